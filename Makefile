@@ -1,0 +1,42 @@
+# The two set-up commands (see README.md) and the chores around them.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+# Debian packages the build, the tests and the demo need.
+DEBIAN_PACKAGES = build-essential cmake pkg-config git googletest libgtest-dev libgmock-dev \
+  libbenchmark-dev mdbtools mdbtools-dev libglib2.0-dev nlohmann-json3-dev qt6-base-dev \
+  libgl-dev xvfb xauth fonts-ipafont-gothic clang-format
+
+.PHONY: all deps build demo test format clean
+
+all: build
+
+# Installs what is missing (as root); does nothing when everything is there.
+deps:
+	@missing=$$(for p in $(DEBIAN_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+# The main job: generate a sample database and document it into out/.
+demo: build
+	scripts/demo.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+format:
+	cmake --build $(BUILD) --target format
+
+clean:
+	rm -rf $(BUILD) out

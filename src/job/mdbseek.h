@@ -1,0 +1,72 @@
+// The documentation job: reads every database of a list on a worker thread, posts progress
+// lines to a sink, then renders the sections and writes the report.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "report/htmlfile.h"
+#include "schema/imdb.h"
+
+namespace zentab {
+
+// Receives one progress line (UTF-8). Called on the job's thread; the job goes on only when it
+// returns, so a sink that hands the line to another thread must wait until it is taken.
+using MessageSink = std::function<void(const std::string& line)>;
+
+// How a job ended.
+struct JobOutcome {
+  bool finished = false;    // the job has ended
+  bool succeeded = false;   // the report was written
+  std::string reportPath;   // set when succeeded
+  std::string failedPath;   // the database (or report) path the error belongs to
+  std::string error;        // the error's message when it did not succeed
+};
+
+// name, then full stops up to width CP932 bytes, then value; nothing is cut when too long.
+std::string JoinWithDots(std::string_view name, std::string_view value, std::size_t width);
+
+class TMdbSeek {
+ public:
+  // Copies the file names; output may be empty (lines are then dropped). Nothing runs until
+  // Start.
+  TMdbSeek(std::vector<std::string> fileNames, MessageSink output, ReportTarget target = {});
+  ~TMdbSeek();
+  TMdbSeek(const TMdbSeek&) = delete;
+  TMdbSeek& operator=(const TMdbSeek&) = delete;
+
+  // When set before Start, the job deletes itself once its thread ends; the caller must not
+  // touch it after Start then. The job must have been made with new.
+  bool FreeOnTerminate = false;
+
+  // Runs Execute on a new thread.
+  void Start();
+  // Waits for the thread to end (not for a job that frees itself) and returns its outcome.
+  JobOutcome Wait();
+
+  // The whole job, on the calling thread. Never throws: an error ends the job after an
+  // "エラー:" line, and the outcome tells what happened.
+  JobOutcome Execute();
+
+  const std::vector<std::string>& HtmlLines() const { return htmlLines_; }
+
+ private:
+  void AddMessage(const std::string& text);
+  void Run();
+  void Fail(JobOutcome& outcome, const std::string& path, const std::string& error);
+
+  std::string Message;
+  MessageSink Output;
+  std::vector<std::string> FileNames;
+  std::vector<std::string> htmlLines_;
+  ReportTarget target_;
+  std::thread thread_;
+  JobOutcome outcome_;
+};
+
+}  // namespace zentab

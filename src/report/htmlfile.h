@@ -1,0 +1,43 @@
+// The report file: header, body, footer, CR LF line ends, CP932 bytes, named by the time of
+// writing and put in place atomically.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zentab {
+
+inline constexpr const char* kReportHeader =
+    R"(<html><head><style type="text/css"><!--body,table{font-family:"courier new";}table{padding:3px;}th{padding:1px;text-align:left;background-color:#eeeeee;}--></style></head><body>)";
+inline constexpr const char* kReportFooter = "</body></html>";
+
+class ReportWriteError : public std::runtime_error {
+ public:
+  ReportWriteError(std::string path, std::string reason)
+      : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+  const std::string& path() const { return path_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string path_;
+  std::string reason_;
+};
+
+// Where the report goes: a file path, or a folder that receives it as yyyymmddhhnnss.html.
+// Both empty means the running executable's folder.
+struct ReportTarget {
+  std::string directory;
+  std::string file;
+};
+
+// Writes header CR LF, body (UTF-8, every line already ending in CR LF), CR LF, footer CR LF,
+// converted to CP932 (characters CP932 lacks become numeric character references). The bytes
+// go to a temporary file beside the target that is renamed into place, so a failed write
+// never leaves a partial report. Returns the path written; throws ReportWriteError naming
+// the path and the reason.
+std::string WriteHtmlFile(const std::string& body, const ReportTarget& target = {});
+
+// The path WriteHtmlFile would write to at this moment.
+std::string ReportPath(const ReportTarget& target);
+
+}  // namespace zentab

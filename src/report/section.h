@@ -1,0 +1,29 @@
+// Rendering of one database's section of the report: heading, table list, and a heading and
+// field table per table. Output is UTF-8; every text from a record is HTML-escaped.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "schema/imdb.h"
+
+namespace zentab {
+
+std::string RenderMdbSection(const TMdb& mdb);
+std::string TableListHeader();
+std::string TableListRow(std::string_view mdbName, const TTableDef& table);
+std::string TableListFooter();
+std::string FieldTableHeader();
+std::string FieldTableRow(const TTableDefField& field);
+std::string FieldTableFooter();
+
+// The escaped text, or "&nbsp;" when it is empty.
+std::string CellText(std::string_view text);
+
+// Replaces every "#MDBNAME#" of a template by mdbName, then every "#TBLNAME#" of the result by
+// tableName; text a step inserts is not searched again by that step. Both names are
+// substituted HTML-escaped.
+std::string FillTemplate(std::string_view pattern, std::string_view mdbName,
+                         std::string_view tableName);
+
+}  // namespace zentab

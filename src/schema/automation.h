@@ -1,0 +1,103 @@
+// The late-bound object model the schema reader drives: variants, objects whose members are
+// looked up by name, and the registry that creates an engine from its program id.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+namespace zentab {
+
+class Dispatch;
+using ObjectRef = std::shared_ptr<Dispatch>;
+
+// An automation value. Dates are OLE automation dates: days since 1899-12-30, the fraction
+// being the time of day.
+class Variant {
+ public:
+  struct Empty {
+    bool operator==(const Empty&) const = default;
+  };
+  struct Null {
+    bool operator==(const Null&) const = default;
+  };
+  struct Date {
+    double value = 0;
+    bool operator==(const Date&) const = default;
+  };
+
+  Variant() = default;
+  static Variant MakeNull() { return Variant(Null{}); }
+  // Only a real bool: pointers and arrays must not convert to a Boolean variant.
+  template <typename B, std::enable_if_t<std::is_same_v<B, bool>, int> = 0>
+  Variant(B b) : v_(b) {}
+  Variant(std::int32_t i) : v_(i) {}
+  Variant(Date d) : v_(d) {}
+  Variant(std::string s) : v_(std::move(s)) {}
+  Variant(const char* s) : v_(std::string(s)) {}
+  Variant(ObjectRef o) : v_(std::move(o)) {}
+
+  bool IsEmpty() const { return std::holds_alternative<Empty>(v_); }
+  bool IsNull() const { return std::holds_alternative<Null>(v_); }
+  bool IsBool() const { return std::holds_alternative<bool>(v_); }
+  bool IsInt() const { return std::holds_alternative<std::int32_t>(v_); }
+  bool IsDate() const { return std::holds_alternative<Date>(v_); }
+  bool IsString() const { return std::holds_alternative<std::string>(v_); }
+  bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
+
+  bool AsBool() const { return std::get<bool>(v_); }
+  std::int32_t AsInt() const { return std::get<std::int32_t>(v_); }
+  double AsDate() const { return std::get<Date>(v_).value; }
+  const std::string& AsString() const { return std::get<std::string>(v_); }
+  const ObjectRef& AsObject() const { return std::get<ObjectRef>(v_); }
+
+  bool operator==(const Variant&) const = default;
+
+ private:
+  explicit Variant(Null n) : v_(n) {}
+  std::variant<Empty, Null, bool, std::int32_t, Date, std::string, ObjectRef> v_;
+};
+
+// A failed creation or call. The message is the description the component gave.
+class AutomationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// An object reached by late binding: every member is looked up by its name (case-insensitive)
+// when called. A property read or a method call with arguments is the same operation here.
+class Dispatch {
+ public:
+  virtual ~Dispatch() = default;
+  // Throws AutomationError when the member is unknown or the call fails.
+  virtual Variant Invoke(std::string_view member, std::span<const Variant> args) = 0;
+
+  Variant Invoke(std::string_view member) { return Invoke(member, std::span<const Variant>()); }
+  Variant Invoke(std::string_view member, const Variant& arg) {
+    return Invoke(member, std::span<const Variant>(&arg, 1));
+  }
+};
+
+// Calls member on the object held in target; throws AutomationError when target holds no
+// object.
+Variant InvokeOn(const Variant& target, std::string_view member, std::span<const Variant> args = {});
+Variant InvokeOn(const Variant& target, std::string_view member, const Variant& arg);
+
+using EngineFactory = std::function<ObjectRef()>;
+
+// Registers (or with an empty factory, removes) the factory behind a program id. Thread-safe.
+void RegisterEngineFactory(const std::string& progId, EngineFactory factory);
+
+// Creates an object from its program id; throws AutomationError when none is registered.
+ObjectRef CreateAutomationObject(const std::string& progId);
+
+// Case-insensitive comparison of member names (ASCII).
+bool SameMemberName(std::string_view a, std::string_view b);
+
+}  // namespace zentab

@@ -1,0 +1,87 @@
+// The attribute and type name tables. Row order is the order texts appear in.
+#include "schema/names.h"
+
+#include <array>
+#include <utility>
+
+namespace zentab {
+namespace {
+
+struct AttributeRow {
+  std::uint32_t mask;
+  const char* text;
+};
+
+// Mask 1 appears twice on purpose: a fixed-size field is also reported as sorted descending.
+constexpr std::array kFieldAttributes{
+    AttributeRow{0x00000001, ",サイズ固定"},
+    AttributeRow{0x00000002, ",サイズ可変"},
+    AttributeRow{0x00000010, ",オートナンバー"},
+    AttributeRow{0x00000020, ",フィールド値変更可能"},
+    AttributeRow{0x00002000, ",レプリケーション情報を含む"},
+    AttributeRow{0x00008000, ",ハイパーリンク情報を含む"},
+    AttributeRow{0x00000001, ",降順ソート"},
+};
+
+constexpr std::array kTableAttributes{
+    AttributeRow{0x00010000, ",排他モードで開いたリンクテーブル"},
+    AttributeRow{0x00020000, ",ユーザーIDとパスワードが接続情報と共に保存されるリモートテーブル"},
+    AttributeRow{0x80000002, ",システムテーブル"},
+    AttributeRow{0x00000001, ",非表示のテーブル"},
+    AttributeRow{0x40000000, ",非ODBCデータソースのリンクテーブル"},
+    AttributeRow{0x20000000, ",ODBCデータソースのリンクテーブル"},
+};
+
+template <std::size_t N>
+std::string ComposeAttributes(std::int32_t attributes, const std::array<AttributeRow, N>& rows) {
+  std::string text;
+  auto bits = static_cast<std::uint32_t>(attributes);
+  for (const auto& row : rows) {
+    if (bits & row.mask) text += row.text;
+  }
+  if (!text.empty()) text.erase(0, 1);
+  return text;
+}
+
+constexpr std::array<std::pair<std::int32_t, const char*>, 21> kTypeNames{{
+    {1, "ブール型(Boolean)"},
+    {2, "バイト型(Byte)"},
+    {3, "整数型(Integer)"},
+    {4, "長整数型(Long)"},
+    {5, "通貨型(Currency)"},
+    {6, "単精度浮動小数点数型(Single)"},
+    {7, "倍精度浮動小数点数型(Double)"},
+    {8, "日付/時刻型(Date/Time)"},
+    {9, "バイナリ型(Binary)"},
+    {10, "テキスト型(Text)"},
+    {11, "ロングバイナリ型(LongBinary)-OLEオブジェクト型(OLE Object)"},
+    {12, "メモ型(Memo)"},
+    {15, "GUID型(GUID)"},
+    {16, "Big Integer 型 (Big Integer)"},
+    {17, "可変長バイナリ型(VarBinary)"},
+    {18, "CHAR型(Char)"},
+    {19, "Numeric型(Numeric)"},
+    {20, "10進型(Decimal)"},
+    {21, "浮動小数点数型(Float)"},
+    {22, "時刻型(Time)"},
+    {23, "タイムスタンプ型(TimeStamp)"},
+}};
+
+}  // namespace
+
+std::string FieldAttributesText(std::int32_t attributes) {
+  return ComposeAttributes(attributes, kFieldAttributes);
+}
+
+std::string TableAttributesText(std::int32_t attributes) {
+  return ComposeAttributes(attributes, kTableAttributes);
+}
+
+std::string FieldTypeName(std::int32_t typeCode) {
+  for (const auto& [code, text] : kTypeNames) {
+    if (code == typeCode) return text;
+  }
+  return "UnKnown(" + std::to_string(typeCode) + ")";
+}
+
+}  // namespace zentab

@@ -1,0 +1,49 @@
+// The schema reader: opens one database through the engine registered as "DAO.DBEngine.36"
+// and reads every table definition and field into the records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "schema/automation.h"
+#include "schema/imdb.h"
+
+namespace zentab {
+
+inline constexpr const char* kEngineProgId = "DAO.DBEngine.36";
+
+// Reads the database at path into mdb (every item starts from an empty record). Returns
+// normally once the database was opened and closed, also when reading its tables failed (the
+// failure is then in the records' ErrorMessage). Throws AutomationError when the engine
+// cannot be created, or the database cannot be opened or closed; StartTick is written first.
+void ReadMdb(const std::string& path, TMdb& mdb);
+
+// Creates the engine and opens the database at path, shared and not read-only.
+void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
+
+// Closes the database and releases both references (also when Close fails).
+void CloseMdb(ObjectRef& engine, ObjectRef& database);
+
+// Reads table i with all its fields. Never throws: a failure ends the table's reading and is
+// kept in table.ErrorMessage.
+void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table);
+
+// Reads field j of table i. Never throws: a failure ends the field's reading and is kept in
+// field.ErrorMessage.
+void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field);
+
+// The engine's value conversions; each throws AutomationError where the value has no such form.
+std::int32_t VariantToInt(const Variant& v);
+bool VariantToBool(const Variant& v);
+std::string VariantToText(const Variant& v);
+std::string VariantToTextNullAsEmpty(const Variant& v);
+
+// An automation date as text: "yyyy/MM/dd H:mm:ss", rounded to the second; the date alone at
+// exactly midnight, the time alone when the whole-day part is 0.
+std::string DateToText(double oleDate);
+
+// The message kept for a failure: the description less trailing blanks, control characters
+// and full stops.
+std::string FailureMessage(const std::exception& error);
+
+}  // namespace zentab

@@ -1,0 +1,73 @@
+// Attribute texts and type names, table-driven.
+#include "schema/names.h"
+
+#include <gtest/gtest.h>
+
+namespace zentab {
+namespace {
+
+struct Case {
+  std::int32_t value;
+  const char* text;
+};
+
+TEST(FieldAttributesText, ComposesSetBitsInTableOrder) {
+  const Case cases[] = {
+      {0, ""},
+      {1, "サイズ固定,降順ソート"},
+      {2, "サイズ可変"},
+      {3, "サイズ固定,サイズ可変,降順ソート"},
+      {16, "オートナンバー"},
+      {32, "フィールド値変更可能"},
+      {8192, "レプリケーション情報を含む"},
+      {32768, "ハイパーリンク情報を含む"},
+      {2 | 16 | 32768, "サイズ可変,オートナンバー,ハイパーリンク情報を含む"},
+      {4, ""},
+      {0x10000, ""},
+      {4 | 0x10000 | 0x40, ""},
+      {-1, "サイズ固定,サイズ可変,オートナンバー,フィールド値変更可能,レプリケーション情報を含む,"
+           "ハイパーリンク情報を含む,降順ソート"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FieldAttributesText(c.value), c.text) << c.value;
+}
+
+TEST(TableAttributesText, ComposesSetBitsInTableOrder) {
+  const Case cases[] = {
+      {0, ""},
+      {2, "システムテーブル"},
+      {static_cast<std::int32_t>(0x80000000u), "システムテーブル"},
+      {static_cast<std::int32_t>(0x80000003u), "システムテーブル,非表示のテーブル"},
+      {1, "非表示のテーブル"},
+      {8, ""},
+      {0x60000000, "非ODBCデータソースのリンクテーブル,ODBCデータソースのリンクテーブル"},
+      {0x00010000, "排他モードで開いたリンクテーブル"},
+      {0x00020000 | 0x20000000,
+       "ユーザーIDとパスワードが接続情報と共に保存されるリモートテーブル,ODBCデータソースのリンクテーブル"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TableAttributesText(c.value), c.text) << c.value;
+}
+
+TEST(FieldTypeName, NamesKnownCodesAndMarksOthersUnknown) {
+  const Case cases[] = {
+      {1, "ブール型(Boolean)"},
+      {4, "長整数型(Long)"},
+      {8, "日付/時刻型(Date/Time)"},
+      {10, "テキスト型(Text)"},
+      {11, "ロングバイナリ型(LongBinary)-OLEオブジェクト型(OLE Object)"},
+      {12, "メモ型(Memo)"},
+      {15, "GUID型(GUID)"},
+      {16, "Big Integer 型 (Big Integer)"},
+      {20, "10進型(Decimal)"},
+      {23, "タイムスタンプ型(TimeStamp)"},
+      {0, "UnKnown(0)"},
+      {13, "UnKnown(13)"},
+      {14, "UnKnown(14)"},
+      {24, "UnKnown(24)"},
+      {-1, "UnKnown(-1)"},
+      {-18, "UnKnown(-18)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FieldTypeName(c.value), c.text) << c.value;
+}
+
+}  // namespace
+}  // namespace zentab
