@@ -1,1 +1,262 @@
+// The schema reader over the in-memory engine: what lands in the records, and how failures
+// are kept per field, per table and per file.
+#include "schema/reader.h"
+
 #include <gtest/gtest.h>
+
+#include "fakes/fixed_clock.h"
+#include "fakes/memory_engine.h"
+
+namespace zentab {
+namespace {
+
+using fakes::FieldSpec;
+using fakes::MakeField;
+using fakes::MakeTable;
+using fakes::TableSpec;
+
+DatabaseSnapshot SalesDatabase() {
+  DatabaseSnapshot db;
+  db.tables.push_back(MakeTable(TableSpec{
+      .name = "Orders",
+      .recordCount = 120,
+      .fields = {{.name = "ID", .type = 4, .size = 4, .ordinal = 0, .attributes = 1 | 16,
+                  .required = true, .defaultValue = "0"},
+                 {.name = "Customer", .ordinal = 1, .allowZeroLength = true}}}));
+  db.tables.push_back(MakeTable(TableSpec{.name = "MSysObjects",
+                                          .attributes = static_cast<std::int32_t>(0x80000002u),
+                                          .dateCreated = Variant::MakeNull(),
+                                          .lastUpdated = Variant::MakeNull(),
+                                          .recordCount = 31}));
+  return db;
+}
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  fakes::MemoryEngine engine;
+  fakes::FixedClock clock{{2004, 3, 15, 14, 7, 9}, 5000, 7};
+};
+
+TEST_F(ReaderTest, ReadsEveryTableAndFieldIntoTheRecords) {
+  engine.Add("/data/Sales.mdb", SalesDatabase());
+  TMdb mdb;
+  ReadMdb("/data/Sales.mdb", mdb);
+
+  EXPECT_EQ(mdb.Name, "Sales.mdb");
+  EXPECT_EQ(mdb.ErrorMessage, "");
+  ASSERT_EQ(mdb.TableDefs.size(), 2u);
+  const TTableDef& orders = mdb.TableDefs[0];
+  EXPECT_EQ(orders.Name, "Orders");
+  EXPECT_EQ(orders.Attributes, "");
+  EXPECT_EQ(orders.RecordCount, 120);
+  EXPECT_EQ(orders.DateCreated, "2003/01/15 10:20:30");
+  EXPECT_EQ(orders.LastUpdated, "2003/02/01 9:05:00");
+  ASSERT_EQ(orders.Fields.size(), 2u);
+  const TTableDefField& id = orders.Fields[0];
+  EXPECT_EQ(id.Name, "ID");
+  EXPECT_EQ(id.TypeName, "長整数型(Long)");
+  EXPECT_EQ(id.Attributes, "サイズ固定,オートナンバー,降順ソート");
+  EXPECT_EQ(id.Size, 4);
+  EXPECT_TRUE(id.Required);
+  EXPECT_FALSE(id.AllowZeroLength);
+  EXPECT_EQ(id.DefaultValue, "0");
+  EXPECT_EQ(id.SourceTable, "Orders");
+  EXPECT_EQ(id.SourceField, "ID");
+  EXPECT_EQ(orders.Fields[1].TypeName, "テキスト型(Text)");
+  EXPECT_EQ(orders.Fields[1].Attributes, "サイズ可変");
+  EXPECT_TRUE(orders.Fields[1].AllowZeroLength);
+
+  const TTableDef& system = mdb.TableDefs[1];
+  EXPECT_EQ(system.Attributes, "システムテーブル");
+  EXPECT_EQ(system.DateCreated, "");  // Null dates are empty, not failures
+  EXPECT_EQ(system.LastUpdated, "");
+  EXPECT_EQ(system.ErrorMessage, "");
+  EXPECT_TRUE(system.Fields.empty());
+}
+
+TEST_F(ReaderTest, TakesTicksAroundOpeningReadingAndClosing) {
+  engine.Add("db.mdb", SalesDatabase());
+  TMdb mdb;
+  ReadMdb("db.mdb", mdb);
+  EXPECT_EQ(mdb.StartTick, 5000u);
+  EXPECT_EQ(mdb.EndTick, 5007u);
+  EXPECT_EQ(mdb.Name, "db.mdb");  // a path without a folder is its own name
+}
+
+TEST_F(ReaderTest, AnEmptyDatabaseIsStillOpenedAndClosed) {
+  engine.Add("/d/empty.mdb", DatabaseSnapshot{});
+  TMdb mdb;
+  ReadMdb("/d/empty.mdb", mdb);
+  EXPECT_TRUE(mdb.TableDefs.empty());
+  EXPECT_EQ(mdb.Name, "empty.mdb");
+  EXPECT_EQ(engine.OpenCount(), 1);
+  EXPECT_NE(mdb.EndTick, 0u);
+}
+
+TEST_F(ReaderTest, KeepsADoubleByteNameWhole) {
+  engine.Add("/d/表\\x.mdb", DatabaseSnapshot{});
+  TMdb mdb;
+  ReadMdb("/d/表\\x.mdb", mdb);
+  EXPECT_EQ(mdb.Name, "表\\x.mdb");
+}
+
+TEST_F(ReaderTest, AFailingFieldPropertyStopsThatFieldOnly) {
+  DatabaseSnapshot db = SalesDatabase();
+  FieldSnapshot& id = db.tables[0].fields[0];
+  id.properties.Fail("OrdinalPosition", "Property not found.  ");
+  engine.Add("x.mdb", db);
+  TMdb mdb;
+  ReadMdb("x.mdb", mdb);
+  const auto& fields = mdb.TableDefs[0].Fields;
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(fields[0].ErrorMessage, "Property not found");  // trailing dots and blanks go
+  EXPECT_EQ(fields[0].Name, "ID");                           // read before the failure
+  EXPECT_FALSE(fields[0].Required);                          // never reached
+  EXPECT_EQ(fields[0].TypeName, "");
+  EXPECT_EQ(fields[1].ErrorMessage, "");
+  EXPECT_EQ(fields[1].Name, "Customer");
+  EXPECT_EQ(mdb.TableDefs[0].ErrorMessage, "");
+}
+
+TEST_F(ReaderTest, NullTextPropertiesAreFailures) {
+  for (const char* property : {"Name", "DefaultValue", "SourceField", "SourceTable"}) {
+    DatabaseSnapshot db = SalesDatabase();
+    db.tables[0].fields[1].properties.Set(property, Variant::MakeNull());
+    engine.Add("n.mdb", db);
+    TMdb mdb;
+    ReadMdb("n.mdb", mdb);
+    EXPECT_EQ(mdb.TableDefs[0].Fields[1].ErrorMessage, "Invalid use of Null") << property;
+  }
+  for (const char* property : {"Name", "SourceTableName"}) {
+    DatabaseSnapshot db = SalesDatabase();
+    db.tables[0].properties.Set(property, Variant::MakeNull());
+    engine.Add("n.mdb", db);
+    TMdb mdb;
+    ReadMdb("n.mdb", mdb);
+    EXPECT_EQ(mdb.TableDefs[0].ErrorMessage, "Invalid use of Null") << property;
+  }
+}
+
+TEST_F(ReaderTest, AFailingFieldCollectionStopsThatTableOnly) {
+  DatabaseSnapshot db = SalesDatabase();
+  db.tables[0].fieldsError = "Could not find file 'C:\\db\\back.mdb'.";
+  engine.Add("l.mdb", db);
+  TMdb mdb;
+  ReadMdb("l.mdb", mdb);
+  ASSERT_EQ(mdb.TableDefs.size(), 2u);
+  EXPECT_EQ(mdb.TableDefs[0].ErrorMessage, "Could not find file 'C:\\db\\back.mdb'");
+  EXPECT_EQ(mdb.TableDefs[0].Name, "Orders");
+  EXPECT_EQ(mdb.TableDefs[0].RecordCount, 120);
+  EXPECT_TRUE(mdb.TableDefs[0].Fields.empty());
+  EXPECT_EQ(mdb.TableDefs[1].Name, "MSysObjects");
+  EXPECT_EQ(mdb.TableDefs[1].ErrorMessage, "");
+}
+
+TEST_F(ReaderTest, EveryItemStartsFromAnEmptyRecord) {
+  DatabaseSnapshot db = SalesDatabase();
+  db.tables[1].properties.Fail("Attributes", "boom");
+  db.tables[0].fields[1].properties.Fail("AllowZeroLength", "boom");
+  engine.Add("e.mdb", db);
+  TMdb mdb;
+  ReadMdb("e.mdb", mdb);
+  EXPECT_EQ(mdb.TableDefs[1].Name, "");  // nothing carried over from Orders
+  EXPECT_EQ(mdb.TableDefs[1].RecordCount, 0);
+  EXPECT_EQ(mdb.TableDefs[0].Fields[1].Name, "");
+  EXPECT_EQ(mdb.TableDefs[0].Fields[1].DefaultValue, "");
+  EXPECT_EQ(mdb.TableDefs[0].Fields[0].ErrorMessage, "");
+}
+
+TEST_F(ReaderTest, AFailingTableCountIsKeptInTheDatabaseRecord) {
+  DatabaseSnapshot db = SalesDatabase();
+  db.tablesError = "Unrecognized database format '/d/x.mdb'.";
+  engine.Add("/d/x.mdb", db);
+  TMdb mdb;
+  ReadMdb("/d/x.mdb", mdb);
+  EXPECT_EQ(mdb.ErrorMessage, "Unrecognized database format '/d/x.mdb'");
+  EXPECT_TRUE(mdb.TableDefs.empty());
+  EXPECT_EQ(mdb.Name, "x.mdb");
+  EXPECT_NE(mdb.EndTick, 0u);
+}
+
+TEST_F(ReaderTest, OpenAndCloseFailuresReachTheCaller) {
+  engine.FailOpen("/d/bad.mdb", "Not a valid password.");
+  TMdb mdb;
+  try {
+    ReadMdb("/d/bad.mdb", mdb);
+    FAIL() << "opening should fail";
+  } catch (const AutomationError& e) {
+    EXPECT_STREQ(e.what(), "Not a valid password.");
+  }
+  EXPECT_EQ(mdb.StartTick, 5000u);
+  EXPECT_EQ(mdb.Name, "");
+  EXPECT_EQ(mdb.EndTick, 0u);
+
+  DatabaseSnapshot db;
+  db.closeError = "Disk I/O error";
+  engine.Add("/d/close.mdb", db);
+  TMdb closing;
+  EXPECT_THROW(ReadMdb("/d/close.mdb", closing), AutomationError);
+  EXPECT_EQ(closing.EndTick, 0u);
+}
+
+TEST(ReaderWithoutEngine, FailsToCreateTheEngine) {
+  TMdb mdb;
+  EXPECT_THROW(ReadMdb("/d/a.mdb", mdb), AutomationError);
+}
+
+TEST_F(ReaderTest, UnknownTypeCodesAreNamedNotFailed) {
+  DatabaseSnapshot db = SalesDatabase();
+  db.tables[0].fields[1].properties.Set("Type", 13);
+  engine.Add("t.mdb", db);
+  TMdb mdb;
+  ReadMdb("t.mdb", mdb);
+  EXPECT_EQ(mdb.TableDefs[0].Fields[1].TypeName, "UnKnown(13)");
+  EXPECT_EQ(mdb.TableDefs[0].Fields[1].ErrorMessage, "");
+}
+
+struct DateCase {
+  double value;
+  const char* text;
+};
+
+TEST(DateToText, UsesTheJapaneseLocaleForm) {
+  const DateCase cases[] = {
+      {37636.43090277778, "2003/01/15 10:20:30"},
+      {37653.37847222222, "2003/02/01 9:05:00"},
+      {37653.0, "2003/02/01"},                  // midnight: the date alone
+      {0.0, "0:00:00"},                         // day 0: the time alone
+      {0.5, "12:00:00"},
+      {1.0, "1899/12/31"},
+      {-1.25, "1899/12/29 6:00:00"},            // negative: the fraction's absolute value
+      {37653.999999, "2003/02/02"},             // rounds up into the next midnight
+      {2.0 + 59.6 / 86400, "1900/01/01 0:01:00"},
+      {2958465.0, "9999/12/31"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DateToText(c.value), c.text) << c.value;
+}
+
+TEST(Conversions, FollowTheEnginesRules) {
+  EXPECT_EQ(VariantToInt(Variant(std::int32_t{-7})), -7);
+  EXPECT_EQ(VariantToInt(Variant(true)), -1);
+  EXPECT_EQ(VariantToInt(Variant("42")), 42);
+  EXPECT_THROW(VariantToInt(Variant("4x")), AutomationError);
+  EXPECT_THROW(VariantToInt(Variant::MakeNull()), AutomationError);
+  EXPECT_TRUE(VariantToBool(Variant(std::int32_t{2})));
+  EXPECT_FALSE(VariantToBool(Variant(false)));
+  EXPECT_THROW(VariantToBool(Variant::MakeNull()), AutomationError);
+  EXPECT_EQ(VariantToText(Variant()), "");
+  EXPECT_EQ(VariantToText(Variant(std::int32_t{-3})), "-3");
+  EXPECT_EQ(VariantToText(Variant("表")), "表");
+  EXPECT_THROW(VariantToText(Variant::MakeNull()), AutomationError);
+  EXPECT_EQ(VariantToTextNullAsEmpty(Variant::MakeNull()), "");
+  EXPECT_EQ(VariantToTextNullAsEmpty(Variant(Variant::Date{37653.0})), "2003/02/01");
+}
+
+TEST(FailureMessage, TrimsOnlyEngineDescriptions) {
+  EXPECT_EQ(FailureMessage(AutomationError("Not a valid password.")), "Not a valid password");
+  EXPECT_EQ(FailureMessage(AutomationError("x. .\r\n")), "x");
+  EXPECT_EQ(FailureMessage(std::runtime_error("plain.")), "plain.");
+}
+
+}  // namespace
+}  // namespace zentab
