@@ -33,13 +33,14 @@ int main(int argc, char** argv) {
   engine::RegisterMdbEngine(engineOptions);
 #endif
 
-  TMdbSeek job(options->files,
-               [](const std::string& line) {
-                 std::fwrite(line.data(), 1, line.size(), stdout);
-                 std::fputc('\n', stdout);
-                 std::fflush(stdout);
-               },
-               cli::TargetFor(options->output));
+  TMdbSeek job(
+      options->files,
+      [](const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+      },
+      cli::TargetFor(options->output));
   job.Start();
   JobOutcome outcome = job.Wait();
   if (!outcome.succeeded) {

@@ -41,7 +41,9 @@ JobOutcome TMdbSeek::Wait() {
   return outcome_;
 }
 
-void TMdbSeek::Run() { outcome_ = Execute(); }
+void TMdbSeek::Run() {
+  outcome_ = Execute();
+}
 
 void TMdbSeek::AddMessage(const std::string& text) {
   Message = text;

@@ -21,11 +21,11 @@ using MessageSink = std::function<void(const std::string& line)>;
 
 // How a job ended.
 struct JobOutcome {
-  bool finished = false;    // the job has ended
-  bool succeeded = false;   // the report was written
-  std::string reportPath;   // set when succeeded
-  std::string failedPath;   // the database (or report) path the error belongs to
-  std::string error;        // the error's message when it did not succeed
+  bool finished = false;   // the job has ended
+  bool succeeded = false;  // the report was written
+  std::string reportPath;  // set when succeeded
+  std::string failedPath;  // the database (or report) path the error belongs to
+  std::string error;       // the error's message when it did not succeed
 };
 
 // name, then full stops up to width CP932 bytes, then value; nothing is cut when too long.

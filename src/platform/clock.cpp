@@ -35,9 +35,13 @@ std::string TwoDigits(int v) {
 
 }  // namespace
 
-void SetClock(Clock* clock) { gClock.store(clock ? clock : &gSystemClock); }
+void SetClock(Clock* clock) {
+  gClock.store(clock ? clock : &gSystemClock);
+}
 
-std::uint32_t TickCount() { return gClock.load()->TickCount(); }
+std::uint32_t TickCount() {
+  return gClock.load()->TickCount();
+}
 
 std::string FormatNow(std::string_view format) {
   return FormatDateTime(format, gClock.load()->Now());

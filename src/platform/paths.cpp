@@ -44,6 +44,8 @@ void SetExecutablePath(std::string path) {
   gExeOverride = std::move(path);
 }
 
-std::string ExecutableDirectory() { return DirectoryOf(ExecutablePath()); }
+std::string ExecutableDirectory() {
+  return DirectoryOf(ExecutablePath());
+}
 
 }  // namespace zentab::platform

@@ -14,7 +14,9 @@ inline constexpr const char* kReportFooter = "</body></html>";
 class ReportWriteError : public std::runtime_error {
  public:
   ReportWriteError(std::string path, std::string reason)
-      : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+      : std::runtime_error(path + ": " + reason),
+        path_(std::move(path)),
+        reason_(std::move(reason)) {}
   const std::string& path() const { return path_; }
   const std::string& reason() const { return reason_; }
 

@@ -49,7 +49,9 @@ void AppendCell(std::string& row, std::string_view opening, std::string_view con
   row += kCellEnd;
 }
 
-const char* BoolText(bool b) { return b ? "True" : "False"; }
+const char* BoolText(bool b) {
+  return b ? "True" : "False";
+}
 
 }  // namespace
 
@@ -67,14 +69,18 @@ std::string TableListHeader() {
   return HeaderRow({"テーブル名", "属性", "レコード数", "リンク元", "作成日", "更新日"});
 }
 
-std::string TableListFooter() { return "</table>"; }
+std::string TableListFooter() {
+  return "</table>";
+}
 
 std::string FieldTableHeader() {
   return HeaderRow({"番号", "フィールド名", "型", "長さ", "空文字可", "NULL不可", "属性", "規定値",
                     "リンク元テーブル", "リンク元フィールド"});
 }
 
-std::string FieldTableFooter() { return "</table>"; }
+std::string FieldTableFooter() {
+  return "</table>";
+}
 
 std::string TableListRow(std::string_view mdbName, const TTableDef& table) {
   std::string row = "<tr><td nowrap>";

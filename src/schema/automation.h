@@ -86,7 +86,8 @@ class Dispatch {
 
 // Calls member on the object held in target; throws AutomationError when target holds no
 // object.
-Variant InvokeOn(const Variant& target, std::string_view member, std::span<const Variant> args = {});
+Variant InvokeOn(const Variant& target, std::string_view member,
+                 std::span<const Variant> args = {});
 Variant InvokeOn(const Variant& target, std::string_view member, const Variant& arg);
 
 using EngineFactory = std::function<ObjectRef()>;

@@ -136,7 +136,8 @@ void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path) {
     Variant workspace = engine->Invoke("Workspaces", Variant(std::int32_t{0}));
     const Variant args[] = {Variant(path), Variant(false), Variant(false)};
     Variant db = InvokeOn(workspace, "OpenDatabase", args);
-    if (!db.IsObject() || !db.AsObject()) throw AutomationError("OpenDatabase returned no database");
+    if (!db.IsObject() || !db.AsObject())
+      throw AutomationError("OpenDatabase returned no database");
     database = db.AsObject();
   } catch (...) {
     engine.reset();

@@ -52,7 +52,8 @@ class CollectionObject final : public Dispatch {
     if (SameMemberName(member, "Count") && args.empty()) {
       return static_cast<std::int32_t>(items_.size());
     }
-    if (SameMemberName(member, "Item")) return make_(db_, items_[IndexArgument(args, items_.size())]);
+    if (SameMemberName(member, "Item"))
+      return make_(db_, items_[IndexArgument(args, items_.size())]);
     UnknownMember("Collection", member);
   }
 

@@ -65,7 +65,8 @@ struct DatabaseSnapshot {
 
 // Opens the database at path (exactly as the caller gave it) and returns its snapshot; throws
 // AutomationError with the reason when it cannot be opened.
-using DatabaseOpener = std::function<std::shared_ptr<const DatabaseSnapshot>(const std::string& path)>;
+using DatabaseOpener =
+    std::function<std::shared_ptr<const DatabaseSnapshot>(const std::string& path)>;
 
 // An engine object: Workspaces(0).OpenDatabase(path, false, false) calls opener, and every
 // TableDefs/Fields/property call of the database it returns is served from the snapshot.

@@ -8,6 +8,8 @@ FixedClock::FixedClock(platform::LocalDateTime now, std::uint32_t firstTick, std
   platform::SetClock(this);
 }
 
-FixedClock::~FixedClock() { platform::SetClock(nullptr); }
+FixedClock::~FixedClock() {
+  platform::SetClock(nullptr);
+}
 
 }  // namespace zentab::fakes

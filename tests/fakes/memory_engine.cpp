@@ -45,7 +45,9 @@ MemoryEngine::MemoryEngine() {
   });
 }
 
-MemoryEngine::~MemoryEngine() { RegisterEngineFactory(kEngineProgId, {}); }
+MemoryEngine::~MemoryEngine() {
+  RegisterEngineFactory(kEngineProgId, {});
+}
 
 void MemoryEngine::Add(const std::string& path, DatabaseSnapshot db) {
   std::lock_guard lock(mutex_);

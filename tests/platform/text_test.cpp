@@ -27,7 +27,9 @@ TEST(Utf8ToCp932Html, WritesCharactersCp932LacksAsNumericReferences) {
 }
 
 TEST(Utf8ToCp932Html, ReplacesMalformedUtf8InsteadOfDroppingText) {
-  EXPECT_EQ(Utf8ToCp932Html("a\xFF" "b"), "a&#65533;b");
+  EXPECT_EQ(Utf8ToCp932Html("a\xFF"
+                            "b"),
+            "a&#65533;b");
   EXPECT_EQ(Utf8ToCp932Html("a\xE8"), "a&#65533;");
 }
 

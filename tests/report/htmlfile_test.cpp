@@ -57,8 +57,8 @@ TEST_F(HtmlFileTest, FailsWithThePathWhenTheFolderCannotBeWritten) {
     ReportTarget target{dir.File("missing/"), ""};
     EXPECT_THROW(WriteHtmlFile("x\r\n", target), ReportWriteError);
   } else {
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_THROW(WriteHtmlFile("x\r\n", ReportTarget{dir.Path(), ""}), ReportWriteError);
   }
   try {

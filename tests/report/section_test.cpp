@@ -12,7 +12,8 @@ const std::string kTableListHeader =
     "<th nowrap>レコード数</th><th nowrap>リンク元</th><th nowrap>作成日</th><th nowrap>更新日</th>"
     "</tr>";
 const std::string kFieldTableHeader =
-    "<table cellpadding=3 cellspacing=0 border=1><tr><th nowrap>番号</th><th nowrap>フィールド名</th>"
+    "<table cellpadding=3 cellspacing=0 border=1><tr><th nowrap>番号</th><th "
+    "nowrap>フィールド名</th>"
     "<th nowrap>型</th><th nowrap>長さ</th><th nowrap>空文字可</th><th nowrap>NULL不可</th>"
     "<th nowrap>属性</th><th nowrap>規定値</th><th nowrap>リンク元テーブル</th>"
     "<th nowrap>リンク元フィールド</th></tr>";
@@ -93,8 +94,9 @@ TEST(TableListRow, WritesNegativeCountsAndEmptyNames) {
   TTableDef linked;
   linked.RecordCount = -1;
   linked.SourceTableName = "Stock";
-  EXPECT_EQ(TableListRow("S.mdb", linked),
-            R"(<tr><td nowrap><a href="#S.mdb_"></a></td><td nowrap>&nbsp;</td><td nowrap align=right>-1</td><td nowrap>Stock</td><td nowrap>&nbsp;</td><td nowrap>&nbsp;</td></tr>)");
+  EXPECT_EQ(
+      TableListRow("S.mdb", linked),
+      R"(<tr><td nowrap><a href="#S.mdb_"></a></td><td nowrap>&nbsp;</td><td nowrap align=right>-1</td><td nowrap>Stock</td><td nowrap>&nbsp;</td><td nowrap>&nbsp;</td></tr>)");
   TMdb mdb;
   mdb.Name = "S.mdb";
   mdb.TableDefs = {linked};
@@ -110,7 +112,8 @@ TEST(FillTemplate, SubstitutesDatabaseThenTableWithoutRescanningInsertedText) {
   EXPECT_EQ(FillTemplate("#TBLNAME##TBLNAME#", "d", "#TBLNAME#"), "#TBLNAME##TBLNAME#");
   TMdb mdb;
   mdb.Name = "x#TBLNAME#.mdb";
-  EXPECT_EQ(RenderMdbSection(mdb).rfind(R"(<h1 id="x#TBLNAME#.mdb"><a href="#">x#TBLNAME#.mdb</a></h1>)", 0),
+  EXPECT_EQ(RenderMdbSection(mdb).rfind(
+                R"(<h1 id="x#TBLNAME#.mdb"><a href="#">x#TBLNAME#.mdb</a></h1>)", 0),
             0u);
 }
 

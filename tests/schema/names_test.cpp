@@ -25,8 +25,9 @@ TEST(FieldAttributesText, ComposesSetBitsInTableOrder) {
       {4, ""},
       {0x10000, ""},
       {4 | 0x10000 | 0x40, ""},
-      {-1, "サイズ固定,サイズ可変,オートナンバー,フィールド値変更可能,レプリケーション情報を含む,"
-           "ハイパーリンク情報を含む,降順ソート"},
+      {-1,
+       "サイズ固定,サイズ可変,オートナンバー,フィールド値変更可能,レプリケーション情報を含む,"
+       "ハイパーリンク情報を含む,降順ソート"},
   };
   for (const auto& c : cases) EXPECT_EQ(FieldAttributesText(c.value), c.text) << c.value;
 }
@@ -42,7 +43,8 @@ TEST(TableAttributesText, ComposesSetBitsInTableOrder) {
       {0x60000000, "非ODBCデータソースのリンクテーブル,ODBCデータソースのリンクテーブル"},
       {0x00010000, "排他モードで開いたリンクテーブル"},
       {0x00020000 | 0x20000000,
-       "ユーザーIDとパスワードが接続情報と共に保存されるリモートテーブル,ODBCデータソースのリンクテーブル"},
+       "ユーザーIDとパスワードが接続情報と共に保存されるリモートテーブル,"
+       "ODBCデータソースのリンクテーブル"},
   };
   for (const auto& c : cases) EXPECT_EQ(TableAttributesText(c.value), c.text) << c.value;
 }

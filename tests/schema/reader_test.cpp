@@ -17,12 +17,17 @@ using fakes::TableSpec;
 
 DatabaseSnapshot SalesDatabase() {
   DatabaseSnapshot db;
-  db.tables.push_back(MakeTable(TableSpec{
-      .name = "Orders",
-      .recordCount = 120,
-      .fields = {{.name = "ID", .type = 4, .size = 4, .ordinal = 0, .attributes = 1 | 16,
-                  .required = true, .defaultValue = "0"},
-                 {.name = "Customer", .ordinal = 1, .allowZeroLength = true}}}));
+  db.tables.push_back(MakeTable(
+      TableSpec{.name = "Orders",
+                .recordCount = 120,
+                .fields = {{.name = "ID",
+                            .type = 4,
+                            .size = 4,
+                            .ordinal = 0,
+                            .attributes = 1 | 16,
+                            .required = true,
+                            .defaultValue = "0"},
+                           {.name = "Customer", .ordinal = 1, .allowZeroLength = true}}}));
   db.tables.push_back(MakeTable(TableSpec{.name = "MSysObjects",
                                           .attributes = static_cast<std::int32_t>(0x80000002u),
                                           .dateCreated = Variant::MakeNull(),
@@ -110,8 +115,8 @@ TEST_F(ReaderTest, AFailingFieldPropertyStopsThatFieldOnly) {
   const auto& fields = mdb.TableDefs[0].Fields;
   ASSERT_EQ(fields.size(), 2u);
   EXPECT_EQ(fields[0].ErrorMessage, "Property not found");  // trailing dots and blanks go
-  EXPECT_EQ(fields[0].Name, "ID");                           // read before the failure
-  EXPECT_FALSE(fields[0].Required);                          // never reached
+  EXPECT_EQ(fields[0].Name, "ID");                          // read before the failure
+  EXPECT_FALSE(fields[0].Required);                         // never reached
   EXPECT_EQ(fields[0].TypeName, "");
   EXPECT_EQ(fields[1].ErrorMessage, "");
   EXPECT_EQ(fields[1].Name, "Customer");
@@ -223,12 +228,12 @@ TEST(DateToText, UsesTheJapaneseLocaleForm) {
   const DateCase cases[] = {
       {37636.43090277778, "2003/01/15 10:20:30"},
       {37653.37847222222, "2003/02/01 9:05:00"},
-      {37653.0, "2003/02/01"},                  // midnight: the date alone
-      {0.0, "0:00:00"},                         // day 0: the time alone
+      {37653.0, "2003/02/01"},  // midnight: the date alone
+      {0.0, "0:00:00"},         // day 0: the time alone
       {0.5, "12:00:00"},
       {1.0, "1899/12/31"},
-      {-1.25, "1899/12/29 6:00:00"},            // negative: the fraction's absolute value
-      {37653.999999, "2003/02/02"},             // rounds up into the next midnight
+      {-1.25, "1899/12/29 6:00:00"},  // negative: the fraction's absolute value
+      {37653.999999, "2003/02/02"},   // rounds up into the next midnight
       {2.0 + 59.6 / 86400, "1900/01/01 0:01:00"},
       {2958465.0, "9999/12/31"},
   };

@@ -65,9 +65,10 @@ TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {
   }
   EXPECT_THROW(database->Invoke("Close"), AutomationError);
 
-  ObjectRef engine = MakeSnapshotEngine([](const std::string& path) -> std::shared_ptr<const DatabaseSnapshot> {
-    throw AutomationError("Could not find file '" + path + "'.");
-  });
+  ObjectRef engine =
+      MakeSnapshotEngine([](const std::string& path) -> std::shared_ptr<const DatabaseSnapshot> {
+        throw AutomationError("Could not find file '" + path + "'.");
+      });
   Variant ws = engine->Invoke("Workspaces", Variant(std::int32_t{0}));
   const Variant args[] = {Variant("/nope.mdb"), Variant(false), Variant(false)};
   EXPECT_THROW(InvokeOn(ws, "OpenDatabase", args), AutomationError);
@@ -77,7 +78,8 @@ TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {
 TEST(EngineRegistry, CreatesRegisteredEnginesOnly) {
   EXPECT_THROW(CreateAutomationObject("No.Such.Engine"), AutomationError);
   RegisterEngineFactory("Test.Engine", [] {
-    return MakeSnapshotEngine([](const std::string&) { return std::make_shared<DatabaseSnapshot>(); });
+    return MakeSnapshotEngine(
+        [](const std::string&) { return std::make_shared<DatabaseSnapshot>(); });
   });
   EXPECT_NE(CreateAutomationObject("Test.Engine"), nullptr);
   RegisterEngineFactory("Test.Engine", {});
