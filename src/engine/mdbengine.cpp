@@ -1,0 +1,36 @@
+// Registration of the engine and the per-thread reader process behind it.
+#include "engine/mdbengine.h"
+
+#include <memory>
+
+#include "engine/readerprocess.h"
+#include "platform/paths.h"
+#include "schema/reader.h"
+#include "schema/snapshot.h"
+
+namespace zentab::engine {
+namespace {
+
+// The calling thread's reader; the thread_local's destructor ends it with the thread.
+ReaderProcess& ThreadReader(const std::string& readerPath) {
+  thread_local std::unique_ptr<ReaderProcess> reader;
+  if (!reader || reader->readerPath() != readerPath) {
+    reader = std::make_unique<ReaderProcess>(readerPath);
+  }
+  return *reader;
+}
+
+}  // namespace
+
+void RegisterMdbEngine(EngineOptions options) {
+  if (options.readerPath.empty()) {
+    options.readerPath = platform::ExecutableDirectory() + "zentab-dbreader";
+  }
+  if (options.readTimeoutSeconds <= 0) options.readTimeoutSeconds = 60;
+  DatabaseOpener opener = [options](const std::string& path) {
+    return ThreadReader(options.readerPath).Read(path, options.readTimeoutSeconds);
+  };
+  RegisterEngineFactory(kEngineProgId, [opener] { return MakeSnapshotEngine(opener); });
+}
+
+}  // namespace zentab::engine

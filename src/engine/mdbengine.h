@@ -1,0 +1,21 @@
+// The database engine registered as "DAO.DBEngine.36": Access files read through libmdb in a
+// separate reader process, one per thread that opens databases.
+#pragma once
+
+#include <string>
+
+namespace zentab::engine {
+
+struct EngineOptions {
+  // A reader that has not answered after this many seconds is killed and the open fails.
+  int readTimeoutSeconds = 60;
+  // The reader executable; empty: "zentab-dbreader" in ExecutableDirectory() at registration.
+  std::string readerPath;
+};
+
+// Registers the engine under "DAO.DBEngine.36" (replacing any earlier registration). Each
+// thread that opens databases gets its own reader process, reused for its later databases and
+// ended when the thread ends.
+void RegisterMdbEngine(EngineOptions options = {});
+
+}  // namespace zentab::engine

@@ -1,0 +1,389 @@
+// Decoding of the database header, table definitions and LvProp blobs, every length and offset
+// checked against the buffer before use; and the mapping of stored values to engine values.
+#include "engine/mdbformat.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace zentab::engine {
+namespace {
+
+constexpr std::size_t kHeaderMaskStart = 0x18;
+constexpr std::size_t kHeaderEnd = 0x18 + 128;
+
+// The fixed RC4 key that masks part of the header page of every Access database.
+void Rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data) {
+  std::array<std::uint8_t, 256> s{};
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
+  std::uint8_t j = 0;
+  for (int i = 0; i < 256; ++i) {
+    j = static_cast<std::uint8_t>(j + s[i] + key[i % key.size()]);
+    std::swap(s[i], s[j]);
+  }
+  std::uint8_t a = 0, b = 0;
+  for (auto& byte : data) {
+    a = static_cast<std::uint8_t>(a + 1);
+    b = static_cast<std::uint8_t>(b + s[a]);
+    std::swap(s[a], s[b]);
+    byte ^= s[static_cast<std::uint8_t>(s[a] + s[b])];
+  }
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes UTF-8 leniently: a byte that does not start a valid sequence stands for itself.
+std::vector<std::uint32_t> CodePoints(std::string_view s) {
+  std::vector<std::uint32_t> out;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    int n = c < 0x80             ? 0
+            : (c & 0xE0) == 0xC0 ? 1
+            : (c & 0xF0) == 0xE0 ? 2
+            : (c & 0xF8) == 0xF0 ? 3
+                                 : -1;
+    std::uint32_t cp = n <= 0 ? c : (c & (0x3Fu >> n));
+    bool ok = n >= 0 && s.size() - i > static_cast<std::size_t>(n);
+    for (int k = 1; ok && k <= n; ++k) {
+      auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) {
+        ok = false;
+      } else {
+        cp = (cp << 6) | (d & 0x3F);
+      }
+    }
+    if (ok) {
+      out.push_back(cp);
+      i += static_cast<std::size_t>(n) + 1;
+    } else {
+      out.push_back(c);
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
+  return LowerCaseKey(a) == LowerCaseKey(b);
+}
+
+}  // namespace
+
+std::uint16_t ReadU16(Bytes bytes, std::size_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < 2) {
+    throw FormatError("a 2-byte value at offset " + std::to_string(offset) +
+                      " lies beyond the end of its structure (" + std::to_string(bytes.size()) +
+                      " bytes)");
+  }
+  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+std::uint32_t ReadU32(Bytes bytes, std::size_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < 4) {
+    throw FormatError("a 4-byte value at offset " + std::to_string(offset) +
+                      " lies beyond the end of its structure (" + std::to_string(bytes.size()) +
+                      " bytes)");
+  }
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
+
+DatabaseHeader ParseDatabaseHeader(Bytes page0) {
+  static constexpr char kJet[] = "Standard Jet DB";
+  static constexpr char kAce[] = "Standard ACE DB";
+  if (page0.size() < kHeaderEnd) throw FormatError("the file is too short to be a database");
+  if (page0[0] != 0 || page0[1] != 1 || page0[2] != 0 || page0[3] != 0 ||
+      (std::memcmp(page0.data() + 4, kJet, sizeof kJet) != 0 &&
+       std::memcmp(page0.data() + 4, kAce, sizeof kAce) != 0)) {
+    throw FormatError("the file does not start with an Access database header");
+  }
+  DatabaseHeader header;
+  header.jetVersion = page0[0x14];
+  header.pageSize = header.IsJet3() ? 2048 : 4096;
+  std::vector<std::uint8_t> plain(page0.begin(), page0.begin() + kHeaderEnd);
+  const std::uint8_t key[] = {0xC7, 0xDA, 0x39, 0x6B};
+  std::size_t masked = header.IsJet3() ? 126 : 128;
+  Rc4(key, std::span<std::uint8_t>(plain).subspan(kHeaderMaskStart, masked));
+  header.codePage = ReadU16(plain, 0x3C);
+  header.encodingKey = ReadU32(plain, 0x3E);
+  std::size_t passwordLength = header.IsJet3() ? 20 : 40;
+  std::array<std::uint8_t, 4> mask{};
+  if (!header.IsJet3()) {
+    // Jet 4 masks the password once more with the whole-day part of the creation date.
+    double created = 0;
+    std::memcpy(&created, plain.data() + 0x72, sizeof created);
+    std::int32_t days = 0;
+    if (created > -2147483648.0 && created < 2147483648.0)
+      days = static_cast<std::int32_t>(created);
+    auto bits = static_cast<std::uint32_t>(days);
+    for (int i = 0; i < 4; ++i) mask[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  }
+  for (std::size_t i = 0; i < passwordLength; ++i) {
+    if ((plain[0x42 + i] ^ mask[i % 4]) != 0) header.hasPassword = true;
+  }
+  return header;
+}
+
+TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& decode) {
+  const std::size_t rowsAt = jet3 ? 12 : 16;
+  const std::size_t columnsAt = jet3 ? 25 : 45;
+  const std::size_t realIndexesAt = jet3 ? 31 : 51;
+  const std::size_t descriptorsAt = jet3 ? 43 : 63;
+  const std::size_t realIndexSize = jet3 ? 8 : 12;
+  const std::size_t descriptorSize = jet3 ? 18 : 25;
+  const std::size_t ordinalAt = jet3 ? 5 : 9;
+  const std::size_t flagsAt = jet3 ? 13 : 15;
+  const std::size_t lengthAt = jet3 ? 16 : 23;
+
+  if (tdef.empty() || tdef[0] != 0x02) throw FormatError("the page is not a table definition");
+  TableDefinition table;
+  table.rowCount = ReadU32(tdef, rowsAt);
+  std::size_t count = ReadU16(tdef, columnsAt);
+  std::uint32_t realIndexes = ReadU32(tdef, realIndexesAt);
+  if (realIndexes > 1000) {
+    throw FormatError("the table definition claims " + std::to_string(realIndexes) + " indexes");
+  }
+  std::size_t pos = descriptorsAt + realIndexSize * realIndexes;
+  if (pos > tdef.size() || (tdef.size() - pos) / descriptorSize < count) {
+    throw FormatError("the table definition is too short for its " + std::to_string(count) +
+                      " column descriptors");
+  }
+  table.columns.resize(count);
+  for (auto& column : table.columns) {
+    Bytes d = tdef.subspan(pos, descriptorSize);
+    column.type = d[0];
+    column.ordinal = ReadU16(d, ordinalAt);
+    column.flags = d[flagsAt];
+    column.length = ReadU16(d, lengthAt);
+    pos += descriptorSize;
+  }
+  for (auto& column : table.columns) {
+    std::size_t length = 0;
+    if (jet3) {
+      if (pos >= tdef.size()) throw FormatError("a column name lies beyond the table definition");
+      length = tdef[pos];
+      pos += 1;
+    } else {
+      length = ReadU16(tdef, pos);
+      pos += 2;
+    }
+    if (length > tdef.size() - pos) {
+      throw FormatError("a column name lies beyond the table definition");
+    }
+    column.name = decode(tdef.subspan(pos, length));
+    pos += length;
+  }
+  return table;
+}
+
+std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode) {
+  if (blob.size() < 4 || !((blob[0] == 'K' && blob[1] == 'K' && blob[2] == 'D' && blob[3] == 0) ||
+                           (blob[0] == 'M' && blob[1] == 'R' && blob[2] == '2' && blob[3] == 0))) {
+    throw FormatError("the property blob has no KKD or MR2 header");
+  }
+  std::vector<std::string> names;
+  bool haveNames = false;
+  std::vector<PropertyBlock> blocks;
+  std::size_t pos = 4;
+  while (pos < blob.size()) {
+    std::uint32_t chunkLength = ReadU32(blob, pos);
+    std::uint16_t chunkType = ReadU16(blob, pos + 4);
+    if (chunkLength < 6 || chunkLength > blob.size() - pos) {
+      throw FormatError("a property chunk at offset " + std::to_string(pos) + " has length " +
+                        std::to_string(chunkLength));
+    }
+    Bytes chunk = blob.subspan(pos + 6, chunkLength - 6);
+    if (chunkType == 0x80) {
+      names.clear();
+      haveNames = true;
+      std::size_t p = 0;
+      while (p < chunk.size()) {
+        std::uint16_t length = ReadU16(chunk, p);
+        if (length > chunk.size() - p - 2) throw FormatError("a property name runs past its chunk");
+        names.push_back(decode(chunk.subspan(p + 2, length)));
+        p += 2 + length;
+      }
+    } else if (chunkType <= 0x02) {
+      if (!haveNames) throw FormatError("property values come before the property names");
+      PropertyBlock block;
+      std::uint16_t nameLength = ReadU16(chunk, 4);
+      if (nameLength > chunk.size() - 6)
+        throw FormatError("a property block name runs past its chunk");
+      block.name = decode(chunk.subspan(6, nameLength));
+      std::size_t q = 6 + nameLength;
+      while (q < chunk.size()) {
+        if (chunk.size() - q < 8) throw FormatError("a property record is cut short");
+        std::uint16_t recordLength = ReadU16(chunk, q);
+        if (recordLength < 8 || recordLength > chunk.size() - q) {
+          throw FormatError("a property record has length " + std::to_string(recordLength));
+        }
+        std::uint16_t nameIndex = ReadU16(chunk, q + 4);
+        std::uint16_t valueLength = ReadU16(chunk, q + 6);
+        if (nameIndex >= names.size())
+          throw FormatError("a property record names no known property");
+        if (valueLength > recordLength - 8)
+          throw FormatError("a property value runs past its record");
+        PropertyValue value;
+        value.type = chunk[q + 3];
+        auto bytes = chunk.subspan(q + 8, valueLength);
+        value.bytes.assign(bytes.begin(), bytes.end());
+        block.values[names[nameIndex]] = std::move(value);
+        q += recordLength;
+      }
+      blocks.push_back(std::move(block));
+    }
+    pos += chunkLength;
+  }
+  return blocks;
+}
+
+const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
+                                     std::string_view column) {
+  for (const auto& block : blocks) {
+    if (block.name == column) return &block;
+  }
+  for (const auto& block : blocks) {
+    if (!block.name.empty() && NamesEqualIgnoringCase(block.name, column)) return &block;
+  }
+  return nullptr;
+}
+
+std::int32_t FieldTypeCode(std::uint8_t jetType) {
+  if ((jetType >= 0x01 && jetType <= 0x0C) || jetType == 0x0F) return jetType;
+  if (jetType == 0x10) return 20;
+  if (jetType == 0x13) return 16;
+  return -static_cast<std::int32_t>(jetType);
+}
+
+std::int32_t FieldSize(const ColumnDefinition& column, bool jet3) {
+  switch (column.type) {
+    case 0x01:
+    case 0x02:
+      return 1;
+    case 0x03:
+      return 2;
+    case 0x04:
+    case 0x06:
+      return 4;
+    case 0x05:
+    case 0x07:
+    case 0x08:
+    case 0x13:
+      return 8;
+    case 0x0F:
+    case 0x10:
+      return 16;
+    case 0x0B:
+    case 0x0C:
+      return 0;
+    case 0x0A:
+      return jet3 ? column.length : column.length / 2;
+    default:
+      return column.length;
+  }
+}
+
+std::int32_t FieldAttributes(std::uint8_t flags) {
+  std::int32_t bits = (flags & 0x01) ? 1 : 2;
+  if (flags & 0x44) bits |= 16;
+  if (flags & 0x10) bits |= 8192;
+  if (flags & 0x80) bits |= 32768;
+  return bits;
+}
+
+std::int32_t TableAttributes(std::int32_t objectType, std::int32_t flags) {
+  auto f = static_cast<std::uint32_t>(flags);
+  std::uint32_t bits = f & 0x80000003u;
+  if (objectType == 6) bits |= 0x40000000u;
+  if (objectType == 4) bits |= 0x20000000u;
+  if (objectType == 4 || objectType == 6) bits |= f & 0x00030000u;
+  return static_cast<std::int32_t>(bits);
+}
+
+void SortColumns(std::vector<ColumnDefinition>& columns) {
+  std::stable_sort(columns.begin(), columns.end(),
+                   [](const ColumnDefinition& a, const ColumnDefinition& b) {
+                     if (a.ordinal != b.ordinal) return a.ordinal < b.ordinal;
+                     return LowerCaseKey(a.name) < LowerCaseKey(b.name);
+                   });
+}
+
+std::string LowerCaseKey(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::uint32_t cp : CodePoints(utf8)) {
+    AppendUtf8(out, static_cast<std::uint32_t>(g_unichar_tolower(static_cast<gunichar>(cp))));
+  }
+  return out;
+}
+
+std::string DecodeJet4Text(Bytes bytes) {
+  std::vector<std::uint16_t> units;
+  if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+    // Compressed: single bytes stand for U+0000..U+00FF; a zero byte toggles to plain UTF-16LE.
+    bool compressed = true;
+    std::size_t i = 2;
+    while (i < bytes.size()) {
+      if (bytes[i] == 0) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        units.push_back(bytes[i]);
+        ++i;
+      } else if (bytes.size() - i >= 2) {
+        units.push_back(static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        i += 2;
+      } else {
+        units.push_back(0xFFFD);
+        ++i;
+      }
+    }
+  } else {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      units.push_back(static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    if (bytes.size() % 2) units.push_back(0xFFFD);
+  }
+  std::string out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    std::uint32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+std::string LinkFileName(std::string_view storedPath) {
+  auto cut = storedPath.find_last_of("\\/");
+  return std::string(cut == std::string_view::npos ? storedPath : storedPath.substr(cut + 1));
+}
+
+}  // namespace zentab::engine

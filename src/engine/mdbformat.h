@@ -1,0 +1,120 @@
+// The Access file-format facts the reader process decodes itself, as pure functions over byte
+// buffers: the database header, table definitions and LvProp property blobs (docs/FORMAT.md,
+// "Reader"), and the mapping of what they hold to the values the engine presents.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zentab::engine {
+
+using Bytes = std::span<const std::uint8_t>;
+
+// A structure in the file is damaged; the message says which and why.
+class FormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Turns text bytes as stored (UTF-16LE in Jet 4 and later, code-page bytes in Jet 3) into
+// UTF-8.
+using TextDecoder = std::function<std::string(Bytes)>;
+
+// --- Database header (page 0) ---
+
+struct DatabaseHeader {
+  std::uint32_t jetVersion = 0;  // 0 Jet 3, 1 Jet 4, 2 and up the newer formats
+  std::uint16_t codePage = 0;
+  std::uint32_t encodingKey = 0;  // non-zero: pages are encrypted
+  bool hasPassword = false;
+  std::size_t pageSize = 0;
+
+  bool IsJet3() const { return jetVersion == 0; }
+};
+
+// Decodes the first page (at least the first 0x98 bytes of the file). Throws FormatError when
+// the bytes do not start an Access database.
+DatabaseHeader ParseDatabaseHeader(Bytes page0);
+
+// --- Table definitions ---
+
+struct ColumnDefinition {
+  std::uint8_t type = 0;
+  std::uint16_t ordinal = 0;
+  std::uint8_t flags = 0;
+  std::uint16_t length = 0;
+  std::string name;
+};
+
+struct TableDefinition {
+  std::uint32_t rowCount = 0;
+  std::vector<ColumnDefinition> columns;  // in storage order
+};
+
+// Parses a table definition whose pages have already been joined (the first page whole, then
+// each continuation page from offset 8).
+TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& decode);
+
+// --- LvProp property blobs ---
+
+struct PropertyValue {
+  std::uint8_t type = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+// One block of properties: the table's own (empty name) or one column's.
+struct PropertyBlock {
+  std::string name;
+  std::map<std::string, PropertyValue> values;  // by property name as stored
+};
+
+// Validates and parses an LvProp blob. Throws FormatError when any length runs outside the
+// blob or a record refers to a name that is not there.
+std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode);
+
+// The block for a column: the one with exactly its name, else one whose name differs only in
+// letter case; null when there is none.
+const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
+                                     std::string_view column);
+
+// --- What the engine presents ---
+
+// The engine's type code for a Jet column type (negated Jet code where there is none).
+std::int32_t FieldTypeCode(std::uint8_t jetType);
+
+// The engine's field size for a column.
+std::int32_t FieldSize(const ColumnDefinition& column, bool jet3);
+
+// The engine's field attribute bits for a column flag byte.
+std::int32_t FieldAttributes(std::uint8_t flags);
+
+// The engine's table attribute bits for an MSysObjects row.
+std::int32_t TableAttributes(std::int32_t objectType, std::int32_t flags);
+
+// Field order: by ordinal position, ties by name ignoring case.
+void SortColumns(std::vector<ColumnDefinition>& columns);
+
+// The key tables are ordered by: the name lower-cased (Unicode simple lower case); compare keys
+// bytewise (code-point order), then the names themselves.
+std::string LowerCaseKey(std::string_view utf8);
+
+// Jet 4 text: UTF-16LE, or the compressed form that starts with FF FE. Unpaired surrogates
+// and a trailing odd byte become U+FFFD.
+std::string DecodeJet4Text(Bytes bytes);
+
+// The file name in a stored link path: the text after the last "\" or "/".
+std::string LinkFileName(std::string_view storedPath);
+
+// Little-endian readers that check the range first.
+std::uint16_t ReadU16(Bytes bytes, std::size_t offset);
+std::uint32_t ReadU32(Bytes bytes, std::size_t offset);
+
+}  // namespace zentab::engine

@@ -1,0 +1,499 @@
+// The reader process's work on one file: check the header, open it with libmdb, scan
+// MSysObjects, then decode each table's definition pages and LvProp blob itself (libmdb's
+// catalog reader hangs or crashes on damaged property blobs and drops column flags).
+#include "engine/reader/mdbreader.h"
+
+#include <fcntl.h>
+#include <mdbtools.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "engine/mdbformat.h"
+
+namespace zentab::engine {
+namespace {
+
+constexpr std::int32_t kTypeLocalTable = 1;
+constexpr std::int32_t kTypeContainer = 3;
+constexpr std::int32_t kTypeOdbcLink = 4;
+constexpr std::int32_t kTypeAccessLink = 6;
+constexpr std::int32_t kRootParentId = 0x0F000000;
+constexpr std::size_t kMaxTdefPages = 512;
+
+std::string Quoted(const std::string& path) {
+  return "'" + path + "'";
+}
+
+// One row of MSysObjects, as far as the engine needs it.
+struct CatalogRow {
+  std::int32_t id = 0;
+  std::int32_t parentId = 0;
+  std::int32_t type = 0;
+  std::int32_t flags = 0;
+  std::string name;
+  std::optional<double> created;
+  std::optional<double> updated;
+  std::string database;
+  std::string foreignName;
+  std::optional<std::vector<std::uint8_t>> lvProp;
+};
+
+// An open database: the libmdb handle plus what the header said.
+class Database {
+ public:
+  Database(std::string path, MdbHandle* mdb, DatabaseHeader header, std::uint64_t fileSize)
+      : path_(std::move(path)), mdb_(mdb), header_(header), fileSize_(fileSize) {}
+  ~Database() { mdb_close(mdb_); }
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  const std::string& path() const { return path_; }
+  MdbHandle* mdb() const { return mdb_; }
+  bool jet3() const { return header_.IsJet3(); }
+
+  // Text as stored in this file, as UTF-8.
+  std::string Decode(Bytes bytes) const {
+    if (!jet3()) return DecodeJet4Text(bytes);
+    if (bytes.empty()) return {};
+    std::vector<char> out(bytes.size() * 4 + 16);
+    int n = mdb_unicode2ascii(mdb_, reinterpret_cast<const char*>(bytes.data()), bytes.size(),
+                              out.data(), out.size());
+    if (n < 0) return {};
+    return std::string(out.data(), std::min<std::size_t>(static_cast<std::size_t>(n), out.size()));
+  }
+  TextDecoder Decoder() const {
+    return [this](Bytes bytes) { return Decode(bytes); };
+  }
+
+  // A copy of page number page; FormatError when it lies beyond the end of the file.
+  std::vector<std::uint8_t> Page(std::uint32_t page) const {
+    std::uint64_t end = (static_cast<std::uint64_t>(page) + 1) * header_.pageSize;
+    if (end > fileSize_) {
+      throw FormatError("page " + std::to_string(page) +
+                        " lies beyond the end of the file, which is truncated");
+    }
+    if (mdb_read_pg(mdb_, page) != static_cast<ssize_t>(header_.pageSize)) {
+      throw FormatError("page " + std::to_string(page) + " cannot be read");
+    }
+    return std::vector<std::uint8_t>(mdb_->pg_buf, mdb_->pg_buf + header_.pageSize);
+  }
+
+  // A table definition's pages joined: the first whole, then each continuation page from
+  // offset 8.
+  std::vector<std::uint8_t> TableDefinitionBytes(std::uint32_t first) const {
+    std::vector<std::uint8_t> bytes = Page(first);
+    if (bytes[0] != 0x02) {
+      throw FormatError("page " + std::to_string(first) + " is not a table definition page");
+    }
+    std::set<std::uint32_t> seen{first};
+    std::uint32_t next = ReadU32(bytes, 4);
+    while (next != 0) {
+      if (!seen.insert(next).second || seen.size() > kMaxTdefPages) {
+        throw FormatError("the table definition pages form a loop");
+      }
+      std::vector<std::uint8_t> page = Page(next);
+      if (page[0] != 0x02) {
+        throw FormatError("continuation page " + std::to_string(next) +
+                          " is not a table definition page");
+      }
+      bytes.insert(bytes.end(), page.begin() + 8, page.end());
+      next = ReadU32(page, 4);
+    }
+    return bytes;
+  }
+
+ private:
+  std::string path_;
+  MdbHandle* mdb_;
+  DatabaseHeader header_;
+  std::uint64_t fileSize_;
+};
+
+std::unique_ptr<Database> OpenDatabase(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      throw OpenError("Could not find file " + Quoted(path) + ".");
+    throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
+  }
+  if (S_ISDIR(st.st_mode)) throw OpenError(Quoted(path) + " is a folder, not a database file.");
+  if (!S_ISREG(st.st_mode)) throw OpenError(Quoted(path) + " is not a regular file.");
+
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
+  std::vector<std::uint8_t> first(4096);
+  ssize_t got = ::pread(fd, first.data(), first.size(), 0);
+  int readErrno = errno;
+  ::close(fd);
+  if (got < 0) {
+    throw OpenError("Could not read " + Quoted(path) + ": " + std::strerror(readErrno) + ".");
+  }
+  first.resize(static_cast<std::size_t>(got));
+
+  const std::string unrecognized = "Unrecognized database format " + Quoted(path);
+  DatabaseHeader header;
+  try {
+    header = ParseDatabaseHeader(first);
+  } catch (const FormatError& e) {
+    throw OpenError(unrecognized + ": " + e.what() + ".");
+  }
+  auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size % header.pageSize != 0 || size < 3 * header.pageSize) {
+    throw OpenError(unrecognized + ": the file is truncated (" + std::to_string(size) +
+                    " bytes is not a whole number of " + std::to_string(header.pageSize) +
+                    "-byte pages, or fewer than three).");
+  }
+  if (header.hasPassword) throw OpenError("Not a valid password.");
+  if (header.jetVersion >= 2 && header.encodingKey != 0) {
+    throw OpenError(Quoted(path) + " is encrypted; it cannot be read without its password.");
+  }
+  // libmdb's own choice for code page 932 ("SHIFT-JIS") loses "\", "~" and the NEC and IBM
+  // extension characters; the iconv handle is made when the file is opened.
+  if (header.IsJet3() && header.codePage == 932) {
+    ::setenv("MDB_JET3_CHARSET", "CP932", 1);
+  } else {
+    ::unsetenv("MDB_JET3_CHARSET");
+  }
+  MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+  if (!mdb) throw OpenError(unrecognized + ".");
+  return std::make_unique<Database>(path, mdb, header, size);
+}
+
+// Reads a fixed-size integer of the current row from libmdb's page buffer.
+std::optional<std::int32_t> RawInt(const Database& db, const MdbColumn* col) {
+  if (!col || col->cur_value_len <= 0) return std::nullopt;
+  auto start = static_cast<std::size_t>(col->cur_value_start);
+  auto len = static_cast<std::size_t>(col->cur_value_len);
+  if (start + len > sizeof db.mdb()->pg_buf) return std::nullopt;
+  Bytes value(db.mdb()->pg_buf + start, len);
+  if (len == 1) return value[0];
+  if (len == 2) return static_cast<std::int16_t>(ReadU16(value, 0));
+  if (len == 4) return static_cast<std::int32_t>(ReadU32(value, 0));
+  return std::nullopt;
+}
+
+std::optional<double> RawDouble(const Database& db, const MdbColumn* col) {
+  if (!col || col->cur_value_len != 8) return std::nullopt;
+  auto start = static_cast<std::size_t>(col->cur_value_start);
+  if (start + 8 > sizeof db.mdb()->pg_buf) return std::nullopt;
+  double d = 0;
+  std::memcpy(&d, db.mdb()->pg_buf + start, 8);
+  return d;
+}
+
+// A column of MSysObjects bound to a buffer for the row scan.
+struct Bound {
+  MdbColumn* col = nullptr;
+  std::vector<char> text;
+  int length = 0;
+
+  std::string Text() const {
+    if (!col || length <= 0) return {};
+    return std::string(text.data(), strnlen(text.data(), text.size()));
+  }
+};
+
+struct TableDefCloser {
+  void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
+};
+
+std::vector<CatalogRow> ReadCatalog(const Database& db) {
+  std::vector<std::uint8_t> page2 = db.Page(2);
+  if (page2[0] != 0x02) throw FormatError("page 2 does not hold the MSysObjects table definition");
+
+  MdbCatalogEntry entry{};
+  entry.mdb = db.mdb();
+  std::snprintf(entry.object_name, sizeof entry.object_name, "%s", "MSysObjects");
+  entry.object_type = MDB_TABLE;
+  entry.table_pg = 2;
+  std::unique_ptr<MdbTableDef, TableDefCloser> table(mdb_read_table(&entry));
+  if (!table) throw FormatError("libmdb cannot read the MSysObjects table definition");
+  if (!mdb_read_columns(table.get())) throw FormatError("the MSysObjects columns cannot be read");
+
+  const std::size_t bindSize = db.mdb()->bind_size + 16;
+  std::map<std::string, Bound> bound;
+  for (const char* name : {"Id", "ParentId", "Name", "Type", "Flags", "DateCreate", "DateUpdate",
+                           "Database", "ForeignName", "LvProp"}) {
+    Bound& b = bound[name];
+    b.text.assign(bindSize, '\0');
+    std::string mutableName = name;
+    int number = mdb_bind_column_by_name(table.get(), mutableName.data(), b.text.data(), &b.length);
+    if (number >= 1 && static_cast<unsigned>(number) <= table->columns->len) {
+      b.col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, number - 1));
+    }
+  }
+  for (const char* required : {"Id", "ParentId", "Name", "Type"}) {
+    if (!bound[required].col) {
+      throw FormatError(std::string("MSysObjects has no column ") + required);
+    }
+  }
+  mdb_rewind_table(table.get());
+  std::vector<CatalogRow> rows;
+  while (mdb_fetch_row(table.get())) {
+    CatalogRow row;
+    auto id = RawInt(db, bound["Id"].col);
+    auto type = RawInt(db, bound["Type"].col);
+    if (!id || !type) continue;
+    row.id = *id;
+    row.type = *type;
+    row.parentId = RawInt(db, bound["ParentId"].col).value_or(0);
+    row.flags = RawInt(db, bound["Flags"].col).value_or(0);
+    row.name = bound["Name"].Text();
+    row.created = RawDouble(db, bound["DateCreate"].col);
+    row.updated = RawDouble(db, bound["DateUpdate"].col);
+    row.database = bound["Database"].Text();
+    row.foreignName = bound["ForeignName"].Text();
+    Bound& props = bound["LvProp"];
+    if (props.col && props.length > 0 && row.type == kTypeLocalTable) {
+      std::size_t size = 0;
+      void* blob = mdb_ole_read_full(db.mdb(), props.col, &size);
+      if (blob) {
+        auto* p = static_cast<const std::uint8_t*>(blob);
+        row.lvProp.emplace(p, p + size);
+        std::free(blob);
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return LowerCaseKey(a) == LowerCaseKey(b);
+}
+
+// The rows that are tables, in the order the engine presents them.
+std::vector<const CatalogRow*> TableRows(const std::vector<CatalogRow>& rows) {
+  const CatalogRow* container = nullptr;
+  for (const auto& row : rows) {
+    if (row.type == kTypeContainer && row.parentId == kRootParentId &&
+        SameName(row.name, "Tables")) {
+      container = &row;
+      break;
+    }
+  }
+  if (!container) throw FormatError("MSysObjects has no Tables container");
+  std::vector<const CatalogRow*> tables;
+  for (const auto& row : rows) {
+    if (row.parentId == container->id &&
+        (row.type == kTypeLocalTable || row.type == kTypeOdbcLink || row.type == kTypeAccessLink)) {
+      tables.push_back(&row);
+    }
+  }
+  std::vector<std::pair<std::string, const CatalogRow*>> keyed;
+  for (const auto* row : tables) keyed.emplace_back(LowerCaseKey(row->name), row);
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return a.second->name < b.second->name;
+  });
+  tables.clear();
+  for (const auto& [key, row] : keyed) tables.push_back(row);
+  return tables;
+}
+
+Variant DateOrNull(const std::optional<double>& d) {
+  if (!d) return Variant::MakeNull();
+  return Variant(Variant::Date{*d});
+}
+
+// Fills the fields (and the record count) of a local table from its definition pages and
+// property blob. sourceTable is the name its fields report as SourceTable.
+void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string& sourceTable,
+                    TableSnapshot& out, bool setRecordCount) {
+  TableDefinition definition;
+  try {
+    definition = ParseTableDefinition(
+        db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu), db.jet3(),
+        db.Decoder());
+  } catch (const FormatError& e) {
+    std::string message = "The definition of table '" + row.name + "' in " + Quoted(db.path()) +
+                          " is damaged: " + e.what() + ".";
+    if (setRecordCount) out.properties.Fail("RecordCount", message);
+    out.fieldsError = message;
+    return;
+  }
+  if (setRecordCount) {
+    out.properties.Set("RecordCount", static_cast<std::int32_t>(definition.rowCount));
+  }
+
+  std::vector<PropertyBlock> blocks;
+  std::optional<std::string> propertiesError;
+  if (row.lvProp) {
+    try {
+      blocks = ParsePropertyBlob(*row.lvProp, db.Decoder());
+    } catch (const FormatError& e) {
+      propertiesError = "The field properties of table '" + row.name + "' in " + Quoted(db.path()) +
+                        " are damaged: " + e.what() + ".";
+    }
+  }
+
+  SortColumns(definition.columns);
+  for (const auto& column : definition.columns) {
+    FieldSnapshot field;
+    PropertySet& p = field.properties;
+    const PropertyBlock* block = propertiesError ? nullptr : FindColumnBlock(blocks, column.name);
+    auto find = [block](const char* name) -> const PropertyValue* {
+      if (!block) return nullptr;
+      auto it = block->values.find(name);
+      return it == block->values.end() ? nullptr : &it->second;
+    };
+    auto flag = [&](const char* name) {
+      if (propertiesError) return p.Fail(name, *propertiesError);
+      const PropertyValue* v = find(name);
+      p.Set(name, v != nullptr && !v->bytes.empty() && v->bytes[0] != 0);
+    };
+    flag("AllowZeroLength");
+    p.Set("Attributes", FieldAttributes(column.flags));
+    if (propertiesError) {
+      p.Fail("DefaultValue", *propertiesError);
+    } else {
+      const PropertyValue* v = find("DefaultValue");
+      p.Set("DefaultValue", v ? db.Decode(v->bytes) : std::string());
+    }
+    p.Set("Name", column.name);
+    p.Set("OrdinalPosition", static_cast<std::int32_t>(column.ordinal));
+    flag("Required");
+    p.Set("Size", FieldSize(column, db.jet3()));
+    p.Set("SourceField", column.name);
+    p.Set("SourceTable", sourceTable);
+    p.Set("Type", FieldTypeCode(column.type));
+    out.fields.push_back(std::move(field));
+  }
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The databases that links point to, opened once per request.
+class LinkedSources {
+ public:
+  explicit LinkedSources(std::string basePath) : base_(std::move(basePath)) {}
+
+  void ReadFields(const CatalogRow& link, TableSnapshot& out) {
+    std::string resolved;
+    if (IsRegularFile(link.database)) {
+      resolved = link.database;
+    } else {
+      std::string beside = DirectoryOf(base_) + LinkFileName(link.database);
+      if (!LinkFileName(link.database).empty() && IsRegularFile(beside)) resolved = beside;
+    }
+    if (resolved.empty()) {
+      out.fieldsError = "Could not find file '" + link.database + "'.";
+      return;
+    }
+    Source* source = nullptr;
+    try {
+      source = &Open(resolved);
+    } catch (const std::exception& e) {
+      out.fieldsError = e.what();
+      return;
+    }
+    if (source->error) {
+      out.fieldsError = *source->error;
+      return;
+    }
+    const CatalogRow* target = nullptr;
+    for (const auto* row : source->tables) {
+      if (row->name == link.foreignName) target = row;
+    }
+    for (const auto* row : source->tables) {
+      if (!target && SameName(row->name, link.foreignName)) target = row;
+    }
+    if (!target) {
+      out.fieldsError =
+          "Could not find table '" + link.foreignName + "' in '" + link.database + "'.";
+      return;
+    }
+    if (target->type != kTypeLocalTable) {
+      out.fieldsError =
+          "Table '" + link.foreignName + "' in '" + link.database + "' is itself a linked table.";
+      return;
+    }
+    ReadLocalTable(*source->db, *target, link.foreignName, out, false);
+  }
+
+ private:
+  struct Source {
+    std::unique_ptr<Database> db;
+    std::vector<CatalogRow> rows;
+    std::vector<const CatalogRow*> tables;
+    std::optional<std::string> error;
+  };
+
+  Source& Open(const std::string& path) {
+    auto it = sources_.find(path);
+    if (it != sources_.end()) return *it->second;
+    auto source = std::make_unique<Source>();
+    source->db = OpenDatabase(path);
+    try {
+      source->rows = ReadCatalog(*source->db);
+      source->tables = TableRows(source->rows);
+    } catch (const FormatError& e) {
+      source->error = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
+    }
+    return *sources_.emplace(path, std::move(source)).first->second;
+  }
+
+  std::string base_;
+  std::map<std::string, std::unique_ptr<Source>> sources_;
+};
+
+}  // namespace
+
+DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
+  std::unique_ptr<Database> db = OpenDatabase(path);
+  DatabaseSnapshot snapshot;
+  std::vector<CatalogRow> rows;
+  std::vector<const CatalogRow*> tables;
+  try {
+    rows = ReadCatalog(*db);
+    tables = TableRows(rows);
+  } catch (const FormatError& e) {
+    snapshot.tablesError = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
+    return snapshot;
+  }
+  LinkedSources links(path);
+  for (const CatalogRow* row : tables) {
+    TableSnapshot table;
+    PropertySet& p = table.properties;
+    bool link = row->type != kTypeLocalTable;
+    p.Set("Attributes", TableAttributes(row->type, row->flags));
+    p.Set("DateCreated", DateOrNull(row->created));
+    p.Set("LastUpdated", DateOrNull(row->updated));
+    p.Set("Name", row->name);
+    if (!link) {
+      ReadLocalTable(*db, *row, row->name, table, true);
+      p.Set("SourceTableName", std::string());
+    } else {
+      p.Set("RecordCount", std::int32_t{-1});
+      p.Set("SourceTableName", row->foreignName);
+      if (row->type == kTypeOdbcLink) {
+        table.fieldsError = "The fields of ODBC-linked table '" + row->name +
+                            "' cannot be read: no ODBC data source is reachable from this engine.";
+      } else {
+        links.ReadFields(*row, table);
+      }
+    }
+    snapshot.tables.push_back(std::move(table));
+  }
+  return snapshot;
+}
+
+}  // namespace zentab::engine

@@ -1,0 +1,50 @@
+// The messages between the engine and its reader process: a request names a database file, a
+// response carries its snapshot or the reason it could not be read. Each message is JSON in a
+// frame of a 4-byte little-endian length followed by that many bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "schema/snapshot.h"
+
+namespace zentab::engine {
+
+// Raised when a message is malformed or of another version.
+class WireError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr int kWireVersion = 1;
+inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
+
+struct ReadResponse {
+  std::optional<DatabaseSnapshot> snapshot;  // set when the database was read
+  std::string error;                         // the reason otherwise
+};
+
+std::string EncodeRequest(const std::string& path);
+std::string DecodeRequest(std::string_view message);
+
+std::string EncodeResponse(const ReadResponse& response);
+ReadResponse DecodeResponse(std::string_view message);
+
+// A snapshot as JSON and back; strings that are not valid UTF-8 have their bad bytes replaced.
+std::string EncodeSnapshot(const DatabaseSnapshot& snapshot);
+DatabaseSnapshot DecodeSnapshot(std::string_view json);
+
+// The frame's 4-byte length prefix for a payload of size bytes.
+std::string FramePrefix(std::size_t size);
+// The payload length a prefix announces; throws WireError beyond kMaxFrameBytes.
+std::uint32_t FrameLength(const unsigned char prefix[4]);
+
+// Blocking frame I/O on a file descriptor (used by the reader process). ReadFrame returns
+// nothing at a clean end of input; both throw WireError on a broken stream.
+std::optional<std::string> ReadFrame(int fd);
+void WriteFrame(int fd, std::string_view payload);
+
+}  // namespace zentab::engine
