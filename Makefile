@@ -8,7 +8,7 @@ DEBIAN_PACKAGES = build-essential cmake pkg-config git googletest libgtest-dev l
   libbenchmark-dev mdbtools mdbtools-dev libglib2.0-dev nlohmann-json3-dev qt6-base-dev \
   libgl-dev xvfb xauth fonts-ipafont-gothic clang-format
 
-.PHONY: all deps build demo test format clean
+.PHONY: all deps build demo test test-sanitize format clean
 
 all: build
 
@@ -34,6 +34,13 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B build-asan -DZENTAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
 
 format:
 	cmake --build $(BUILD) --target format
