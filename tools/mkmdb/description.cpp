@@ -1,0 +1,423 @@
+// Reads the JSON description into a Description and checks it against what the file format
+// can hold, naming the table and field in every message.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string_view>
+
+#include "mkmdb/encoding.h"
+#include "mkmdb/jetformat.h"
+#include "mkmdb/mkmdb.h"
+
+namespace zentab::mkmdb {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::size_t kMaxNameChars = 64;          // object and field names
+constexpr std::size_t kMaxFields = 255;            // fields per table
+constexpr std::size_t kMaxDefaultChars = 255;      // DefaultValue text
+constexpr std::size_t kMaxForeignNameChars = 255;  // MSysObjects.ForeignName is Text(255)
+constexpr std::size_t kMaxLinkPathChars = 512;     // MSysObjects.Database / Connect, kept inline
+constexpr int kDefaultTextSize = 50;
+constexpr int kDefaultBinarySize = 255;
+constexpr int kMaxTextSize = 255;
+
+struct TypeName {
+  std::string_view name;
+  FieldType type;
+};
+constexpr std::array<TypeName, 15> kTypeNames{{
+    {"boolean", FieldType::kBoolean},
+    {"byte", FieldType::kByte},
+    {"integer", FieldType::kInteger},
+    {"long", FieldType::kLong},
+    {"currency", FieldType::kCurrency},
+    {"single", FieldType::kSingle},
+    {"double", FieldType::kDouble},
+    {"datetime", FieldType::kDateTime},
+    {"binary", FieldType::kBinary},
+    {"text", FieldType::kText},
+    {"ole", FieldType::kOle},
+    {"memo", FieldType::kMemo},
+    {"guid", FieldType::kGuid},
+    {"decimal", FieldType::kDecimal},
+    {"bigint", FieldType::kBigInt},
+}};
+
+std::string_view TypeNameOf(FieldType type) {
+  for (const auto& entry : kTypeNames) {
+    if (entry.type == type) return entry.name;
+  }
+  return "?";
+}
+
+bool FixedByDefault(FieldType type) {
+  return !HasSize(type) && !IsLongValue(type);
+}
+
+// Names are compared as the engine compares them: ASCII letters without regard to case.
+std::string FoldCase(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+// Counts code points of well-formed UTF-8 (continuation bytes are not counted).
+std::size_t CharCount(std::string_view utf8) {
+  return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+std::string TableContext(std::size_t index, const std::string& name) {
+  return name.empty() ? "table #" + std::to_string(index + 1) : "table " + Quoted(name);
+}
+
+std::string FieldContext(const std::string& table, std::size_t index, const std::string& name) {
+  return table + ", " +
+         (name.empty() ? "field #" + std::to_string(index + 1) : "field " + Quoted(name));
+}
+
+[[noreturn]] void Fail(const std::string& context, const std::string& message) {
+  throw DescriptionError(context + ": " + message);
+}
+
+// ---------------------------------------------------------------------------------------
+// JSON shape
+
+void CheckKeys(const json& object, std::initializer_list<std::string_view> known,
+               const std::string& context) {
+  for (const auto& item : object.items()) {
+    if (std::find(known.begin(), known.end(), item.key()) == known.end()) {
+      Fail(context, "unknown key " + Quoted(item.key()));
+    }
+  }
+}
+
+const json* Find(const json& object, const char* key) {
+  const auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+std::optional<std::string> GetString(const json& object, const char* key,
+                                     const std::string& context) {
+  const json* value = Find(object, key);
+  if (!value) return std::nullopt;
+  if (!value->is_string()) Fail(context, Quoted(key) + " must be a string");
+  return value->get<std::string>();
+}
+
+std::optional<bool> GetBool(const json& object, const char* key, const std::string& context) {
+  const json* value = Find(object, key);
+  if (!value) return std::nullopt;
+  if (!value->is_boolean()) Fail(context, Quoted(key) + " must be true or false");
+  return value->get<bool>();
+}
+
+std::optional<std::int64_t> GetInteger(const json& object, const char* key, std::int64_t min,
+                                       std::int64_t max, const std::string& context) {
+  const json* value = Find(object, key);
+  if (!value) return std::nullopt;
+  if (!value->is_number_integer()) Fail(context, Quoted(key) + " must be an integer");
+  // Unsigned values above the signed range are out of every range used here.
+  if (value->is_number_unsigned() &&
+      value->get<std::uint64_t>() >
+          static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    Fail(context, Quoted(key) + " is out of range");
+  }
+  const std::int64_t number = value->get<std::int64_t>();
+  if (number < min || number > max) {
+    Fail(context, Quoted(key) + " is " + std::to_string(number) + ", outside " +
+                      std::to_string(min) + ".." + std::to_string(max));
+  }
+  return number;
+}
+
+std::optional<double> GetDate(const json& object, const char* key, const std::string& context) {
+  const json* value = Find(object, key);
+  if (!value) return kDefaultDate;
+  if (value->is_null()) return std::nullopt;
+  if (!value->is_string()) Fail(context, Quoted(key) + " must be a date-time text or null");
+  const auto date = ParseLocalDateTime(value->get<std::string>());
+  if (!date) {
+    Fail(context, Quoted(key) + " is " + Quoted(value->get<std::string>()) +
+                      ", not a date-time of the form \"YYYY-MM-DD HH:MM:SS\"");
+  }
+  return date;
+}
+
+FieldDescription ParseField(const json& node, std::size_t index, const std::string& tableContext) {
+  if (!node.is_object()) Fail(FieldContext(tableContext, index, ""), "must be a JSON object");
+  std::string context = FieldContext(tableContext, index, "");
+  FieldDescription field;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  field.name = *name;
+  context = FieldContext(tableContext, index, field.name);
+  CheckKeys(node,
+            {"name", "type", "size", "ordinal", "fixed", "autoNumber", "required",
+             "allowZeroLength", "default", "hyperlink", "replication"},
+            context);
+
+  const auto typeName = GetString(node, "type", context);
+  if (!typeName) Fail(context, "missing \"type\"");
+  const auto type = std::find_if(kTypeNames.begin(), kTypeNames.end(),
+                                 [&](const TypeName& t) { return t.name == *typeName; });
+  if (type == kTypeNames.end()) Fail(context, "unknown type " + Quoted(*typeName));
+  field.type = type->type;
+
+  const auto size = GetInteger(node, "size", std::numeric_limits<int>::min(),
+                               std::numeric_limits<int>::max(), context);
+  if (size && !HasSize(field.type)) {
+    Fail(context, "\"size\" applies to text and binary fields, not " + Quoted(*typeName));
+  }
+  field.size = size                               ? static_cast<int>(*size)
+               : field.type == FieldType::kText   ? kDefaultTextSize
+               : field.type == FieldType::kBinary ? kDefaultBinarySize
+                                                  : 0;
+  field.ordinal = static_cast<int>(
+      GetInteger(node, "ordinal", 0, 0xFFFF, context).value_or(static_cast<std::int64_t>(index)));
+  field.fixed = GetBool(node, "fixed", context).value_or(FixedByDefault(field.type));
+  field.autoNumber = GetBool(node, "autoNumber", context).value_or(false);
+  field.hyperlink = GetBool(node, "hyperlink", context).value_or(false);
+  field.replication = GetBool(node, "replication", context).value_or(false);
+  field.required = GetBool(node, "required", context);
+  field.allowZeroLength = GetBool(node, "allowZeroLength", context);
+  field.defaultValue = GetString(node, "default", context);
+  return field;
+}
+
+LinkDescription ParseLink(const json& node, bool odbc, const std::string& context) {
+  const std::string linkContext = context + ", " + (odbc ? "\"odbc\"" : "\"link\"");
+  if (!node.is_object()) Fail(linkContext, "must be a JSON object");
+  LinkDescription link;
+  link.odbc = odbc;
+  if (odbc) {
+    CheckKeys(node, {"connect", "foreignName"}, linkContext);
+    link.connect = GetString(node, "connect", linkContext).value_or("");
+  } else {
+    CheckKeys(node, {"database", "foreignName"}, linkContext);
+    link.database = GetString(node, "database", linkContext).value_or("");
+  }
+  link.foreignName = GetString(node, "foreignName", linkContext).value_or("");
+  return link;
+}
+
+TableDescription ParseTable(const json& node, std::size_t index) {
+  std::string context = TableContext(index, "");
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  TableDescription table;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  table.name = *name;
+  context = TableContext(index, table.name);
+  CheckKeys(node, {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc"},
+            context);
+  table.created = GetDate(node, "created", context);
+  table.updated = GetDate(node, "updated", context);
+  table.flags =
+      static_cast<std::uint32_t>(GetInteger(node, "flags", std::numeric_limits<std::int32_t>::min(),
+                                            std::numeric_limits<std::uint32_t>::max(), context)
+                                     .value_or(0));
+
+  const json* link = Find(node, "link");
+  const json* odbc = Find(node, "odbc");
+  if (link && odbc) Fail(context, "a table has either \"link\" or \"odbc\", not both");
+  if (link || odbc) {
+    if (Find(node, "fields") || Find(node, "rows")) {
+      Fail(context, "a linked table has no \"fields\" or \"rows\" of its own");
+    }
+    table.link = ParseLink(link ? *link : *odbc, odbc != nullptr, context);
+    return table;
+  }
+
+  table.rows = static_cast<std::uint64_t>(
+      GetInteger(node, "rows", 0, std::numeric_limits<std::uint32_t>::max(), context).value_or(0));
+  const json* fields = Find(node, "fields");
+  if (!fields) Fail(context, "missing \"fields\"");
+  if (!fields->is_array()) Fail(context, "\"fields\" must be an array");
+  for (std::size_t i = 0; i < fields->size(); ++i) {
+    table.fields.push_back(ParseField((*fields)[i], i, context));
+  }
+  return table;
+}
+
+// ---------------------------------------------------------------------------------------
+// What the file format can hold
+
+void CheckName(const std::string& name, const TextEncoder& encoder, const std::string& context) {
+  if (name.empty()) Fail(context, "missing \"name\"");
+  if (CharCount(name) > kMaxNameChars) {
+    Fail(context, "name is longer than " + std::to_string(kMaxNameChars) + " characters");
+  }
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) Fail(context, "name holds a control character");
+  }
+  try {
+    encoder.Encode(name);
+  } catch (const EncodingError& e) {
+    Fail(context, std::string("name: ") + e.what());
+  }
+}
+
+void CheckText(const std::string& text, std::size_t maxChars, const char* what,
+               const TextEncoder& encoder, const std::string& context) {
+  if (CharCount(text) > maxChars) {
+    Fail(context,
+         std::string(what) + " is longer than " + std::to_string(maxChars) + " characters");
+  }
+  try {
+    encoder.Encode(text);
+  } catch (const EncodingError& e) {
+    Fail(context, std::string(what) + ": " + e.what());
+  }
+}
+
+void CheckField(const FieldDescription& field, const TextEncoder& encoder,
+                const std::string& context) {
+  const std::string type(TypeNameOf(field.type));
+  if (type == "?") Fail(context, "unknown type code " + std::to_string(int(field.type)));
+  CheckName(field.name, encoder, context);
+  if (HasSize(field.type)) {
+    if (field.size < 1 || field.size > kMaxTextSize) {
+      Fail(context, type + " size " + std::to_string(field.size) + " is outside 1.." +
+                        std::to_string(kMaxTextSize));
+    }
+  } else if (field.size != 0) {
+    Fail(context, "\"size\" applies to text and binary fields, not " + Quoted(type));
+  }
+  if (field.ordinal < 0 || field.ordinal > 0xFFFF) {
+    Fail(context, "\"ordinal\" " + std::to_string(field.ordinal) + " is outside 0..65535");
+  }
+  if (field.type == FieldType::kBoolean && !field.fixed) {
+    Fail(context, "a boolean field is always fixed");
+  }
+  if (IsLongValue(field.type) && field.fixed) Fail(context, "a " + type + " field cannot be fixed");
+  if (field.autoNumber && field.type != FieldType::kLong && field.type != FieldType::kGuid) {
+    Fail(context, "\"autoNumber\" applies to long and guid fields, not " + Quoted(type));
+  }
+  if (field.hyperlink && field.type != FieldType::kMemo) {
+    Fail(context, "\"hyperlink\" applies to memo fields, not " + Quoted(type));
+  }
+  if (field.defaultValue) {
+    CheckText(*field.defaultValue, kMaxDefaultChars, "\"default\"", encoder, context);
+  }
+}
+
+void CheckLink(const LinkDescription& link, const TextEncoder& encoder,
+               const std::string& context) {
+  if (link.foreignName.empty()) Fail(context, "a linked table needs \"foreignName\"");
+  CheckText(link.foreignName, kMaxForeignNameChars, "\"foreignName\"", encoder, context);
+  if (link.odbc) {
+    if (link.connect.empty()) Fail(context, "an ODBC link needs \"connect\"");
+    CheckText(link.connect, kMaxLinkPathChars, "\"connect\"", encoder, context);
+  } else {
+    if (link.database.empty()) Fail(context, "a link needs \"database\"");
+    CheckText(link.database, kMaxLinkPathChars, "\"database\"", encoder, context);
+  }
+}
+
+}  // namespace
+
+void ValidateDescription(const Description& description) {
+  if (description.codePage < 1 || description.codePage > 0xFFFF) {
+    Fail("description",
+         "codePage " + std::to_string(description.codePage) + " is outside 1..65535");
+  }
+  const TextEncoder encoder(description.format, description.codePage);
+  const JetFormat& format = JetFormat::For(description.format);
+  try {
+    if (encoder.Encode(description.password).size() > format.passwordBytes) {
+      Fail("description", "\"password\" is longer than the header's " +
+                              std::to_string(format.passwordBytes) + " bytes");
+    }
+  } catch (const EncodingError& e) {
+    Fail("description", std::string("\"password\": ") + e.what());
+  }
+
+  // Generated text values are digits padded with spaces, a byte each in a Jet 3 code page.
+  if (description.format == JetVersion::kJet3 && encoder.Encode("0123456789 ").size() != 11) {
+    Fail("description", "codePage " + std::to_string(description.codePage) +
+                            " does not store digits and spaces in one byte each");
+  }
+
+  // MSysObjects is written by the writer itself.
+  std::set<std::string> tableNames{FoldCase("MSysObjects")};
+  for (std::size_t t = 0; t < description.tables.size(); ++t) {
+    const TableDescription& table = description.tables[t];
+    const std::string context = TableContext(t, table.name);
+    CheckName(table.name, encoder, context);
+    if (!tableNames.insert(FoldCase(table.name)).second) {
+      Fail(context, "duplicate table name");
+    }
+    if (table.link) {
+      if (!table.fields.empty() || table.rows != 0) {
+        Fail(context, "a linked table has no fields or rows of its own");
+      }
+      CheckLink(*table.link, encoder, context);
+      continue;
+    }
+    if (table.fields.empty()) Fail(context, "a table needs at least one field");
+    if (table.fields.size() > kMaxFields) {
+      Fail(context, "has " + std::to_string(table.fields.size()) + " fields, more than " +
+                        std::to_string(kMaxFields));
+    }
+    if (table.rows > std::numeric_limits<std::uint32_t>::max()) {
+      Fail(context, "\"rows\" is more than a table definition can count");
+    }
+    std::set<std::string> fieldNames;
+    for (std::size_t f = 0; f < table.fields.size(); ++f) {
+      const FieldDescription& field = table.fields[f];
+      const std::string fieldContext = FieldContext(context, f, field.name);
+      CheckField(field, encoder, fieldContext);
+      if (!fieldNames.insert(FoldCase(field.name)).second) {
+        Fail(fieldContext, "duplicate field name");
+      }
+    }
+  }
+}
+
+Description ParseDescription(const std::string& jsonText) {
+  json root;
+  try {
+    root = json::parse(jsonText);
+  } catch (const json::parse_error& e) {
+    throw DescriptionError(std::string("description is not valid JSON: ") + e.what());
+  }
+  if (!root.is_object()) Fail("description", "the top level must be a JSON object");
+  CheckKeys(root, {"format", "codePage", "password", "tables"}, "description");
+
+  Description description;
+  const auto format = GetString(root, "format", "description").value_or("jet4");
+  if (format == "jet4") {
+    description.format = JetVersion::kJet4;
+  } else if (format == "jet3") {
+    description.format = JetVersion::kJet3;
+  } else {
+    Fail("description", "\"format\" is " + Quoted(format) + ", not \"jet3\" or \"jet4\"");
+  }
+  description.codePage =
+      static_cast<int>(GetInteger(root, "codePage", 1, 0xFFFF, "description").value_or(1252));
+  description.password = GetString(root, "password", "description").value_or("");
+  const json* tables = Find(root, "tables");
+  if (!tables) Fail("description", "missing \"tables\"");
+  if (!tables->is_array()) Fail("description", "\"tables\" must be an array");
+  for (std::size_t i = 0; i < tables->size(); ++i) {
+    description.tables.push_back(ParseTable((*tables)[i], i));
+  }
+  ValidateDescription(description);
+  return description;
+}
+
+}  // namespace zentab::mkmdb

@@ -1,0 +1,108 @@
+// The test-database writer: turns a JSON description of tables and fields into an Access
+// (Jet 3 or Jet 4) database file, so that tests can create exactly the files they need.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zentab::mkmdb {
+
+// The description is malformed or asks for something the file format cannot hold. The
+// message names the table and field concerned ("table \"Orders\", field \"ID\": ...").
+class DescriptionError : public std::runtime_error {
+  using runtime_error::runtime_error;
+};
+
+// The output file could not be written; the message names the path.
+class OutputError : public std::runtime_error {
+  using runtime_error::runtime_error;
+};
+
+enum class JetVersion { kJet3, kJet4 };
+
+// Field types, valued as the type codes stored in column descriptors.
+enum class FieldType : std::uint8_t {
+  kBoolean = 0x01,
+  kByte = 0x02,
+  kInteger = 0x03,
+  kLong = 0x04,
+  kCurrency = 0x05,
+  kSingle = 0x06,
+  kDouble = 0x07,
+  kDateTime = 0x08,
+  kBinary = 0x09,
+  kText = 0x0A,
+  kOle = 0x0B,
+  kMemo = 0x0C,
+  kGuid = 0x0F,
+  kDecimal = 0x10,
+  kBigInt = 0x13,
+};
+
+struct FieldDescription {
+  std::string name;  // UTF-8
+  FieldType type = FieldType::kLong;
+  int size = 0;     // characters for text, bytes for binary; unused for other types
+  int ordinal = 0;  // the position number stored in the column descriptor
+  bool fixed = true;
+  bool autoNumber = false;
+  bool hyperlink = false;
+  bool replication = false;
+  // Column properties written to MSysObjects.LvProp; an absent one is not written at all.
+  std::optional<bool> required;
+  std::optional<bool> allowZeroLength;
+  std::optional<std::string> defaultValue;
+};
+
+struct LinkDescription {
+  bool odbc = false;        // false: type 6 link to an Access file; true: type 4 ODBC link
+  std::string database;     // Access links: the linked file's path (MSysObjects.Database)
+  std::string connect;      // ODBC links: the connect string (MSysObjects.Connect)
+  std::string foreignName;  // the table's name in its source
+};
+
+struct TableDescription {
+  std::string name;  // UTF-8
+  // OLE automation dates (days since 1899-12-30); nullopt is stored as Null.
+  std::optional<double> created;
+  std::optional<double> updated;
+  std::uint32_t flags = 0;  // MSysObjects.Flags, bit for bit
+  std::uint64_t rows = 0;
+  std::vector<FieldDescription> fields;
+  std::optional<LinkDescription> link;  // set for linked tables, which have no fields or rows
+};
+
+struct Description {
+  JetVersion format = JetVersion::kJet4;
+  int codePage = 1252;   // stored in the header; Jet 3 names and text use it
+  std::string password;  // empty: not protected
+  std::vector<TableDescription> tables;
+};
+
+// The date stored for "created"/"updated" when the description does not give one.
+inline constexpr double kDefaultDate = 36526.0;  // 2000-01-01 00:00:00
+
+// Checks a description against what the file format can hold: names present, unique and
+// storable in the file's text encoding, sizes and options fitting their field types.
+// Throws DescriptionError.
+void ValidateDescription(const Description& description);
+
+// Parses and validates a JSON description (the format is documented in README.md of
+// tools/mkmdb). Throws DescriptionError.
+Description ParseDescription(const std::string& jsonText);
+
+// Validates the description and writes the database to outputPath, through a temporary file
+// beside it that is renamed into place: on any error nothing is left at outputPath (an
+// existing file there is left untouched). Throws DescriptionError or OutputError. The same
+// description always gives the same bytes.
+void WriteMdb(const Description& description, const std::string& outputPath);
+
+// Validates the description (JSON text) and writes the database to outputPath. On any error
+// (bad description: message names the table and field; I/O: names the path) throws and leaves
+// no output file behind (write to a temp file beside it and rename).
+void WriteMdbFromJson(const std::string& jsonText, const std::string& outputPath);
+
+}  // namespace zentab::mkmdb

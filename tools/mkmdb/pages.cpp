@@ -1,0 +1,393 @@
+// Page images: header, table definitions, data pages, usage maps, long-value references and
+// property blobs.
+#include "mkmdb/pages.h"
+
+#include <array>
+#include <cstring>
+#include <stdexcept>
+
+namespace zentab::mkmdb {
+
+void Rc4Xor(std::uint32_t key, std::string& bytes, std::size_t offset, std::size_t length) {
+  if (offset + length > bytes.size()) throw std::logic_error("RC4 range past the buffer");
+  const std::array<std::uint8_t, 4> keyBytes{
+      static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
+      static_cast<std::uint8_t>(key >> 16), static_cast<std::uint8_t>(key >> 24)};
+  std::array<std::uint8_t, 256> state;
+  for (int i = 0; i < 256; ++i) state[i] = static_cast<std::uint8_t>(i);
+  std::uint8_t j = 0;
+  for (int i = 0; i < 256; ++i) {
+    j = static_cast<std::uint8_t>(j + state[i] + keyBytes[i % 4]);
+    std::swap(state[i], state[j]);
+  }
+  std::uint8_t x = 0, y = 0;
+  for (std::size_t n = 0; n < length; ++n) {
+    x = static_cast<std::uint8_t>(x + 1);
+    y = static_cast<std::uint8_t>(y + state[x]);
+    std::swap(state[x], state[y]);
+    bytes[offset + n] ^= static_cast<char>(state[static_cast<std::uint8_t>(state[x] + state[y])]);
+  }
+}
+
+namespace {
+
+constexpr std::size_t kHeaderMaskStart = 0x18;
+constexpr std::size_t kHeaderSortOrderJet3 = 0x3A;
+constexpr std::size_t kHeaderCodePage = 0x3C;
+constexpr std::size_t kHeaderDatabaseKey = 0x3E;
+constexpr std::size_t kHeaderPassword = 0x42;
+constexpr std::size_t kHeaderSortOrderJet4 = 0x6E;
+constexpr std::size_t kHeaderCreationDate = 0x72;
+constexpr std::uint16_t kGeneralSortOrder = 0x0409;
+// Seen at descriptor bytes 1-4 and table-definition bytes 12-15 of every Jet 4 file Access
+// writes; its meaning is not known.
+constexpr std::uint32_t kJet4TableMagic = 0x0659;
+
+std::uint64_t DoubleBits(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
+std::string BuildHeaderPage(const JetFormat& format, int codePage, std::string_view password,
+                            double creationDate) {
+  if (password.size() > format.passwordBytes) throw std::logic_error("password too long");
+  std::string page(format.pageSize, '\0');
+  SetBytes(page, 0, std::string_view("\x00\x01\x00\x00Standard Jet DB", 19));
+  SetU32(page, 0x14, format.jet3 ? 0 : 1);
+  SetU16(page, kHeaderCodePage, CheckedU16(static_cast<std::uint64_t>(codePage), "code page"));
+  SetU32(page, kHeaderDatabaseKey, 0);  // 0: pages are not encrypted
+  std::string passwordField(format.passwordBytes, '\0');
+  passwordField.replace(0, password.size(), password);
+  if (format.jet3) {
+    SetU16(page, kHeaderSortOrderJet3, kGeneralSortOrder);
+  } else {
+    SetU32(page, kHeaderSortOrderJet4, kGeneralSortOrder);
+    std::string date;
+    PutU64(date, DoubleBits(creationDate));
+    SetBytes(page, kHeaderCreationDate, date);
+    const auto mask = static_cast<std::uint32_t>(static_cast<std::int32_t>(creationDate));
+    for (std::size_t i = 0; i < passwordField.size(); ++i) {
+      passwordField[i] ^= static_cast<char>((mask >> (8 * (i % 4))) & 0xFF);
+    }
+  }
+  SetBytes(page, kHeaderPassword, passwordField);
+  Rc4Xor(kHeaderMaskKey, page, kHeaderMaskStart, format.headerMaskedBytes);
+  return page;
+}
+
+std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionInfo& info) {
+  const TableLayout& layout = *info.layout;
+  const auto columnCount = CheckedU16(layout.columns.size(), "column count");
+  const std::uint8_t tableType = info.system ? 0x53 : 0x4E;
+  std::string out;
+  PutU8(out, 0x02);  // table definition page
+  PutU8(out, 0x01);
+  PutU16(out, 0);  // Jet 3: "VC"; Jet 4: free space; both set per page
+  PutU32(out, 0);  // next page; set per page
+  PutU32(out, 0);  // total length; set below
+  if (format.jet3) {
+    PutU32(out, info.rowCount);
+    PutU32(out, info.autoNumber);
+  } else {
+    PutU32(out, kJet4TableMagic);
+    PutU32(out, info.rowCount);
+    PutU32(out, info.autoNumber);
+    PutU8(out, info.system ? 0 : 1);  // autonumber in use
+    out.append(3 + 4 + 8, '\0');
+  }
+  PutU8(out, tableType);
+  PutU16(out, columnCount);  // most columns a row has
+  PutU16(out, layout.varCount);
+  PutU16(out, columnCount);
+  PutU32(out, 0);  // logical indexes
+  PutU32(out, 0);  // index entries
+  PutU32(out, info.usedMap);
+  PutU32(out, info.freeMap);
+  if (out.size() != format.columnsStart) throw std::logic_error("table definition header size");
+
+  for (const ColumnSpec& column : layout.columns) {
+    const std::size_t start = out.size();
+    const bool decimal = column.type == FieldType::kDecimal;
+    PutU8(out, static_cast<std::uint8_t>(column.type));
+    if (format.jet3) {
+      PutU16(out, column.number);
+      PutU16(out, column.varIndex);
+      PutU16(out, column.ordinal);
+      PutU16(out, 1);  // always 1 in files Access writes
+      if (decimal) {
+        PutU8(out, column.precision);
+        PutU8(out, column.scale);
+      } else {
+        PutU16(out, kGeneralSortOrder);
+      }
+      PutU16(out, CheckedU16(static_cast<std::uint64_t>(info.codePage), "code page"));
+      PutU8(out, column.flags);
+      PutU16(out, column.fixedOffset);
+      PutU16(out, column.length);
+    } else {
+      PutU32(out, kJet4TableMagic);
+      PutU16(out, column.number);
+      PutU16(out, column.varIndex);
+      PutU16(out, column.ordinal);
+      if (decimal) {
+        PutU8(out, column.precision);
+        PutU8(out, column.scale);
+      } else {
+        PutU16(out, kGeneralSortOrder);
+      }
+      PutU16(out, 0);  // sort order version
+      PutU8(out, column.flags);
+      PutU8(out, 0);  // no compressed text
+      PutU32(out, 0);
+      PutU16(out, column.fixedOffset);
+      PutU16(out, column.length);
+    }
+    if (out.size() - start != format.columnEntrySize) throw std::logic_error("descriptor size");
+  }
+  for (const ColumnSpec& column : layout.columns) {
+    if (format.jet3) {
+      if (column.storedName.size() > 0xFF) throw std::logic_error("Jet 3 name too long");
+      PutU8(out, static_cast<std::uint8_t>(column.storedName.size()));
+    } else {
+      PutU16(out, CheckedU16(column.storedName.size(), "column name length"));
+    }
+    out += column.storedName;
+  }
+  PutU16(out, 0xFFFF);  // end of the (empty) list of long-value column maps
+  SetU32(out, 8, static_cast<std::uint32_t>(out.size()));
+  return out;
+}
+
+std::uint32_t TableDefinitionPageCount(const JetFormat& format, std::size_t streamLength) {
+  if (streamLength <= format.pageSize) return 1;
+  const std::size_t perPage = format.pageSize - 8;
+  return static_cast<std::uint32_t>(1 + (streamLength - format.pageSize + perPage - 1) / perPage);
+}
+
+std::string TableDefinitionPage(const JetFormat& format, std::string_view stream,
+                                std::uint32_t index, std::uint32_t nextPage) {
+  const std::size_t perPage = format.pageSize - 8;
+  std::string page(format.pageSize, '\0');
+  std::size_t used;
+  if (index == 0) {
+    used = std::min<std::size_t>(stream.size(), format.pageSize);
+    SetBytes(page, 0, stream.substr(0, used));
+  } else {
+    const std::size_t from = format.pageSize + (index - 1) * perPage;
+    if (from >= stream.size()) throw std::logic_error("table definition page past its end");
+    const std::string_view part = stream.substr(from, perPage);
+    SetBytes(page, 0, stream.substr(0, 2));  // page type and the constant 0x01
+    SetBytes(page, 8, part);
+    used = 8 + part.size();
+  }
+  if (format.jet3) {
+    SetBytes(page, 2, "VC");
+  } else {
+    const std::size_t free = format.pageSize - used;
+    SetU16(page, 2, CheckedU16(free >= 8 ? free - 8 : 0, "table definition free space"));
+  }
+  SetU32(page, 4, nextPage);
+  return page;
+}
+
+DataPageBuilder::DataPageBuilder(const JetFormat& format, std::uint32_t owner)
+    : format_(format), owner_(owner) {
+  Reset();
+}
+
+void DataPageBuilder::Reset() {
+  page_.assign(format_.pageSize, '\0');
+  page_[0] = 0x01;  // data page
+  page_[1] = 0x01;
+  SetU32(page_, 4, owner_);
+  rows_ = 0;
+  dataStart_ = format_.pageSize;
+}
+
+std::uint32_t DataPageBuilder::FreeBytes() const {
+  return dataStart_ - (format_.rowCountOffset + 2 + 2 * rows_);
+}
+
+bool DataPageBuilder::Fits(std::size_t rowBytes) const {
+  return rows_ < kMaxRowsPerPage && rowBytes + 2 <= FreeBytes();
+}
+
+std::uint32_t DataPageBuilder::Add(std::string_view row) {
+  if (!Fits(row.size())) throw std::logic_error("row does not fit on the page");
+  dataStart_ -= static_cast<std::uint32_t>(row.size());
+  SetBytes(page_, dataStart_, row);
+  SetU16(page_, format_.rowCountOffset + 2 + 2 * rows_, CheckedU16(dataStart_, "row offset"));
+  return rows_++;
+}
+
+const std::string& DataPageBuilder::Finish() {
+  SetU16(page_, 2, CheckedU16(FreeBytes(), "free space"));
+  SetU16(page_, format_.rowCountOffset, CheckedU16(rows_, "row count"));
+  finished_.swap(page_);
+  Reset();
+  return finished_;
+}
+
+std::string InlineMapRow(const JetFormat& format, std::uint32_t start, std::uint32_t first,
+                         std::uint64_t count) {
+  if (count > 0 && (first < start || first - start + count > format.InlineMapPages())) {
+    throw std::logic_error("pages outside the inline usage map");
+  }
+  std::string row;
+  PutU8(row, 0x00);
+  PutU32(row, start);
+  row.append(format.mapRowSize - 5, '\0');
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t bit = first - start + i;
+    row[5 + bit / 8] |= static_cast<char>(1 << (bit % 8));
+  }
+  return row;
+}
+
+std::string ReferenceMapRow(const JetFormat& format, const std::vector<std::uint32_t>& mapPages) {
+  if (mapPages.size() > format.MapPageSlots()) throw std::logic_error("too many usage-map pages");
+  std::string row;
+  PutU8(row, 0x01);
+  for (const std::uint32_t page : mapPages) PutU32(row, page);
+  row.append(format.mapRowSize - row.size(), '\0');
+  return row;
+}
+
+std::string UsageMapPage(const JetFormat& format, std::uint32_t slot, std::uint32_t first,
+                         std::uint64_t count) {
+  std::string page(format.pageSize, '\0');
+  page[0] = 0x05;
+  page[1] = 0x01;
+  const std::uint64_t covered = format.MapPagePages();
+  const std::uint64_t from = std::max<std::uint64_t>(first, slot * covered);
+  const std::uint64_t to = std::min<std::uint64_t>(first + count, (slot + 1) * covered);
+  for (std::uint64_t p = from; p < to; ++p) {
+    const std::uint64_t bit = p - slot * covered;
+    page[4 + bit / 8] |= static_cast<char>(1 << (bit % 8));
+  }
+  return page;
+}
+
+namespace {
+
+std::string LongValueReference(std::uint32_t lengthAndFlags, std::uint32_t rowPointer) {
+  std::string out;
+  PutU32(out, lengthAndFlags);
+  PutU32(out, rowPointer);
+  PutU32(out, 0);
+  return out;
+}
+
+constexpr std::uint32_t kLongValueMaxLength = 0x00FFFFFF;
+
+std::uint32_t CheckedLongValueLength(std::size_t length) {
+  if (length > kLongValueMaxLength) throw std::logic_error("long value too long");
+  return static_cast<std::uint32_t>(length);
+}
+
+}  // namespace
+
+std::string LongValueInline(std::string_view value) {
+  return LongValueReference(CheckedLongValueLength(value.size()) | 0x80000000u, 0) +
+         std::string(value);
+}
+
+std::string LongValueSinglePage(std::uint32_t length, std::uint32_t rowPointer) {
+  return LongValueReference(CheckedLongValueLength(length) | 0x40000000u, rowPointer);
+}
+
+std::string LongValueChain(std::uint32_t length, std::uint32_t firstRowPointer) {
+  return LongValueReference(CheckedLongValueLength(length), firstRowPointer);
+}
+
+std::optional<std::string> BuildPropertyBlob(const JetFormat& format, const TextEncoder& encoder,
+                                             const TableDescription& table) {
+  constexpr std::uint8_t kBooleanProperty = 0x01;
+  constexpr std::uint8_t kMemoProperty = 0x0C;
+  constexpr std::uint16_t kNameChunk = 0x80;
+  constexpr std::uint16_t kColumnChunk = 0x01;
+  enum Property { kDefaultValue, kRequired, kAllowZeroLength, kPropertyCount };
+  static constexpr const char* kPropertyNames[kPropertyCount] = {"DefaultValue", "Required",
+                                                                 "AllowZeroLength"};
+  auto has = [](const FieldDescription& field, int property) {
+    switch (property) {
+      case kDefaultValue:
+        return field.defaultValue.has_value();
+      case kRequired:
+        return field.required.has_value();
+      default:
+        return field.allowZeroLength.has_value();
+    }
+  };
+
+  // Only the names some field uses, in a fixed order; values refer to them by index.
+  std::vector<int> used;
+  for (int p = 0; p < kPropertyCount; ++p) {
+    for (const FieldDescription& field : table.fields) {
+      if (has(field, p)) {
+        used.push_back(p);
+        break;
+      }
+    }
+  }
+  if (used.empty()) return std::nullopt;
+
+  auto chunk = [](std::uint16_t type, const std::string& body) {
+    std::string out;
+    PutU32(out, static_cast<std::uint32_t>(6 + body.size()));
+    PutU16(out, type);
+    return out + body;
+  };
+  auto named = [&](std::string_view utf8) {
+    const std::string stored = encoder.Encode(utf8);
+    std::string out;
+    PutU16(out, CheckedU16(stored.size(), "property name length"));
+    return out + stored;
+  };
+
+  std::string blob(format.jet3 ? std::string("KKD\0", 4) : std::string("MR2\0", 4));
+  std::string names;
+  for (const int p : used) names += named(kPropertyNames[p]);
+  blob += chunk(kNameChunk, names);
+
+  for (const FieldDescription& field : table.fields) {
+    std::string values;
+    for (std::size_t index = 0; index < used.size(); ++index) {
+      const int p = used[index];
+      if (!has(field, p)) continue;
+      std::string value;
+      std::uint8_t type;
+      if (p == kDefaultValue) {
+        type = kMemoProperty;
+        value = encoder.Encode(*field.defaultValue);
+      } else {
+        type = kBooleanProperty;
+        value.assign(1, (p == kRequired ? *field.required : *field.allowZeroLength) ? 1 : 0);
+      }
+      PutU16(values, CheckedU16(8 + value.size(), "property record length"));
+      PutU8(values, 1);  // a design (DDL) property
+      PutU8(values, type);
+      PutU16(values, static_cast<std::uint16_t>(index));
+      PutU16(values, CheckedU16(value.size(), "property value length"));
+      values += value;
+    }
+    if (values.empty()) continue;
+    const std::string name = named(field.name);
+    std::string body;
+    PutU32(body, static_cast<std::uint32_t>(4 + name.size()));
+    body += name + values;
+    blob += chunk(kColumnChunk, body);
+  }
+  return blob;
+}
+
+const JetFormat& JetFormat::For(JetVersion version) {
+  static const JetFormat kJet3{JetVersion::kJet3, true, 2048, 0x08, 43, 18, 133, 1, 126, 20};
+  static const JetFormat kJet4{JetVersion::kJet4, false, 4096, 0x0C, 63, 25, 69, 2, 128, 40};
+  return version == JetVersion::kJet3 ? kJet3 : kJet4;
+}
+
+}  // namespace zentab::mkmdb
