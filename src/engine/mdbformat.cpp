@@ -261,7 +261,7 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
 const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
                                      std::string_view column) {
   for (const auto& block : blocks) {
-    if (block.name == column) return &block;
+    if (!block.name.empty() && block.name == column) return &block;
   }
   for (const auto& block : blocks) {
     if (!block.name.empty() && NamesEqualIgnoringCase(block.name, column)) return &block;

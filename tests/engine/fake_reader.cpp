@@ -1,0 +1,42 @@
+// A stand-in for zentab-dbreader that misbehaves on demand, chosen by the requested file's
+// name: "hang" never answers, "crash" dies of SIGSEGV after a last word on standard error,
+// "exit" leaves with status 3, "garbage" answers with a malformed frame; any other name is
+// answered with one table named after this process's id.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/wire.h"
+
+int main() {
+  using namespace zentab;
+  while (auto request = engine::ReadFrame(STDIN_FILENO)) {
+    std::string path = engine::DecodeRequest(*request);
+    std::string name = path.substr(path.rfind('/') + 1);
+    if (name == "hang") {
+      std::fprintf(stderr, "fake reader: hanging\n");
+      for (;;) pause();
+    }
+    if (name == "crash") {
+      std::fprintf(stderr, "fake reader: page 7 is odd\nfake reader: giving up\n");
+      std::fflush(stderr);
+      raise(SIGSEGV);
+    }
+    if (name == "exit") std::exit(3);
+    if (name == "garbage") {
+      engine::WriteFrame(STDOUT_FILENO, "{not json");
+      continue;
+    }
+    engine::ReadResponse response;
+    DatabaseSnapshot snapshot;
+    TableSnapshot table;
+    table.properties.Set("Name", std::to_string(getpid()));
+    snapshot.tables.push_back(table);
+    response.snapshot = snapshot;
+    engine::WriteFrame(STDOUT_FILENO, engine::EncodeResponse(response));
+  }
+  return 0;
+}

@@ -1,0 +1,356 @@
+// The format decoders on hand-built bytes: header, table definitions, LvProp validation, and
+// the value mappings the engine presents.
+#include "engine/mdbformat.h"
+
+#include <gtest/gtest.h>
+
+#include "testfiles.h"
+
+namespace zentab::engine {
+namespace {
+
+using Buffer = std::vector<std::uint8_t>;
+
+Bytes AsBytes(const std::string& s) {
+  return Bytes(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
+
+void Put16(Buffer& b, std::size_t at, std::uint16_t v) {
+  if (b.size() < at + 2) b.resize(at + 2);
+  b[at] = v & 0xFF;
+  b[at + 1] = v >> 8;
+}
+void Put32(Buffer& b, std::size_t at, std::uint32_t v) {
+  Put16(b, at, v & 0xFFFF);
+  Put16(b, at + 2, v >> 16);
+}
+
+std::string Latin(Bytes bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// A UTF-16LE string of ASCII text.
+Buffer Utf16(const std::string& s) {
+  Buffer out;
+  for (char c : s) {
+    out.push_back(static_cast<std::uint8_t>(c));
+    out.push_back(0);
+  }
+  return out;
+}
+
+TEST(DatabaseHeader, ReadsVersionCodePageAndPasswordState) {
+  struct Case {
+    std::uint8_t version;
+    std::uint16_t codePage;
+    std::string password;
+    double created;
+    bool protectedFile;
+  };
+  const Case cases[] = {
+      {0, 932, "", 0, false},          {0, 1252, "a", 0, true},    {1, 1252, "", 40000.75, false},
+      {1, 1252, "pw", 40000.75, true}, {1, 1252, "", -3.5, false}, {3, 1252, "", 43000.0, false},
+  };
+  for (const auto& c : cases) {
+    DatabaseHeader h = ParseDatabaseHeader(
+        AsBytes(testing::MakeHeaderPage(c.version, c.codePage, c.password, c.created)));
+    EXPECT_EQ(h.jetVersion, c.version);
+    EXPECT_EQ(h.codePage, c.codePage);
+    EXPECT_EQ(h.hasPassword, c.protectedFile) << int(c.version) << " '" << c.password << "'";
+    EXPECT_EQ(h.pageSize, c.version == 0 ? 2048u : 4096u);
+    EXPECT_EQ(h.encodingKey, 0u);
+  }
+  EXPECT_EQ(
+      ParseDatabaseHeader(AsBytes(testing::MakeHeaderPage(3, 1252, "", 1, 0xBEEF))).encodingKey,
+      0xBEEFu);
+}
+
+TEST(DatabaseHeader, RejectsWhatIsNotADatabase) {
+  std::string page = testing::MakeHeaderPage(1, 1252, "");
+  EXPECT_THROW(ParseDatabaseHeader(AsBytes(page.substr(0, 0x97))), FormatError);
+  std::string wrongMagic = page;
+  wrongMagic[4] = 'X';
+  EXPECT_THROW(ParseDatabaseHeader(AsBytes(wrongMagic)), FormatError);
+  EXPECT_THROW(ParseDatabaseHeader(AsBytes(std::string(4096, '\0'))), FormatError);
+}
+
+// A Jet 4 table definition: rows, one real index, then columns (type, ordinal, flags, length).
+Buffer Jet4Tdef(std::uint32_t rows, const std::vector<ColumnDefinition>& columns) {
+  Buffer b(63 + 12, 0);
+  b[0] = 0x02;
+  b[1] = 0x01;
+  Put32(b, 16, rows);
+  Put16(b, 45, static_cast<std::uint16_t>(columns.size()));
+  Put32(b, 51, 1);
+  for (const auto& c : columns) {
+    std::size_t at = b.size();
+    b.resize(at + 25, 0);
+    b[at] = c.type;
+    Put16(b, at + 9, c.ordinal);
+    b[at + 15] = c.flags;
+    Put16(b, at + 23, c.length);
+  }
+  for (const auto& c : columns) {
+    Buffer name = Utf16(c.name);
+    Put16(b, b.size(), static_cast<std::uint16_t>(name.size()));
+    b.insert(b.end(), name.begin(), name.end());
+  }
+  return b;
+}
+
+TEST(TableDefinition, ReadsJet4Descriptors) {
+  Buffer b = Jet4Tdef(120, {{0x04, 1, 0x05, 4, "ID"}, {0x0A, 3, 0x02, 100, "Customer"}});
+  TableDefinition t = ParseTableDefinition(b, false, DecodeJet4Text);
+  EXPECT_EQ(t.rowCount, 120u);
+  ASSERT_EQ(t.columns.size(), 2u);
+  EXPECT_EQ(t.columns[0].name, "ID");
+  EXPECT_EQ(t.columns[0].flags, 0x05);
+  EXPECT_EQ(t.columns[1].ordinal, 3);
+  EXPECT_EQ(t.columns[1].length, 100);
+  EXPECT_EQ(t.columns[1].name, "Customer");
+}
+
+TEST(TableDefinition, ReadsJet3Descriptors) {
+  Buffer b(43, 0);
+  b[0] = 0x02;
+  Put32(b, 12, 7);
+  Put16(b, 25, 1);
+  b.resize(43 + 18, 0);
+  b[43] = 0x0A;
+  Put16(b, 43 + 5, 2);
+  b[43 + 13] = 0x82;
+  Put16(b, 43 + 16, 40);
+  b.push_back(4);
+  for (char c : std::string("Memo")) b.push_back(static_cast<std::uint8_t>(c));
+  TableDefinition t = ParseTableDefinition(b, true, Latin);
+  EXPECT_EQ(t.rowCount, 7u);
+  ASSERT_EQ(t.columns.size(), 1u);
+  EXPECT_EQ(t.columns[0].ordinal, 2);
+  EXPECT_EQ(t.columns[0].flags, 0x82);
+  EXPECT_EQ(t.columns[0].length, 40);
+  EXPECT_EQ(t.columns[0].name, "Memo");
+}
+
+TEST(TableDefinition, RejectsCountsAndNamesBeyondTheBuffer) {
+  Buffer good = Jet4Tdef(1, {{0x04, 1, 0x05, 4, "ID"}});
+  Buffer tooManyColumns = good;
+  Put16(tooManyColumns, 45, 400);
+  Buffer hugeIndexCount = good;
+  Put32(hugeIndexCount, 51, 0x7FFFFFFF);
+  Buffer longName = good;
+  Put16(longName, 63 + 12 + 25, 0xFFFF);
+  Buffer cutName(good.begin(), good.end() - 1);
+  Buffer notTdef = good;
+  notTdef[0] = 0x01;
+  for (const Buffer* b : {&tooManyColumns, &hugeIndexCount, &longName, &cutName, &notTdef}) {
+    EXPECT_THROW(ParseTableDefinition(*b, false, DecodeJet4Text), FormatError);
+  }
+  EXPECT_THROW(ParseTableDefinition(Buffer(20, 2), false, DecodeJet4Text), FormatError);
+  EXPECT_NO_THROW(ParseTableDefinition(good, false, DecodeJet4Text));
+}
+
+// An LvProp blob: a names chunk, then one value chunk per block.
+struct Record {
+  std::uint8_t type;
+  std::uint16_t nameIndex;
+  Buffer value;
+};
+Buffer Blob(const std::vector<std::string>& names,
+            const std::vector<std::pair<std::string, std::vector<Record>>>& blocks) {
+  Buffer b = {'M', 'R', '2', 0};
+  Buffer chunk;
+  for (const auto& n : names) {
+    Buffer u = Utf16(n);
+    Put16(chunk, chunk.size(), static_cast<std::uint16_t>(u.size()));
+    chunk.insert(chunk.end(), u.begin(), u.end());
+  }
+  auto addChunk = [&b](std::uint16_t type, const Buffer& body) {
+    std::size_t at = b.size();
+    Put32(b, at, static_cast<std::uint32_t>(body.size() + 6));
+    Put16(b, at + 4, type);
+    b.insert(b.end(), body.begin(), body.end());
+  };
+  addChunk(0x80, chunk);
+  for (const auto& [name, records] : blocks) {
+    Buffer body(6, 0);
+    Buffer u = Utf16(name);
+    Put16(body, 4, static_cast<std::uint16_t>(u.size()));
+    body.insert(body.end(), u.begin(), u.end());
+    for (const auto& r : records) {
+      std::size_t at = body.size();
+      Put16(body, at, static_cast<std::uint16_t>(8 + r.value.size()));
+      body.push_back(0);
+      body.push_back(r.type);
+      Put16(body, at + 4, r.nameIndex);
+      Put16(body, at + 6, static_cast<std::uint16_t>(r.value.size()));
+      body.insert(body.end(), r.value.begin(), r.value.end());
+    }
+    Put32(body, 0, static_cast<std::uint32_t>(body.size()));
+    addChunk(name.empty() ? 0x00 : 0x01, body);
+  }
+  return b;
+}
+
+TEST(PropertyBlob, ReadsBlocksByColumn) {
+  Buffer blob = Blob({"Required", "DefaultValue", "AllowZeroLength"},
+                     {{"", {{0x0A, 1, Utf16("x")}}},
+                      {"Customer", {{0x01, 0, {1}}, {0x0A, 1, Utf16("\"abc\"")}}},
+                      {"ID", {{0x01, 2, {0}}}}});
+  auto blocks = ParsePropertyBlob(blob, DecodeJet4Text);
+  ASSERT_EQ(blocks.size(), 3u);
+  const PropertyBlock* customer = FindColumnBlock(blocks, "customer");
+  ASSERT_NE(customer, nullptr);
+  EXPECT_EQ(customer->values.at("Required").bytes, Buffer{1});
+  EXPECT_EQ(DecodeJet4Text(customer->values.at("DefaultValue").bytes), "\"abc\"");
+  EXPECT_EQ(FindColumnBlock(blocks, "ID")->values.at("AllowZeroLength").type, 0x01);
+  EXPECT_EQ(FindColumnBlock(blocks, "Missing"), nullptr);
+  // The table's own block (no name) never stands for a column.
+  EXPECT_EQ(FindColumnBlock(blocks, ""), nullptr);
+}
+
+TEST(PropertyBlob, PrefersTheExactlyNamedBlock) {
+  Buffer blob = Blob({"Required"}, {{"NAME", {{0x01, 0, {0}}}}, {"Name", {{0x01, 0, {1}}}}});
+  auto blocks = ParsePropertyBlob(blob, DecodeJet4Text);
+  EXPECT_EQ(FindColumnBlock(blocks, "Name")->values.at("Required").bytes, Buffer{1});
+  EXPECT_EQ(FindColumnBlock(blocks, "NAME")->values.at("Required").bytes, Buffer{0});
+  EXPECT_EQ(FindColumnBlock(blocks, "name")->values.at("Required").bytes, Buffer{0});
+}
+
+TEST(PropertyBlob, RejectsDamagedBlobs) {
+  const Buffer good = Blob({"Required"}, {{"ID", {{0x01, 0, {1}}}}});
+  ASSERT_NO_THROW(ParsePropertyBlob(good, DecodeJet4Text));
+  // Offsets in good: names chunk at 4 (length 6 + 2 + 16 = 24), value chunk at 28, its body at
+  // 34: block length, name length at 38, name "ID" at 40..43, the record at 44.
+  struct Case {
+    const char* label;
+    std::size_t at;
+    int width;
+    std::uint32_t value;
+  };
+  const Case cases[] = {
+      {"bad header", 0, 1, 'X'},
+      {"zero-length chunk", 4, 4, 0},
+      {"chunk shorter than its header", 28, 4, 5},
+      {"chunk past the blob", 28, 4, 1000},
+      {"block name past the chunk", 38, 2, 200},
+      {"zero-length record", 44, 2, 0},
+      {"record shorter than 8", 44, 2, 7},
+      {"record past the chunk", 44, 2, 100},
+      {"unknown name index", 48, 2, 1},
+      {"value past the record", 50, 2, 5},
+  };
+  for (const auto& c : cases) {
+    Buffer bad = good;
+    if (c.width == 1) bad[c.at] = static_cast<std::uint8_t>(c.value);
+    if (c.width == 2) Put16(bad, c.at, static_cast<std::uint16_t>(c.value));
+    if (c.width == 4) Put32(bad, c.at, c.value);
+    EXPECT_THROW(ParsePropertyBlob(bad, DecodeJet4Text), FormatError) << c.label;
+  }
+  Buffer valuesFirst = {'K', 'K', 'D', 0, 12, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0};
+  EXPECT_THROW(ParsePropertyBlob(valuesFirst, Latin), FormatError);
+  Buffer cut(good.begin(), good.end() - 1);
+  EXPECT_THROW(ParsePropertyBlob(cut, DecodeJet4Text), FormatError);
+}
+
+TEST(FieldValues, MapsJetTypesToEngineCodesAndSizes) {
+  struct Case {
+    std::uint8_t jet;
+    std::uint16_t length;
+    std::int32_t code;
+    std::int32_t jet4Size;
+    std::int32_t jet3Size;
+  };
+  const Case cases[] = {
+      {0x01, 0, 1, 1, 1},       {0x02, 1, 2, 1, 1},     {0x03, 2, 3, 2, 2},
+      {0x04, 4, 4, 4, 4},       {0x05, 8, 5, 8, 8},     {0x06, 4, 6, 4, 4},
+      {0x07, 8, 7, 8, 8},       {0x08, 8, 8, 8, 8},     {0x09, 255, 9, 255, 255},
+      {0x0A, 100, 10, 50, 100}, {0x0B, 0, 11, 0, 0},    {0x0C, 0, 12, 0, 0},
+      {0x0F, 16, 15, 16, 16},   {0x10, 17, 20, 16, 16}, {0x13, 8, 16, 8, 8},
+      {0x11, 12, -17, 12, 12},  {0x12, 4, -18, 4, 4},   {0x14, 9, -20, 9, 9},
+      {0x0D, 3, -13, 3, 3},
+  };
+  for (const auto& c : cases) {
+    ColumnDefinition column{c.jet, 0, 0, c.length, "x"};
+    EXPECT_EQ(FieldTypeCode(c.jet), c.code) << int(c.jet);
+    EXPECT_EQ(FieldSize(column, false), c.jet4Size) << int(c.jet);
+    EXPECT_EQ(FieldSize(column, true), c.jet3Size) << int(c.jet);
+  }
+}
+
+TEST(FieldValues, MapsColumnFlagsToAttributes) {
+  const std::pair<std::uint8_t, std::int32_t> cases[] = {
+      {0x00, 2},  {0x01, 1},    {0x02, 2},     {0x03, 1},    {0x05, 17},
+      {0x41, 17}, {0x12, 8194}, {0x82, 32770}, {0x13, 8193}, {0xD7, 1 | 16 | 8192 | 32768},
+  };
+  for (auto [flags, attributes] : cases)
+    EXPECT_EQ(FieldAttributes(flags), attributes) << int(flags);
+}
+
+TEST(TableValues, MapsObjectTypeAndFlagsToAttributes) {
+  struct Case {
+    std::int32_t type;
+    std::uint32_t flags;
+    std::uint32_t attributes;
+  };
+  const Case cases[] = {
+      {1, 0, 0},
+      {1, 0x80000000, 0x80000000},
+      {1, 0x2, 0x2},
+      {1, 0x1, 0x1},
+      {1, 0x8, 0},         // hidden in the navigation pane: not reported
+      {1, 0x00030000, 0},  // link bits only count for links
+      {6, 0, 0x40000000},
+      {6, 0x00030008, 0x40030000},
+      {4, 0x00020000, 0x20020000},
+      {4, 0x80000002, 0xA0000002},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(
+        static_cast<std::uint32_t>(TableAttributes(c.type, static_cast<std::int32_t>(c.flags))),
+        c.attributes)
+        << c.type << " " << std::hex << c.flags;
+  }
+}
+
+TEST(Ordering, SortsColumnsByOrdinalThenNameIgnoringCase) {
+  std::vector<ColumnDefinition> columns = {{0x04, 5, 0, 4, "b"},
+                                           {0x04, 2, 0, 4, "Zeta"},
+                                           {0x04, 2, 0, 4, "alpha"},
+                                           {0x04, 0, 0, 4, "x"}};
+  SortColumns(columns);
+  std::vector<std::string> names;
+  for (const auto& c : columns) names.push_back(c.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"x", "alpha", "Zeta", "b"}));
+}
+
+TEST(Ordering, LowerCasesBeyondAscii) {
+  EXPECT_EQ(LowerCaseKey("MSysObjects"), "msysobjects");
+  EXPECT_EQ(LowerCaseKey("ÄRGER Ω"), "ärger ω");
+  EXPECT_EQ(LowerCaseKey("表①"), "表①");
+  // "_" (0x5F) sorts after upper-case letters but before lower-case ones.
+  EXPECT_LT(LowerCaseKey("_tmp"), LowerCaseKey("Apple"));
+}
+
+TEST(Text, DecodesJet4PlainAndCompressedText) {
+  EXPECT_EQ(DecodeJet4Text(Utf16("Orders")), "Orders");
+  const Buffer compressed = {0xFF, 0xFE, 'a', 'b', 0x00, 0x68, 0x88, 0x00, 'c'};
+  EXPECT_EQ(DecodeJet4Text(compressed), "ab表c");
+  const Buffer pair = {0x3D, 0xD8, 0x00, 0xDE};  // U+1F600
+  EXPECT_EQ(DecodeJet4Text(pair), "\xF0\x9F\x98\x80");
+  const Buffer lone = {0x3D, 0xD8, 'a', 0};
+  EXPECT_EQ(DecodeJet4Text(lone),
+            "\xEF\xBF\xBD"
+            "a");
+  EXPECT_EQ(DecodeJet4Text(Buffer{'a', 0, 'b'}), "a\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeJet4Text(Buffer{0xFF, 0xFE, 0x00, 0x41}), "\xEF\xBF\xBD");
+}
+
+TEST(Text, TakesTheFileNameOfAStoredLinkPath) {
+  EXPECT_EQ(LinkFileName("Z:\\share\\back.mdb"), "back.mdb");
+  EXPECT_EQ(LinkFileName("/srv/data/back.mdb"), "back.mdb");
+  EXPECT_EQ(LinkFileName("back.mdb"), "back.mdb");
+  EXPECT_EQ(LinkFileName("C:\\dir\\"), "");
+}
+
+}  // namespace
+}  // namespace zentab::engine

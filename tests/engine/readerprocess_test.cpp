@@ -1,0 +1,194 @@
+// The reader process's life cycle seen from the engine: timeouts, crashes, malformed answers,
+// a fresh process afterwards, one process per thread; and opening failures of the real reader.
+#include "engine/readerprocess.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/mdbengine.h"
+#include "platform/paths.h"
+#include "schema/reader.h"
+#include "testfiles.h"
+
+namespace zentab::engine {
+namespace {
+
+using testing::MakeHeaderPage;
+using testing::TempDir;
+
+std::string FakeReader() {
+  return ZENTAB_FAKE_READER;
+}
+std::string RealReader() {
+  return platform::ExecutableDirectory() + "zentab-dbreader";
+}
+
+// The name the fake reader answers with: its process id.
+std::string AnsweringPid(const DatabaseSnapshot& snapshot) {
+  return snapshot.tables.at(0).properties.Find("Name")->value.AsString();
+}
+
+std::string ErrorOf(ReaderProcess& reader, const std::string& path, int timeout = 5) {
+  try {
+    reader.Read(path, timeout);
+  } catch (const AutomationError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+bool ProcessExists(pid_t pid) {
+  return ::kill(pid, 0) == 0;
+}
+
+TEST(ReaderProcessLifecycle, ReusesOneProcessAcrossDatabases) {
+  ReaderProcess reader(FakeReader());
+  std::string first = AnsweringPid(*reader.Read("/x/a.mdb", 5));
+  std::string second = AnsweringPid(*reader.Read("/x/b.mdb", 5));
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(std::to_string(reader.pid()), first);
+}
+
+TEST(ReaderProcessLifecycle, KillsAReaderThatDoesNotAnswerInTime) {
+  ReaderProcess reader(FakeReader());
+  std::string before = AnsweringPid(*reader.Read("/x/a.mdb", 5));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ErrorOf(reader, "/data/hang", 1), "reading /data/hang timed out after 1 s");
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(900));
+  EXPECT_LT(waited, std::chrono::seconds(4));
+  EXPECT_FALSE(ProcessExists(std::stoi(before)));
+  // The next database gets a fresh reader.
+  std::string after = AnsweringPid(*reader.Read("/x/b.mdb", 5));
+  EXPECT_NE(before, after);
+}
+
+TEST(ReaderProcessLifecycle, ReportsACrashWithTheSignalAndTheLastOutput) {
+  ReaderProcess reader(FakeReader());
+  std::string before = AnsweringPid(*reader.Read("/x/a.mdb", 5));
+  std::string error = ErrorOf(reader, "/data/crash");
+  EXPECT_EQ(error.rfind("the reader stopped unexpectedly (signal 11) while reading /data/crash", 0),
+            0u)
+      << error;
+  EXPECT_NE(error.find("giving up"), std::string::npos) << error;
+  EXPECT_EQ(reader.pid(), -1);
+  EXPECT_NE(AnsweringPid(*reader.Read("/x/b.mdb", 5)), before);
+}
+
+TEST(ReaderProcessLifecycle, ReportsAnExitAndAMalformedAnswer) {
+  ReaderProcess reader(FakeReader());
+  EXPECT_EQ(ErrorOf(reader, "/data/exit"),
+            "the reader stopped unexpectedly (exit status 3) while reading /data/exit");
+  std::string garbage = ErrorOf(reader, "/data/garbage");
+  EXPECT_EQ(garbage.rfind("the reader sent a malformed answer while reading /data/garbage", 0), 0u)
+      << garbage;
+  EXPECT_NO_THROW(reader.Read("/x/ok.mdb", 5));
+}
+
+TEST(ReaderProcessLifecycle, ReportsAReaderThatCannotBeStarted) {
+  ReaderProcess reader("/nonexistent/zentab-dbreader");
+  std::string error = ErrorOf(reader, "/x/a.mdb");
+  EXPECT_NE(error.find("cannot start the database reader '/nonexistent/zentab-dbreader'"),
+            std::string::npos)
+      << error;
+}
+
+TEST(ReaderProcessLifecycle, EndsTheReaderWhenDestroyed) {
+  pid_t pid = -1;
+  {
+    ReaderProcess reader(FakeReader());
+    reader.Read("/x/a.mdb", 5);
+    pid = reader.pid();
+    ASSERT_TRUE(ProcessExists(pid));
+  }
+  EXPECT_FALSE(ProcessExists(pid));
+}
+
+// Through the registered engine: each thread has its own reader, ended with the thread.
+std::string PidThroughEngine(const std::string& path) {
+  ObjectRef engine, database;
+  OpenMdb(engine, database, path);
+  Variant table = database->Invoke("TableDefs", Variant(std::int32_t{0}));
+  std::string pid = InvokeOn(table, "Name").AsString();
+  CloseMdb(engine, database);
+  return pid;
+}
+
+TEST(RegisteredEngine, GivesEachThreadItsOwnReaderEndedWithTheThread) {
+  RegisterMdbEngine({5, FakeReader()});
+  std::string a1, a2, b1;
+  std::thread first([&] {
+    a1 = PidThroughEngine("/x/a.mdb");
+    a2 = PidThroughEngine("/x/b.mdb");
+  });
+  std::thread second([&] { b1 = PidThroughEngine("/x/c.mdb"); });
+  first.join();
+  second.join();
+  EXPECT_EQ(a1, a2);
+  EXPECT_NE(a1, b1);
+  EXPECT_FALSE(ProcessExists(std::stoi(a1)));
+  EXPECT_FALSE(ProcessExists(std::stoi(b1)));
+}
+
+TEST(RegisteredEngine, FailsOpenDatabaseWithTheTimeoutMessage) {
+  RegisterMdbEngine({1, FakeReader()});
+  std::thread job([] {
+    TMdb mdb;
+    try {
+      ReadMdb("/data/hang", mdb);
+      ADD_FAILURE() << "no error";
+    } catch (const AutomationError& e) {
+      EXPECT_STREQ(e.what(), "reading /data/hang timed out after 1 s");
+    }
+    EXPECT_NO_THROW(PidThroughEngine("/x/a.mdb"));
+  });
+  job.join();
+}
+
+// Opening failures of the real reader name the file and the reason.
+TEST(RealReaderOpening, NamesTheFileAndTheReason) {
+  TempDir dir;
+  std::string header(0x98, '\0');
+  header.replace(0, 19, std::string("\0\1\0\0Standard Jet DB", 19));
+  struct Case {
+    std::string label;
+    std::string path;
+    std::string expected;
+  };
+  const std::string missing = dir.path() + "/missing.mdb";
+  const std::string text = dir.File("notes.mdb", std::string(8192, 'x'));
+  const std::string empty = dir.File("empty.mdb", "");
+  const std::string shortFile = dir.File("short.mdb", header + std::string(100, '\0'));
+  const std::string jet3Password =
+      dir.File("locked3.mdb", MakeHeaderPage(0, 1252, "secret") + std::string(4096, '\0'));
+  const std::string jet4Password =
+      dir.File("locked4.mdb", MakeHeaderPage(1, 1252, "pw", 40000.75) + std::string(8192, '\0'));
+  const std::string encrypted = dir.File(
+      "crypt.accdb", MakeHeaderPage(3, 1252, "", 40000.0, 0x1234) + std::string(8192, '\0'));
+  const Case cases[] = {
+      {"not found", missing, "Could not find file '" + missing + "'."},
+      {"folder", dir.path(), "'" + dir.path() + "' is a folder, not a database file."},
+      {"not a database", text,
+       "Unrecognized database format '" + text +
+           "': the file does not start with an Access database header."},
+      {"empty", empty,
+       "Unrecognized database format '" + empty + "': the file is too short to be a database."},
+      {"truncated", shortFile,
+       "Unrecognized database format '" + shortFile +
+           "': the file is truncated (252 bytes is not a whole number of 2048-byte pages, or "
+           "fewer than three)."},
+      {"Jet 3 password", jet3Password, "Not a valid password."},
+      {"Jet 4 password", jet4Password, "Not a valid password."},
+      {"Office encryption", encrypted,
+       "'" + encrypted + "' is encrypted; it cannot be read without its password."},
+  };
+  ReaderProcess reader(RealReader());
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(reader, c.path), c.expected) << c.label;
+}
+
+}  // namespace
+}  // namespace zentab::engine
