@@ -1,0 +1,35 @@
+// zentab: the window program. Creates the main window and the hidden about box, runs the
+// event loop, and ends the process once the main window has closed and saved its settings.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/aboutbox.h"
+#include "app/application.h"
+#include "app/mainform.h"
+#ifdef ZENTAB_HAVE_ENGINE
+#include "engine/mdbengine.h"
+#endif
+
+int main(int argc, char** argv) {
+  using namespace zentab::app;
+  // Takes Qt's own options (-platform and the like) out of argv.
+  TApplication app(argc, argv);
+#ifdef ZENTAB_HAVE_ENGINE
+  zentab::engine::RegisterMdbEngine();
+#endif
+
+  auto* mainForm = new TMainForm(std::vector<std::string>(argv + 1, argv + argc));
+  auto* aboutBox = new TAboutBox(mainForm);
+  mainForm->SetAboutBox(aboutBox);
+  mainForm->show();
+  int status = app.exec();
+
+  // Destroying the window saves its settings. A job still running may be waiting for the
+  // event loop that has just ended; it is not waited for and ends with the process, before
+  // anything it uses is torn down.
+  delete mainForm;
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
