@@ -1,5 +1,5 @@
 // A stand-in for zentab-dbreader that misbehaves on demand, chosen by the requested file's
-// name: "hang" never answers, "crash" dies of SIGSEGV after a last word on standard error,
+// name: "hang" never answers, "crash" dies of SIGABRT after a last word on standard error,
 // "exit" leaves with status 3, "garbage" answers with a malformed frame; any other name is
 // answered with one table named after this process's id.
 #include <signal.h>
@@ -23,7 +23,7 @@ int main() {
     if (name == "crash") {
       std::fprintf(stderr, "fake reader: page 7 is odd\nfake reader: giving up\n");
       std::fflush(stderr);
-      raise(SIGSEGV);
+      std::abort();
     }
     if (name == "exit") std::exit(3);
     if (name == "garbage") {

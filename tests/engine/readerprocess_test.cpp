@@ -71,7 +71,7 @@ TEST(ReaderProcessLifecycle, ReportsACrashWithTheSignalAndTheLastOutput) {
   ReaderProcess reader(FakeReader());
   std::string before = AnsweringPid(*reader.Read("/x/a.mdb", 5));
   std::string error = ErrorOf(reader, "/data/crash");
-  EXPECT_EQ(error.rfind("the reader stopped unexpectedly (signal 11) while reading /data/crash", 0),
+  EXPECT_EQ(error.rfind("the reader stopped unexpectedly (signal 6) while reading /data/crash", 0),
             0u)
       << error;
   EXPECT_NE(error.find("giving up"), std::string::npos) << error;
