@@ -1,0 +1,232 @@
+// zentab-bench: times reading database designs three ways (a bare libmdb pass, the schema
+// reader through the engine, zentab-cli end to end) over generated databases and the corpus,
+// and prints medians, ratios and zentab-cli's peak memory.
+// glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot stand.
+#include <glib.h>
+#include <mdbtools.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/mdbengine.h"
+#include "mkmdb/mkmdb.h"
+#include "schema/reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MedianSeconds(int repeat, const std::function<void()>& work) {
+  std::vector<double> times;
+  for (int i = 0; i < repeat; ++i) {
+    auto start = Clock::now();
+    work();
+    times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// The least any libmdb-based reader must do: the catalog, then every table's definition,
+// columns and column properties.
+void RawLibmdbPass(const std::vector<std::string>& files) {
+  for (const auto& file : files) {
+    MdbHandle* mdb = mdb_open(file.c_str(), MDB_NOFLAGS);
+    if (!mdb) continue;
+    if (mdb_read_catalog(mdb, MDB_TABLE)) {
+      for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type != MDB_TABLE) continue;
+        MdbTableDef* table = mdb_read_table(entry);
+        if (!table) continue;
+        mdb_read_columns(table);
+        mdb_free_tabledef(table);
+      }
+    }
+    mdb_close(mdb);
+  }
+}
+
+void ZentabReadPass(const std::vector<std::string>& files) {
+  for (const auto& file : files) {
+    zentab::TMdb mdb;
+    try {
+      zentab::ReadMdb(file, mdb);
+    } catch (const std::exception&) {
+      // Unreadable corpus files are timed like the others.
+    }
+  }
+}
+
+struct CliRun {
+  double seconds = 0;
+  long peakKb = 0;
+};
+
+// Runs zentab-cli over files; the peak resident size covers the front end and its reader.
+CliRun RunCli(const std::vector<std::string>& files, const std::string& outDir) {
+  std::fflush(stdout);  // the child must not print what the parent has buffered
+  auto start = Clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    std::vector<std::string> args = {ZENTAB_CLI_PATH, "--output", outDir + "/"};
+    args.insert(args.end(), files.begin(), files.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) {
+      ::_exit(127);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  CliRun run;
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.peakKb = usage.ru_maxrss;
+  return run;
+}
+
+std::string Description(int tables, int fields, long rows, int tablesWithRows) {
+  std::ostringstream json;
+  json << R"({"format":"jet4","tables":[)";
+  for (int t = 0; t < tables; ++t) {
+    if (t) json << ',';
+    json << R"({"name":"Table)" << t << R"(","rows":)" << (t < tablesWithRows ? rows : 0)
+         << R"(,"fields":[)";
+    for (int f = 0; f < fields; ++f) {
+      if (f) json << ',';
+      static const char* kTypes[] = {"long", "text", "datetime", "double", "boolean", "memo"};
+      json << R"({"name":"Field)" << f << R"(","type":")" << kTypes[f % 6] << '"';
+      if (f % 3 == 0) json << R"(,"required":true,"default":"0")";
+      json << '}';
+    }
+    json << "]}";
+  }
+  json << "]}";
+  return json.str();
+}
+
+std::string Generate(const fs::path& work, const std::string& name, const std::string& json) {
+  fs::path path = work / (name + ".mdb");
+  if (!fs::exists(path)) {
+    auto start = Clock::now();
+    zentab::mkmdb::WriteMdbFromJson(json, path.string());
+    std::printf("  generated %-22s %8.1f MB in %6.2f s\n", path.filename().c_str(),
+                static_cast<double>(fs::file_size(path)) / 1048576.0,
+                std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  return path.string();
+}
+
+struct Row {
+  std::string name;
+  double raw = 0;
+  double zentab = 0;
+  double cli = 0;
+  long cliPeakKb = 0;
+};
+
+Row Measure(const std::string& name, const std::vector<std::string>& files, int repeat,
+            const std::string& outDir) {
+  Row row{name};
+  row.raw = MedianSeconds(repeat, [&] { RawLibmdbPass(files); });
+  row.zentab = MedianSeconds(repeat, [&] { ZentabReadPass(files); });
+  std::vector<CliRun> runs;
+  for (int i = 0; i < repeat; ++i) runs.push_back(RunCli(files, outDir));
+  std::sort(runs.begin(), runs.end(),
+            [](const CliRun& a, const CliRun& b) { return a.seconds < b.seconds; });
+  row.cli = runs[runs.size() / 2].seconds;
+  for (const auto& r : runs) row.cliPeakKb = std::max(row.cliPeakKb, r.peakKb);
+  std::printf("%-24s raw %8.3f s   ReadMdb %8.3f s (%.2fx)   cli %8.3f s   cli peak %6.1f MB\n",
+              name.c_str(), row.raw, row.zentab, row.zentab / row.raw, row.cli,
+              static_cast<double>(row.cliPeakKb) / 1024.0);
+  std::fflush(stdout);
+  return row;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string corpus;
+  fs::path work = fs::temp_directory_path() / "zentab-bench";
+  int repeat = 5;
+  bool big = true;
+  long bigRows = 6'000'000;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--corpus" && i + 1 < argc)
+      corpus = argv[++i];
+    else if (a == "--work" && i + 1 < argc)
+      work = argv[++i];
+    else if (a == "--repeat" && i + 1 < argc)
+      repeat = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--big-rows" && i + 1 < argc)
+      bigRows = std::atol(argv[++i]);
+    else if (a == "--no-big")
+      big = false;
+    else {
+      std::fprintf(stderr,
+                   "Usage: zentab-bench [--corpus DIR] [--work DIR] [--repeat N] [--no-big] "
+                   "[--big-rows N]\n");
+      return 2;
+    }
+  }
+  fs::create_directories(work);
+  fs::path out = work / "reports";
+  fs::create_directories(out);
+  zentab::engine::RegisterMdbEngine();
+  std::printf("zentab-bench: medians of %d runs; work folder %s\n", repeat, work.c_str());
+
+  if (!corpus.empty() && fs::is_directory(corpus)) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(corpus)) {
+      if (e.is_regular_file()) files.push_back(e.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    Measure("corpus (" + std::to_string(files.size()) + " files)", files, repeat, out.string());
+  }
+
+  std::printf("generating databases\n");
+  struct Shape {
+    int tables, fields;
+  };
+  const Shape shapes[] = {{20, 20}, {500, 40}, {2000, 50}};
+  std::vector<Row> rows;
+  for (const auto& s : shapes) {
+    std::string name = std::to_string(s.tables) + "x" + std::to_string(s.fields);
+    std::string path = Generate(work, name, Description(s.tables, s.fields, 3, s.tables));
+    rows.push_back(Measure(name, {path}, repeat, out.string()));
+  }
+  std::printf("\nlinearity (ReadMdb seconds per 1,000 fields):\n");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    double fieldCount = static_cast<double>(shapes[i].tables) * shapes[i].fields;
+    std::printf("  %-10s %8.4f\n", rows[i].name.c_str(), rows[i].zentab / fieldCount * 1000.0);
+  }
+
+  if (big) {
+    std::string schemaOnly = Generate(work, "10tables-empty", Description(10, 20, 0, 0));
+    std::string withRows = Generate(work, "10tables-1GB", Description(10, 20, bigRows, 1));
+    Row empty = Measure("10 tables, no rows", {schemaOnly}, repeat, out.string());
+    Row full = Measure("10 tables, 1 GB rows", {withRows}, repeat, out.string());
+    std::printf("\n1 GB of rows / no rows: ReadMdb %.2fx, raw %.2fx\n", full.zentab / empty.zentab,
+                full.raw / empty.raw);
+  }
+  return 0;
+}
