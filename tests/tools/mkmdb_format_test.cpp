@@ -1,0 +1,337 @@
+// The bytes the writer puts in the file, checked at the offsets docs/FORMAT.md gives:
+// header, column descriptors, table definitions over several pages, usage maps, text encoding.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "mkmdb/mkmdb.h"
+#include "mkmdb/pages.h"
+#include "mkmdb_support.h"
+
+namespace zentab::mkmdb {
+namespace {
+
+using testing::Page;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::U16;
+using testing::U32;
+
+// The page the first local table's definition starts on (FORMAT.md, "Page order").
+constexpr std::uint32_t kFirstTablePage = 3;
+
+struct Geometry {
+  JetVersion version;
+  std::uint32_t pageSize;
+  std::uint32_t rowCountOffset;
+  std::uint32_t columnsStart;
+  std::uint32_t entrySize;
+  std::uint32_t numberAt, ordinalAt, flagsAt, lengthAt;
+  std::uint32_t usedMapAt;
+  const char* format;
+};
+const Geometry kJet3{JetVersion::kJet3, 2048, 8, 43, 18, 1, 5, 13, 16, 35, "jet3"};
+const Geometry kJet4{JetVersion::kJet4, 4096, 12, 63, 25, 5, 9, 15, 23, 55, "jet4"};
+
+std::string Write(const TempDir& dir, const std::string& json, const std::string& name = "t.mdb") {
+  const std::string path = dir.Path(name);
+  WriteMdbFromJson(json, path);
+  return ReadBytes(path);
+}
+
+// A table definition's logical bytes, following its chain of pages.
+std::string TableDefinition(const std::string& file, const Geometry& g, std::uint32_t page,
+                            std::uint32_t* pages = nullptr) {
+  std::string stream = Page(file, g.pageSize, page);
+  std::uint32_t count = 1;
+  for (std::uint32_t next = U32(stream, 4); next != 0; ++count) {
+    const std::string more = Page(file, g.pageSize, next);
+    EXPECT_EQ(more[0], 0x02) << "continuation page " << next;
+    stream += more.substr(8);
+    next = U32(more, 4);
+  }
+  if (pages) *pages = count;
+  return stream;
+}
+
+// The bytes of the row a row pointer names.
+std::string Row(const std::string& file, const Geometry& g, std::uint32_t pointer) {
+  const std::string page = Page(file, g.pageSize, pointer >> 8);
+  const std::uint32_t row = pointer & 0xFF;
+  const std::uint32_t start = U16(page, g.rowCountOffset + 2 + 2 * row) & 0x1FFF;
+  const std::uint32_t end = row == 0 ? g.pageSize : U16(page, g.rowCountOffset + 2 * row) & 0x1FFF;
+  return page.substr(start, end - start);
+}
+
+std::string Header(const std::string& file, const Geometry& g) {
+  std::string page = Page(file, g.pageSize, 0);
+  Rc4Xor(kHeaderMaskKey, page, 0x18, g.version == JetVersion::kJet3 ? 126 : 128);
+  return page;
+}
+
+TEST(MkmdbFormat, HeaderMaskIsThePublishedKeystream) {
+  std::string zeros(8, '\0');
+  Rc4Xor(kHeaderMaskKey, zeros, 0, zeros.size());
+  EXPECT_EQ(zeros, std::string("\xB5\x6F\x03\x62\x61\x08\xC2\x55", 8));
+}
+
+struct HeaderCase {
+  const Geometry* g;
+  int codePage;
+  std::string password;
+  std::string stored;  // the password as the header keeps it, before any date mask
+};
+
+TEST(MkmdbFormat, HeaderRecordsVersionCodePageAndPassword) {
+  const HeaderCase cases[] = {
+      {&kJet3, 932, "secret", "secret"},
+      {&kJet3, 1252, "", ""},
+      {&kJet4, 1252, "", ""},
+      {&kJet4, 932, "pässwort", std::string("p\0\xE4\0s\0s\0w\0o\0r\0t\0", 16)},
+  };
+  for (const HeaderCase& c : cases) {
+    TempDir dir;
+    const std::string file =
+        Write(dir, std::string(R"({"format": ")") + c.g->format + R"(", "codePage": )" +
+                       std::to_string(c.codePage) + R"(, "password": ")" + c.password +
+                       R"(", "tables": []})");
+    SCOPED_TRACE(std::string(c.g->format) + " password '" + c.password + "'");
+    ASSERT_EQ(file.size() % c.g->pageSize, 0u);
+    const std::string header = Header(file, *c.g);
+    EXPECT_EQ(header.substr(4, 15), "Standard Jet DB");
+    EXPECT_EQ(static_cast<int>(header[0x14]), c.g->version == JetVersion::kJet3 ? 0 : 1);
+    EXPECT_EQ(U16(header, 0x3C), c.codePage);
+    EXPECT_EQ(U32(header, 0x3E), 0u) << "a database key would mean encrypted pages";
+    std::string password = header.substr(0x42, c.g->version == JetVersion::kJet3 ? 20 : 40);
+    if (c.g->version == JetVersion::kJet4) {
+      double created;
+      std::memcpy(&created, header.data() + 0x72, sizeof created);
+      EXPECT_EQ(created, kDefaultDate);
+      const auto mask = static_cast<std::uint32_t>(static_cast<std::int32_t>(created));
+      for (std::size_t i = 0; i < password.size(); ++i) {
+        password[i] ^= static_cast<char>(mask >> (8 * (i % 4)));
+      }
+    }
+    EXPECT_EQ(password, c.stored + std::string(password.size() - c.stored.size(), '\0'));
+  }
+}
+
+TEST(MkmdbFormat, SameDescriptionGivesTheSameBytes) {
+  const char* json = R"({"format": "jet3", "codePage": 932, "password": "x", "tables": [
+    {"name": "受注", "rows": 700, "fields": [{"name": "ID", "type": "long", "autoNumber": true,
+     "required": true}, {"name": "Memo", "type": "memo", "default": "\"a\""}]},
+    {"name": "L", "link": {"database": "a.mdb", "foreignName": "T"}}]})";
+  TempDir dir;
+  const std::string first = Write(dir, json, "a.mdb");
+  const std::string second = Write(dir, json, "b.mdb");
+  EXPECT_GT(first.size(), 3u * 2048);
+  EXPECT_TRUE(first == second);
+}
+
+TEST(MkmdbFormat, DescriptorsCarryPositionFlagsAndLength) {
+  const char* fields = R"([
+    {"name": "A", "type": "long", "autoNumber": true, "ordinal": 7},
+    {"name": "B", "type": "guid", "autoNumber": true, "replication": true, "ordinal": 0},
+    {"name": "C", "type": "memo", "hyperlink": true, "ordinal": 3},
+    {"name": "D", "type": "text", "size": 10, "fixed": true},
+    {"name": "E", "type": "text", "size": 20},
+    {"name": "F", "type": "boolean"},
+    {"name": "G", "type": "binary", "size": 7}])";
+  struct Expected {
+    std::uint8_t type, flags;
+    std::uint16_t ordinal, jet3Length, jet4Length;
+  };
+  const Expected expected[] = {
+      {0x04, 0x01 | 0x02 | 0x04, 7, 4, 4},
+      {0x0F, 0x01 | 0x02 | 0x10 | 0x40, 0, 16, 16},
+      {0x0C, 0x02 | 0x80, 3, 0, 0},
+      {0x0A, 0x01 | 0x02, 3, 10, 20},
+      {0x0A, 0x02, 4, 20, 40},
+      {0x01, 0x01 | 0x02, 5, 1, 1},
+      {0x09, 0x02, 6, 7, 7},
+  };
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    SCOPED_TRACE(g->format);
+    TempDir dir;
+    const std::string file =
+        Write(dir, std::string(R"({"format": ")") + g->format +
+                       R"(", "tables": [{"name": "T", "rows": 3, "fields": )" + fields + "}]}");
+    const std::string tdef = TableDefinition(file, *g, kFirstTablePage);
+    ASSERT_EQ(tdef[0], 0x02);
+    EXPECT_EQ(U32(tdef, g->version == JetVersion::kJet3 ? 12 : 16), 3u) << "row count";
+    EXPECT_EQ(U16(tdef, g->columnsStart - 18), 7u) << "column count";
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+      const std::string d = tdef.substr(g->columnsStart + i * g->entrySize, g->entrySize);
+      SCOPED_TRACE("column " + std::to_string(i));
+      EXPECT_EQ(static_cast<std::uint8_t>(d[0]), expected[i].type);
+      EXPECT_EQ(U16(d, g->numberAt), i);
+      EXPECT_EQ(U16(d, g->ordinalAt), expected[i].ordinal);
+      EXPECT_EQ(static_cast<std::uint8_t>(d[g->flagsAt]), expected[i].flags);
+      EXPECT_EQ(U16(d, g->lengthAt),
+                g->version == JetVersion::kJet3 ? expected[i].jet3Length : expected[i].jet4Length);
+    }
+  }
+}
+
+TEST(MkmdbFormat, Jet3NamesAreStoredInTheCodePage) {
+  TempDir dir;
+  const std::string file = Write(dir, R"({"format": "jet3", "codePage": 932, "tables": [
+    {"name": "表①", "rows": 1, "fields": [{"name": "㈱～表", "type": "long"}]}]})");
+  const std::string tdef = TableDefinition(file, kJet3, kFirstTablePage);
+  // The name follows the descriptor: a length byte, then CP932 (表 ends in the byte 0x5C).
+  const std::string name("\x87\x8A\x81\x60\x95\x5C", 6);
+  EXPECT_EQ(tdef.substr(kJet3.columnsStart + kJet3.entrySize, 7), "\x06" + name);
+  EXPECT_NE(file.find(std::string("\x95\x5C\x87\x40", 4)), std::string::npos)
+      << "table name in the catalog";
+}
+
+TEST(MkmdbFormat, WideTableDefinitionContinuesOnChainedPages) {
+  std::string fields;
+  for (int i = 0; i < 255; ++i) {
+    char name[80];
+    std::snprintf(name, sizeof name, "Field_%03d_with_a_name_long_enough_to_need_many_pages_", i);
+    fields += std::string(i ? "," : "") + R"({"name": ")" + name + R"(", "type": "byte"})";
+  }
+  TempDir dir;
+  const std::string file =
+      Write(dir, R"({"tables": [{"name": "Wide", "rows": 2, "fields": [)" + fields + "]}]}");
+  std::uint32_t pages = 0;
+  const std::string tdef = TableDefinition(file, kJet4, kFirstTablePage, &pages);
+  EXPECT_GE(pages, 5u);
+  EXPECT_EQ(U16(tdef, 45), 255u);
+  const std::uint32_t length = U32(tdef, 8);
+  ASSERT_LE(length, tdef.size());
+  EXPECT_EQ(U16(tdef, length - 2), 0xFFFF) << "the definition ends with its terminator";
+  // The last column's name sits just before the terminator.
+  const std::string last = "Field_254_with_a_name_long_enough_to_need_many_pages_";
+  std::string utf16;
+  for (const char c : last) utf16 += std::string{c, '\0'};
+  EXPECT_EQ(tdef.substr(length - 2 - utf16.size(), utf16.size()), utf16);
+}
+
+// The property blob read by the layout FORMAT.md gives ("LvProp"), as "column/Name=value".
+std::vector<std::string> DecodeProperties(const std::string& blob, bool utf16) {
+  auto text = [&](const std::string& bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += utf16 ? 2 : 1) out += bytes[i];
+    return out;
+  };
+  std::vector<std::string> names, entries;
+  std::size_t at = 4;
+  while (at < blob.size()) {
+    const std::uint32_t length = U32(blob, at);
+    const std::uint16_t type = U16(blob, at + 4);
+    EXPECT_GE(length, 6u);
+    const std::string chunk = blob.substr(at + 6, length - 6);
+    if (type == 0x80) {
+      for (std::size_t p = 0; p < chunk.size(); p += 2 + U16(chunk, p)) {
+        names.push_back(text(chunk.substr(p + 2, U16(chunk, p))));
+      }
+    } else {
+      EXPECT_EQ(type, 1) << "column block";
+      const std::uint32_t header = U32(chunk, 0);
+      EXPECT_EQ(header, 6u + U16(chunk, 4)) << "block header counts itself and the name";
+      const std::string column = text(chunk.substr(6, U16(chunk, 4)));
+      for (std::size_t p = header; p < chunk.size(); p += U16(chunk, p)) {
+        const std::uint8_t valueType = static_cast<std::uint8_t>(chunk[p + 3]);
+        const std::uint16_t size = U16(chunk, p + 6);
+        EXPECT_EQ(U16(chunk, p), 8u + size) << "record length";
+        EXPECT_EQ(chunk[p + 2], 1) << "design property";
+        const std::string value = chunk.substr(p + 8, size);
+        const std::string name = names.at(U16(chunk, p + 4));
+        if (valueType == 0x01) {
+          entries.push_back(column + "/" + name + "=" + (value == "\x01" ? "true" : "false"));
+        } else {
+          EXPECT_EQ(valueType, 0x0C) << "text kept as memo";
+          entries.push_back(column + "/" + name + "=" + text(value));
+        }
+      }
+    }
+    at += length;
+  }
+  EXPECT_EQ(at, blob.size());
+  return entries;
+}
+
+TEST(MkmdbFormat, PropertyBlobHoldsOnlyTheGivenProperties) {
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    SCOPED_TRACE(g->format);
+    const Description d = ParseDescription(std::string(R"({"format": ")") + g->format +
+                                           R"(", "tables": [{"name": "T", "fields": [
+      {"name": "A", "type": "long", "required": true, "default": "7"},
+      {"name": "B", "type": "text"},
+      {"name": "C", "type": "text", "allowZeroLength": false, "required": false}]}]})");
+    const TextEncoder encoder(d.format, d.codePage);
+    const auto blob = BuildPropertyBlob(JetFormat::For(d.format), encoder, d.tables[0]);
+    ASSERT_TRUE(blob.has_value());
+    EXPECT_EQ(blob->substr(0, 4),
+              g->version == JetVersion::kJet3 ? std::string("KKD\0", 4) : std::string("MR2\0", 4));
+    EXPECT_EQ(DecodeProperties(*blob, g->version == JetVersion::kJet4),
+              (std::vector<std::string>{"A/DefaultValue=7", "A/Required=true", "C/Required=false",
+                                        "C/AllowZeroLength=false"}));
+  }
+  const Description none =
+      ParseDescription(R"({"tables": [{"name": "T", "fields": [{"name": "A", "type": "long"}]}]})");
+  const TextEncoder encoder(none.format, none.codePage);
+  EXPECT_FALSE(BuildPropertyBlob(JetFormat::For(none.format), encoder, none.tables[0]));
+}
+
+// Pages a usage map row marks: inline bitmap or the bitmaps of its usage-map pages.
+std::vector<std::uint32_t> MappedPages(const std::string& file, const Geometry& g,
+                                       const std::string& map, bool* reference) {
+  std::vector<std::uint32_t> pages;
+  *reference = map[0] == 1;
+  if (map[0] == 0) {
+    const std::uint32_t start = U32(map, 1);
+    for (std::uint32_t bit = 0; bit < (map.size() - 5) * 8; ++bit) {
+      if (map[5 + bit / 8] >> (bit % 8) & 1) pages.push_back(start + bit);
+    }
+    return pages;
+  }
+  const std::uint32_t perPage = (g.pageSize - 4) * 8;
+  for (std::uint32_t slot = 0; 1 + 4 * slot < map.size(); ++slot) {
+    const std::uint32_t mapPage = U32(map, 1 + 4 * slot);
+    if (mapPage == 0) continue;
+    const std::string bitmap = Page(file, g.pageSize, mapPage);
+    EXPECT_EQ(bitmap[0], 0x05);
+    for (std::uint32_t bit = 0; bit < perPage; ++bit) {
+      if (bitmap[4 + bit / 8] >> (bit % 8) & 1) pages.push_back(slot * perPage + bit);
+    }
+  }
+  return pages;
+}
+
+TEST(MkmdbFormat, UsageMapIsInlineWithinItsRangeAndReferencesMapPagesBeyond) {
+  // A fixed Text(255) row takes a page's seventh in Jet 4 and eighth in Jet 3.
+  struct Case {
+    const Geometry* g;
+    int rows;
+    bool reference;
+  };
+  const Case cases[] = {{&kJet4, 40, false}, {&kJet4, 4000, true}, {&kJet3, 8000, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.g->format) + " " + std::to_string(c.rows) + " rows");
+    TempDir dir;
+    const std::string file = Write(
+        dir, std::string(R"({"format": ")") + c.g->format + R"(", "tables": [{"name": "T",
+          "rows": )" +
+                 std::to_string(c.rows) +
+                 R"(, "fields": [{"name": "X", "type": "text", "size": 255, "fixed": true}]}]})");
+    const std::string tdef = TableDefinition(file, *c.g, kFirstTablePage);
+    bool reference = false;
+    const auto pages =
+        MappedPages(file, *c.g, Row(file, *c.g, U32(tdef, c.g->usedMapAt)), &reference);
+    EXPECT_EQ(reference, c.reference);
+    std::uint64_t rows = 0;
+    for (const std::uint32_t p : pages) {
+      const std::string page = Page(file, c.g->pageSize, p);
+      ASSERT_EQ(page[0], 0x01) << "page " << p;
+      EXPECT_EQ(U32(page, 4), kFirstTablePage) << "page " << p << " belongs to the table";
+      rows += U16(page, c.g->rowCountOffset);
+    }
+    EXPECT_EQ(rows, static_cast<std::uint64_t>(c.rows));
+  }
+}
+
+}  // namespace
+}  // namespace zentab::mkmdb

@@ -1,0 +1,389 @@
+// Files the writer makes, read back by mdbtools' own programs (mdb-tables, mdb-schema,
+// mdb-prop, mdb-count, mdb-export): the tables, columns, types, sizes, properties, catalog
+// rows and row values the descriptions asked for. Skipped when mdbtools is not installed.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "mkmdb/mkmdb.h"
+#include "mkmdb_support.h"
+
+namespace zentab::mkmdb {
+namespace {
+
+using testing::ParseCsv;
+using testing::ShellQuote;
+using testing::TempDir;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+// How mdb-schema's access backend names each type.
+std::string SchemaType(const FieldDescription& field) {
+  switch (field.type) {
+    case FieldType::kBoolean:
+      return "Boolean";
+    case FieldType::kByte:
+      return "Byte";
+    case FieldType::kInteger:
+      return "Integer";
+    case FieldType::kLong:
+      return "Long Integer";
+    case FieldType::kCurrency:
+      return "Currency";
+    case FieldType::kSingle:
+      return "Single";
+    case FieldType::kDouble:
+      return "Double";
+    case FieldType::kDateTime:
+      return "DateTime";
+    case FieldType::kBinary:
+      return "Binary";
+    case FieldType::kText:
+      return "Text (" + std::to_string(field.size) + ")";
+    case FieldType::kOle:
+      return "OLE (255)";
+    case FieldType::kMemo:
+      return "Memo/Hyperlink (255)";
+    case FieldType::kGuid:
+      return "Replication ID";
+    case FieldType::kDecimal:
+      return "Numeric (18, 0)";
+    case FieldType::kBigInt:
+      return "Unknown_0013";
+  }
+  return "?";
+}
+
+// What a row holds in the simple columns: its number (autonumbers count from 1), text as
+// its last digits, zero-padded (and space-padded to the size when fixed).
+std::optional<std::string> ExpectedValue(const FieldDescription& field, std::uint64_t row) {
+  switch (field.type) {
+    case FieldType::kLong:
+      return std::to_string(field.autoNumber ? row + 1 : row);
+    case FieldType::kInteger:
+    case FieldType::kDouble:
+      return std::to_string(row);
+    case FieldType::kBoolean:
+      return row % 2 ? "1" : "0";
+    case FieldType::kText:
+    case FieldType::kMemo: {
+      const int width = field.type == FieldType::kMemo ? 8 : std::min(field.size, 8);
+      std::string digits = std::to_string(row);
+      digits = std::string(width > int(digits.size()) ? width - digits.size() : 0, '0') + digits;
+      digits = digits.substr(digits.size() - width);
+      if (field.type == FieldType::kText && field.fixed) digits.resize(field.size, ' ');
+      return digits;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+class MdbToolsReadBack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testing::HavePrograms(
+            {"mdb-tables", "mdb-schema", "mdb-prop", "mdb-count", "mdb-export"})) {
+      GTEST_SKIP() << "mdbtools' programs are not installed";
+    }
+  }
+
+  // Writes the description and checks everything mdbtools reads back against it.
+  void WriteAndCheck(const std::string& json, std::uint64_t exportRowsUpTo = 5000) {
+    description_ = ParseDescription(json);
+    path_ = dir_.Path("db.mdb");
+    WriteMdbFromJson(json, path_);
+    env_ = "MDB_JET3_CHARSET=CP" + std::to_string(description_.codePage) + " ";
+    CheckTableList();
+    CheckCatalog();
+    // A broken file can make every further read spin until its time limit: stop at the first.
+    for (const TableDescription& table : description_.tables) {
+      if (table.link || HasFailure()) continue;
+      SCOPED_TRACE("table " + table.name);
+      CheckSchema(table);
+      CheckProperties(table);
+      CheckRows(table, exportRowsUpTo);
+    }
+  }
+
+  std::string Tool(const std::string& program, const std::string& args) {
+    const auto result = mkmdb::testing::Run(env_ + program + " " + args);
+    EXPECT_EQ(result.status, 0) << program << " " << args;
+    return result.out;
+  }
+
+  void CheckTableList() {
+    std::vector<std::string> expected{"MSysObjects"};
+    std::set<std::string> all{"3 Tables", "3 Databases", "3 Relationships", "1 MSysObjects"};
+    for (const TableDescription& table : description_.tables) {
+      if (!table.link) expected.push_back(table.name);
+      all.insert(std::to_string(!table.link ? 1 : table.link->odbc ? 4 : 6) + " " + table.name);
+    }
+    EXPECT_EQ(Lines(Tool("mdb-tables", "-S -1 " + ShellQuote(path_))), expected);
+    const auto listed = Lines(Tool("mdb-tables", "-S -t all -T -1 " + ShellQuote(path_)));
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), all);
+  }
+
+  void CheckCatalog() {
+    const auto rows =
+        ParseCsv(Tool("mdb-export", "-b strip " + ShellQuote(path_) + " MSysObjects"));
+    ASSERT_FALSE(rows.empty());
+    const std::vector<std::string> columns{
+        "Id",          "ParentId", "Name",     "Type",     "DateCreate",  "DateUpdate",
+        "Owner",       "Flags",    "Database", "Connect",  "ForeignName", "RmtInfoShort",
+        "RmtInfoLong", "Lv",       "LvProp",   "LvModule", "LvExtra"};
+    ASSERT_EQ(rows[0], columns);
+    std::map<std::string, std::vector<std::string>> byName;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      ASSERT_EQ(rows[i].size(), columns.size());
+      byName[rows[i][2]] = rows[i];
+    }
+    for (const char* container : {"Tables", "Databases", "Relationships"}) {
+      ASSERT_TRUE(byName.count(container)) << container;
+      EXPECT_EQ(byName[container][1], "251658240");  // 0x0F000000
+      EXPECT_EQ(byName[container][3], "3");
+    }
+    const std::string tablesId = byName["Tables"][0];
+    EXPECT_EQ(byName["MSysObjects"][0], "2");
+    for (const TableDescription& table : description_.tables) {
+      SCOPED_TRACE("catalog row of " + table.name);
+      ASSERT_TRUE(byName.count(table.name));
+      const auto& row = byName[table.name];
+      EXPECT_EQ(row[1], tablesId);
+      EXPECT_EQ(row[3], !table.link ? "1" : table.link->odbc ? "4" : "6");
+      EXPECT_EQ(row[7], std::to_string(static_cast<std::int32_t>(table.flags)));
+      EXPECT_EQ(row[4].empty(), !table.created.has_value());
+      EXPECT_EQ(row[5].empty(), !table.updated.has_value());
+      if (table.link) {
+        EXPECT_LT(std::stoll(row[0]), 0) << "links have no table definition page";
+        EXPECT_EQ(row[8], table.link->database);
+        EXPECT_EQ(row[9], table.link->connect);
+        EXPECT_EQ(row[10], table.link->foreignName);
+      } else {
+        EXPECT_GT(std::stoll(row[0]), 2);
+      }
+    }
+  }
+
+  void CheckSchema(const TableDescription& table) {
+    const auto lines = Lines(
+        Tool("mdb-schema", "-T " + ShellQuote(table.name) + " " + ShellQuote(path_) + " access"));
+    std::vector<std::string> columns;
+    for (const std::string& line : lines) {
+      if (line.size() < 2 || line[0] != '\t' || line[1] != '[') continue;
+      const auto close = line.find(']');
+      std::string type = line.substr(line.find_first_not_of('\t', close + 1));
+      if (type.back() == ',') type.pop_back();
+      const auto notNull = type.find(" NOT NULL");
+      if (notNull != std::string::npos) type.erase(notNull);
+      columns.push_back(line.substr(2, close - 2) + " " + type);
+    }
+    std::vector<std::string> expected;
+    for (const FieldDescription& field : table.fields) {
+      expected.push_back(field.name + " " + SchemaType(field));
+    }
+    EXPECT_EQ(columns, expected);
+  }
+
+  void CheckProperties(const TableDescription& table) {
+    std::map<std::string, std::map<std::string, std::string>> expected;
+    for (const FieldDescription& f : table.fields) {
+      if (f.required) expected[f.name]["Required"] = *f.required ? "yes" : "no";
+      if (f.allowZeroLength)
+        expected[f.name]["AllowZeroLength"] = *f.allowZeroLength ? "yes" : "no";
+      if (f.defaultValue) expected[f.name]["DefaultValue"] = *f.defaultValue;
+    }
+    const auto result =
+        mkmdb::testing::Run(env_ + "mdb-prop " + ShellQuote(path_) + " " + ShellQuote(table.name));
+    std::map<std::string, std::map<std::string, std::string>> read;
+    std::string block;
+    std::istringstream in(result.out);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("name: ", 0) == 0) {
+        block = line.substr(6);
+        read[block];
+      } else if (line.size() > 1 && line[0] == '\t') {
+        const auto colon = line.find(": ");
+        read[block][line.substr(1, colon - 1)] = line.substr(colon + 2);
+      }
+    }
+    EXPECT_EQ(read, expected);
+  }
+
+  void CheckRows(const TableDescription& table, std::uint64_t exportRowsUpTo) {
+    EXPECT_EQ(Lines(Tool("mdb-count", ShellQuote(path_) + " " + ShellQuote(table.name))),
+              std::vector<std::string>{std::to_string(table.rows)});
+    if (table.rows > exportRowsUpTo) return;
+    const auto rows = ParseCsv(
+        Tool("mdb-export", "-b strip " + ShellQuote(path_) + " " + ShellQuote(table.name)));
+    ASSERT_EQ(rows.size(), table.rows + 1) << "header line and every row";
+    for (std::uint64_t r = 0; r < table.rows; ++r) {
+      ASSERT_EQ(rows[r + 1].size(), table.fields.size()) << "row " << r;
+      for (std::size_t f = 0; f < table.fields.size(); ++f) {
+        const auto value = ExpectedValue(table.fields[f], r);
+        if (value) {
+          EXPECT_EQ(rows[r + 1][f], *value) << "row " << r << " " << table.fields[f].name;
+        }
+      }
+    }
+  }
+
+  TempDir dir_;
+  Description description_;
+  std::string path_;
+  std::string env_;
+};
+
+// Every field type and option, in both formats; tables local, linked, hidden, empty.
+std::string EveryOption(const char* format, int codePage, const char* password) {
+  return std::string(R"({"format": ")") + format + R"(", "codePage": )" + std::to_string(codePage) +
+         R"(, "password": ")" + password + R"json(", "tables": [
+    {"name": "Orders", "created": "2003-01-15 10:20:30", "updated": "2003-02-01 09:05:00",
+     "flags": 0, "rows": 700, "fields": [
+      {"name": "ID", "type": "long", "ordinal": 1, "autoNumber": true, "required": true,
+       "allowZeroLength": false, "default": "0"},
+      {"name": "Customer", "type": "text", "size": 50, "ordinal": 4, "allowZeroLength": true,
+       "hyperlink": false},
+      {"name": "Paid", "type": "boolean", "default": "No"},
+      {"name": "Qty", "type": "byte"},
+      {"name": "Line", "type": "integer", "required": false},
+      {"name": "Price", "type": "currency", "default": "0"},
+      {"name": "Weight", "type": "single"},
+      {"name": "Ratio", "type": "double"},
+      {"name": "Shipped", "type": "datetime", "default": "=Now()"},
+      {"name": "Blob", "type": "binary", "size": 16},
+      {"name": "Photo", "type": "ole"},
+      {"name": "Site", "type": "memo", "hyperlink": true},
+      {"name": "RowGuid", "type": "guid", "autoNumber": true, "replication": true,
+       "default": "GenGUID()"},
+      {"name": "Amount", "type": "decimal"},
+      {"name": "Code", "type": "text", "size": 12, "fixed": true, "required": true},
+      {"name": "Short", "type": "text", "size": 3, "ordinal": 40},
+      {"name": "Counter", "type": "long", "fixed": false},
+      {"name": "Note", "type": "text", "size": 255, "default": "\"none\"",
+       "allowZeroLength": false}]},
+    {"name": "Linked", "link": {"database": "C:\\db\\back.mdb", "foreignName": "Stock"}},
+    {"name": "Remote", "odbc": {"connect": "ODBC;DSN=sales;", "foreignName": "dbo.Orders"},
+     "flags": 1},
+    {"name": "Hidden", "flags": 1, "created": null, "updated": null, "rows": 2,
+     "fields": [{"name": "X", "type": "long"}]},
+    {"name": "SystemLike", "flags": -2147483646, "fields": [{"name": "X", "type": "long"}]},
+    {"name": "Empty", "rows": 0, "fields": [{"name": "X", "type": "text", "size": 1}]}]})json";
+}
+
+TEST_F(MdbToolsReadBack, Jet4WithEveryOption) {
+  WriteAndCheck(EveryOption("jet4", 1252, ""));
+}
+
+TEST_F(MdbToolsReadBack, Jet3WithEveryOptionAndPassword) {
+  WriteAndCheck(EveryOption("jet3", 1252, "secret"));
+}
+
+TEST_F(MdbToolsReadBack, Jet4WithPassword) {
+  WriteAndCheck(EveryOption("jet4", 1252, "secret"));
+}
+
+TEST_F(MdbToolsReadBack, JapaneseNamesInBothFormats) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "codePage": 932, "tables": [
+      {"name": "顧客①", "rows": 3, "fields": [
+        {"name": "表～名", "type": "text", "size": 20, "default": "\"表\"", "required": true},
+        {"name": "㈱会社", "type": "long"}]},
+      {"name": "受注明細", "rows": 300, "fields": [{"name": "番号", "type": "long"},
+        {"name": "メモ", "type": "memo", "allowZeroLength": true}]},
+      {"name": "リンク表", "link": {"database": "Z:\\共有\\元.mdb", "foreignName": "在庫表"}}]})");
+  }
+}
+
+// Rows over 256 and 512 bytes exercise the Jet 3 jump table; many columns and long names make
+// the table definition span pages and the property blob go to long-value pages.
+TEST_F(MdbToolsReadBack, WideRowsAndWideTables) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    std::string rowFields;
+    for (int i = 0; i < 70; ++i) {
+      rowFields += std::string(i ? "," : "") + R"({"name": "D)" + std::to_string(i) +
+                   R"(", "type": ")" +
+                   (i % 7 == 3   ? "text"
+                    : i % 7 == 6 ? "memo"
+                                 : "double") +
+                   R"("})";
+    }
+    std::string wideFields;
+    for (int i = 0; i < 255; ++i) {
+      wideFields += std::string(i ? "," : "") + R"({"name": "Column_)" + std::to_string(i) +
+                    R"(_with_a_long_name_to_make_the_definition_span_pages", "type": ")" +
+                    (i % 3 == 0   ? "byte"
+                     : i % 3 == 1 ? "boolean"
+                                  : "integer") +
+                    R"(", "required": true, "default": "1", "allowZeroLength": false})";
+    }
+    WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "tables": [
+      {"name": "Rows", "rows": 40, "fields": [)" +
+                  rowFields + R"(]},
+      {"name": "Columns", "rows": 30, "fields": [)" +
+                  wideFields + "]}]}");
+  }
+}
+
+// Jet 3 rows whose variable data ends just before, at and after the 256- and 512-byte marks,
+// and whose offset table alone pushes the row over a mark (the jump table's placeholder).
+TEST_F(MdbToolsReadBack, Jet3RowsAroundOffsetBoundaries) {
+  std::string tables;
+  for (const int pad : {200, 228, 232, 236, 240, 244, 248, 252, 255}) {
+    for (const int fixedBefore : {0, 1}) {
+      std::string fields =
+          R"({"name": "P", "type": "text", "fixed": true, "size": )" + std::to_string(pad) + "}";
+      if (fixedBefore) fields += R"(, {"name": "Q", "type": "text", "fixed": true, "size": 255})";
+      for (int v = 0; v < 12; ++v) {
+        fields += R"(, {"name": "V)" + std::to_string(v) + R"(", "type": "text", "size": )" +
+                  std::to_string(v % 3 + 1) + "}";
+      }
+      tables += std::string(tables.empty() ? "" : ",") + R"({"name": "T)" + std::to_string(pad) +
+                "_" + std::to_string(fixedBefore) + R"(", "rows": 12, "fields": [)" + fields + "]}";
+    }
+  }
+  WriteAndCheck(R"({"format": "jet3", "tables": [)" + tables + "]}");
+}
+
+// Enough data pages that the usage maps go through usage-map pages.
+TEST_F(MdbToolsReadBack, TablesBeyondTheInlineUsageMap) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "tables": [
+      {"name": "Big", "rows": 8000, "fields": [
+        {"name": "ID", "type": "long", "autoNumber": true},
+        {"name": "Pad", "type": "text", "size": 255, "fixed": true}]}]})",
+                  8000);
+  }
+}
+
+TEST_F(MdbToolsReadBack, SampleDatabase) {
+  std::ifstream in(ZENTAB_SAMPLE_JSON);
+  std::ostringstream json;
+  json << in.rdbuf();
+  ASSERT_FALSE(json.str().empty()) << ZENTAB_SAMPLE_JSON;
+  WriteAndCheck(json.str());
+  bool link = false, hidden = false, japanese = false;
+  for (const TableDescription& table : description_.tables) {
+    link = link || (table.link && !table.link->odbc);
+    hidden = hidden || (table.flags & 1);
+    japanese = japanese || static_cast<unsigned char>(table.name[0]) >= 0x80;
+  }
+  EXPECT_TRUE(link && hidden && japanese) << "the demo shows links, hidden and Japanese tables";
+}
+
+}  // namespace
+}  // namespace zentab::mkmdb
