@@ -82,10 +82,6 @@ std::vector<std::uint32_t> CodePoints(std::string_view s) {
   return out;
 }
 
-bool NamesEqualIgnoringCase(std::string_view a, std::string_view b) {
-  return LowerCaseKey(a) == LowerCaseKey(b);
-}
-
 }  // namespace
 
 std::uint16_t ReadU16(Bytes bytes, std::size_t offset) {
@@ -197,6 +193,54 @@ TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& d
   return table;
 }
 
+LongValueReference ParseLongValueReference(Bytes cell) {
+  constexpr std::size_t kReferenceSize = 12;
+  if (cell.size() < kReferenceSize) {
+    throw FormatError("a long value reference has " + std::to_string(cell.size()) +
+                      " bytes, not 12");
+  }
+  std::uint32_t word = ReadU32(cell, 0);
+  LongValueReference ref;
+  ref.length = word & 0x3FFFFFFFu;
+  ref.rowPointer = ReadU32(cell, 4);
+  if (word & 0x80000000u) {
+    ref.kind = LongValueReference::Kind::kInline;
+    Bytes rest = cell.subspan(kReferenceSize);
+    if (ref.length > rest.size()) {
+      throw FormatError("an inline long value of " + std::to_string(ref.length) +
+                        " bytes has only " + std::to_string(rest.size()) + " in its row");
+    }
+    ref.inlineBytes = rest.first(ref.length);
+  } else if (word & 0x40000000u) {
+    ref.kind = LongValueReference::Kind::kSingleRow;
+  } else {
+    ref.kind = LongValueReference::Kind::kRowChain;
+  }
+  return ref;
+}
+
+Bytes DataPageRow(Bytes page, std::size_t row, bool jet3) {
+  constexpr std::uint16_t kDeleted = 0x8000;
+  constexpr std::uint16_t kOffsetMask = 0x1FFF;
+  const std::size_t countAt = jet3 ? 8 : 12;
+  if (page.empty() || page[0] != 0x01) throw FormatError("a long value row is not on a data page");
+  std::uint16_t count = ReadU16(page, countAt);
+  if (row >= count) {
+    throw FormatError("a data page has " + std::to_string(count) + " rows, not row " +
+                      std::to_string(row));
+  }
+  std::uint16_t entry = ReadU16(page, countAt + 2 + 2 * row);
+  if (entry & kDeleted) throw FormatError("a long value row is deleted");
+  std::size_t start = entry & kOffsetMask;
+  std::size_t end = row == 0 ? page.size() : ReadU16(page, countAt + 2 * row) & kOffsetMask;
+  if (start < countAt + 2 + 2 * static_cast<std::size_t>(count) || start > end ||
+      end > page.size()) {
+    throw FormatError("row " + std::to_string(row) + " of a data page lies at " +
+                      std::to_string(start) + ".." + std::to_string(end) + ", outside its page");
+  }
+  return page.subspan(start, end - start);
+}
+
 std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode) {
   if (blob.size() < 4 || !((blob[0] == 'K' && blob[1] == 'K' && blob[2] == 'D' && blob[3] == 0) ||
                            (blob[0] == 'M' && blob[1] == 'R' && blob[2] == '2' && blob[3] == 0))) {
@@ -258,15 +302,25 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
   return blocks;
 }
 
+ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) {
+  // emplace keeps the first block of a name, as a scan in blob order would find it.
+  for (const auto& block : blocks) {
+    if (block.name.empty()) continue;
+    exact_.emplace(block.name, &block);
+    folded_.emplace(LowerCaseKey(block.name), &block);
+  }
+}
+
+const PropertyBlock* ColumnBlockIndex::Find(std::string_view column) const {
+  if (auto it = exact_.find(column); it != exact_.end()) return it->second;
+  if (folded_.empty()) return nullptr;
+  auto it = folded_.find(LowerCaseKey(column));
+  return it == folded_.end() ? nullptr : it->second;
+}
+
 const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
                                      std::string_view column) {
-  for (const auto& block : blocks) {
-    if (!block.name.empty() && block.name == column) return &block;
-  }
-  for (const auto& block : blocks) {
-    if (!block.name.empty() && NamesEqualIgnoringCase(block.name, column)) return &block;
-  }
-  return nullptr;
+  return ColumnBlockIndex(blocks).Find(column);
 }
 
 std::int32_t FieldTypeCode(std::uint8_t jetType) {
@@ -322,11 +376,15 @@ std::int32_t TableAttributes(std::int32_t objectType, std::int32_t flags) {
 }
 
 void SortColumns(std::vector<ColumnDefinition>& columns) {
-  std::stable_sort(columns.begin(), columns.end(),
-                   [](const ColumnDefinition& a, const ColumnDefinition& b) {
-                     if (a.ordinal != b.ordinal) return a.ordinal < b.ordinal;
-                     return LowerCaseKey(a.name) < LowerCaseKey(b.name);
-                   });
+  // Each name is folded once, not once per comparison.
+  std::vector<std::pair<std::string, ColumnDefinition>> keyed;
+  keyed.reserve(columns.size());
+  for (auto& column : columns) keyed.emplace_back(LowerCaseKey(column.name), std::move(column));
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    if (a.second.ordinal != b.second.ordinal) return a.second.ordinal < b.second.ordinal;
+    return a.first < b.first;
+  });
+  for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = std::move(keyed[i].second);
 }
 
 std::string LowerCaseKey(std::string_view utf8) {

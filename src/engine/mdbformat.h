@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zentab::engine {
@@ -63,6 +64,28 @@ struct TableDefinition {
 // each continuation page from offset 8).
 TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& decode);
 
+// --- Long values (memo, OLE and LvProp cells) ---
+
+// The reference a row holds for a long value: a 4-byte length whose top two bits say where
+// the bytes are, a 4-byte row pointer (page << 8 | row) and 4 unused bytes; inline bytes
+// follow it in the row.
+struct LongValueReference {
+  enum class Kind { kInline, kSingleRow, kRowChain };
+  Kind kind = Kind::kInline;
+  std::uint32_t length = 0;      // the bytes the value declares
+  std::uint32_t rowPointer = 0;  // the first (or only) row holding it; not for inline values
+  Bytes inlineBytes;             // inline values: the bytes after the reference, within cell
+};
+
+// Decodes a long value cell (the reference and any inline bytes). Throws FormatError when the
+// cell is shorter than a reference or an inline value is longer than the cell.
+LongValueReference ParseLongValueReference(Bytes cell);
+
+// The bytes of row row on a data page: from its offset up to the previous row's offset (the
+// page end for row 0). Throws FormatError when the page is not a data page, has no such row,
+// the row is deleted or its bounds lie outside the page or out of order.
+Bytes DataPageRow(Bytes page, std::size_t row, bool jet3);
+
 // --- LvProp property blobs ---
 
 struct PropertyValue {
@@ -80,8 +103,20 @@ struct PropertyBlock {
 // blob or a record refers to a name that is not there.
 std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode);
 
-// The block for a column: the one with exactly its name, else one whose name differs only in
-// letter case; null when there is none.
+// The column blocks of one blob, indexed once for lookups by column name.
+class ColumnBlockIndex {
+ public:
+  explicit ColumnBlockIndex(const std::vector<PropertyBlock>& blocks);
+  // The first block with exactly the column's name, else the first whose name differs only in
+  // letter case; null when there is none. The blocks must outlive the index.
+  const PropertyBlock* Find(std::string_view column) const;
+
+ private:
+  std::unordered_map<std::string_view, const PropertyBlock*> exact_;
+  std::unordered_map<std::string, const PropertyBlock*> folded_;
+};
+
+// ColumnBlockIndex(blocks).Find(column), for a single lookup.
 const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
                                      std::string_view column);
 

@@ -1,15 +1,20 @@
-// JSON encoding of requests, responses and snapshots, and blocking frame I/O.
+// The messages between the engine and its reader (a compact binary form), the readable JSON
+// form of a snapshot, and blocking frame I/O.
 #include "engine/wire.h"
 
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace zentab::engine {
 namespace {
 
 using nlohmann::json;
+
+// The readable JSON form keeps its own version: it is for people and tests, not the pipe.
+constexpr int kJsonVersion = 1;
 
 std::string Dump(const json& j) {
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -19,8 +24,8 @@ json Parse(std::string_view text) {
   json j = json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object()) throw WireError("the message is not a JSON object");
   auto version = j.find("version");
-  if (version == j.end() || !version->is_number_integer() || *version != kWireVersion) {
-    throw WireError("the message is not of version " + std::to_string(kWireVersion));
+  if (version == j.end() || !version->is_number_integer() || *version != kJsonVersion) {
+    throw WireError("the snapshot is not of version " + std::to_string(kJsonVersion));
   }
   return j;
 }
@@ -104,7 +109,7 @@ json SnapshotJson(const DatabaseSnapshot& snapshot) {
     if (table.fieldsError) t["fieldsError"] = *table.fieldsError;
     tables.push_back(std::move(t));
   }
-  json out{{"version", kWireVersion}, {"tables", std::move(tables)}};
+  json out{{"version", kJsonVersion}, {"tables", std::move(tables)}};
   if (snapshot.tablesError) out["tablesError"] = *snapshot.tablesError;
   if (snapshot.closeError) out["closeError"] = *snapshot.closeError;
   return out;
@@ -130,39 +135,263 @@ DatabaseSnapshot SnapshotFromJson(const json& j) {
   return snapshot;
 }
 
+// The binary form of a snapshot (see docs/FORMAT.md, "Reader messages"): unsigned numbers as
+// LEB128, signed ones zig-zagged, texts as a length and their bytes, dates as 8 bytes.
+constexpr std::string_view kRequestMagic = "ZTQ\x02";
+constexpr std::string_view kResponseMagic = "ZTA\x02";
+static_assert(kWireVersion == 2, "the magics carry the version byte");
+
+// Property names both sides know, sent as one byte; any other name is sent in full.
+constexpr std::string_view kKnownNames[] = {
+    "AllowZeroLength", "Attributes",  "DateCreated", "DefaultValue", "LastUpdated", "Name",
+    "OrdinalPosition", "RecordCount", "Required",    "Size",         "SourceField", "SourceTable",
+    "SourceTableName", "Type",
+};
+
+enum Kind : unsigned char { kEmpty, kNull, kFalse, kTrue, kInt, kDate, kString, kError };
+
+class BinaryWriter {
+ public:
+  void Raw(std::string_view bytes) { out_.append(bytes); }
+  void Byte(unsigned char b) { out_.push_back(static_cast<char>(b)); }
+  void Unsigned(std::uint64_t v) {
+    while (v >= 0x80) {
+      Byte(static_cast<unsigned char>(v | 0x80));
+      v >>= 7;
+    }
+    Byte(static_cast<unsigned char>(v));
+  }
+  void Signed(std::int32_t v) {
+    Unsigned((static_cast<std::uint32_t>(v) << 1) ^ static_cast<std::uint32_t>(v >> 31));
+  }
+  void String(std::string_view s) {
+    Unsigned(s.size());
+    out_.append(s);
+  }
+  void Optional(const std::optional<std::string>& s) {
+    Byte(s ? 1 : 0);
+    if (s) String(*s);
+  }
+  void Properties(const PropertySet& set) {
+    Unsigned(set.Items().size());
+    for (const auto& [name, read] : set.Items()) {
+      Name(name);
+      if (read.error) {
+        Byte(kError);
+        String(*read.error);
+      } else {
+        Value(read.value);
+      }
+    }
+  }
+  void Snapshot(const DatabaseSnapshot& db) {
+    Optional(db.tablesError);
+    Optional(db.closeError);
+    Unsigned(db.tables.size());
+    for (const auto& table : db.tables) {
+      Properties(table.properties);
+      Optional(table.fieldsError);
+      Unsigned(table.fields.size());
+      for (const auto& field : table.fields) Properties(field.properties);
+    }
+  }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  void Name(std::string_view name) {
+    for (std::size_t i = 0; i < std::size(kKnownNames); ++i) {
+      if (kKnownNames[i] == name) return Byte(static_cast<unsigned char>(i + 1));
+    }
+    Byte(0);
+    String(name);
+  }
+  void Value(const Variant& v) {
+    if (v.IsEmpty()) return Byte(kEmpty);
+    if (v.IsNull()) return Byte(kNull);
+    if (v.IsBool()) return Byte(v.AsBool() ? kTrue : kFalse);
+    if (v.IsInt()) {
+      Byte(kInt);
+      return Signed(v.AsInt());
+    }
+    if (v.IsDate()) {
+      Byte(kDate);
+      std::uint64_t bits = 0;
+      double d = v.AsDate();
+      std::memcpy(&bits, &d, sizeof bits);
+      for (int i = 0; i < 8; ++i) Byte(static_cast<unsigned char>(bits >> (8 * i)));
+      return;
+    }
+    if (v.IsString()) {
+      Byte(kString);
+      return String(v.AsString());
+    }
+    throw WireError("an object cannot be sent as a property value");
+  }
+
+  std::string out_;
+};
+
+// Reads the binary form back; every count and length is checked against what is left.
+class BinaryReader {
+ public:
+  explicit BinaryReader(std::string_view in) : in_(in) {}
+
+  unsigned char Byte() {
+    if (pos_ >= in_.size()) throw WireError("the message ends too early");
+    return static_cast<unsigned char>(in_[pos_++]);
+  }
+  std::uint64_t Unsigned() {
+    std::uint64_t v = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      unsigned char b = Byte();
+      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) return v;
+    }
+    throw WireError("a number in the message is too long");
+  }
+  std::int32_t Signed() {
+    std::uint64_t z = Unsigned();
+    if (z > 0xFFFFFFFFu) throw WireError("an integer property is out of range");
+    auto u = static_cast<std::uint32_t>(z);
+    return static_cast<std::int32_t>((u >> 1) ^ (0u - (u & 1)));
+  }
+  // A count of items each taking at least minBytes.
+  std::size_t Count(std::size_t minBytes) {
+    std::uint64_t n = Unsigned();
+    if (n > (in_.size() - pos_) / minBytes) throw WireError("a count exceeds the message");
+    return static_cast<std::size_t>(n);
+  }
+  std::string String() {
+    std::size_t n = Count(1);
+    std::string s(in_.substr(pos_, n));
+    pos_ += n;
+    return s;
+  }
+  std::optional<std::string> Optional() {
+    switch (Byte()) {
+      case 0:
+        return std::nullopt;
+      case 1:
+        return String();
+      default:
+        throw WireError("an optional text is malformed");
+    }
+  }
+  PropertySet Properties() {
+    PropertySet set;
+    std::size_t n = Count(2);
+    set.Reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      std::string name = Name();
+      unsigned char kind = Byte();
+      switch (kind) {
+        case kEmpty:
+          set.Set(std::move(name), Variant());
+          break;
+        case kNull:
+          set.Set(std::move(name), Variant::MakeNull());
+          break;
+        case kFalse:
+        case kTrue:
+          set.Set(std::move(name), Variant(kind == kTrue));
+          break;
+        case kInt:
+          set.Set(std::move(name), Variant(Signed()));
+          break;
+        case kDate: {
+          std::uint64_t bits = 0;
+          for (int b = 0; b < 8; ++b) bits |= static_cast<std::uint64_t>(Byte()) << (8 * b);
+          double d = 0;
+          std::memcpy(&d, &bits, sizeof d);
+          set.Set(std::move(name), Variant(Variant::Date{d}));
+          break;
+        }
+        case kString:
+          set.Set(std::move(name), Variant(String()));
+          break;
+        case kError:
+          set.Fail(std::move(name), String());
+          break;
+        default:
+          throw WireError("property " + name + " has no known kind");
+      }
+    }
+    return set;
+  }
+  DatabaseSnapshot Snapshot() {
+    DatabaseSnapshot db;
+    db.tablesError = Optional();
+    db.closeError = Optional();
+    db.tables.resize(Count(3));
+    for (auto& table : db.tables) {
+      table.properties = Properties();
+      table.fieldsError = Optional();
+      table.fields.resize(Count(1));
+      for (auto& field : table.fields) field.properties = Properties();
+    }
+    return db;
+  }
+  void ExpectEnd() const {
+    if (pos_ != in_.size()) throw WireError("the message has bytes past its end");
+  }
+
+ private:
+  std::string Name() {
+    unsigned char code = Byte();
+    if (code == 0) return String();
+    if (code > std::size(kKnownNames)) throw WireError("a property name code is unknown");
+    return std::string(kKnownNames[code - 1]);
+  }
+
+  std::string_view in_;
+  std::size_t pos_ = 0;
+};
+
 }  // namespace
 
 std::string EncodeRequest(const std::string& path) {
-  return Dump(json{{"version", kWireVersion}, {"read", path}});
+  std::string out(kRequestMagic);
+  out += path;
+  return out;
 }
 
 std::string DecodeRequest(std::string_view message) {
-  json j = Parse(message);
-  auto path = j.find("read");
-  if (path == j.end() || !path->is_string()) throw WireError("the request names no file");
-  return path->get<std::string>();
+  if (message.substr(0, kRequestMagic.size()) != kRequestMagic) {
+    throw WireError("the request is not of version " + std::to_string(kWireVersion));
+  }
+  return std::string(message.substr(kRequestMagic.size()));
 }
 
 std::string EncodeResponse(const ReadResponse& response) {
-  json j{{"version", kWireVersion}};
+  BinaryWriter w;
+  w.Raw(kResponseMagic);
   if (response.snapshot) {
-    j["snapshot"] = SnapshotJson(*response.snapshot);
+    w.Byte(0);
+    w.Snapshot(*response.snapshot);
   } else {
-    j["error"] = response.error;
+    w.Byte(1);
+    w.String(response.error);
   }
-  return Dump(j);
+  return w.Take();
 }
 
 ReadResponse DecodeResponse(std::string_view message) {
-  json j = Parse(message);
-  ReadResponse response;
-  if (auto snapshot = j.find("snapshot"); snapshot != j.end()) {
-    response.snapshot = SnapshotFromJson(*snapshot);
-  } else if (auto error = j.find("error"); error != j.end() && error->is_string()) {
-    response.error = error->get<std::string>();
-  } else {
-    throw WireError("the response holds neither a snapshot nor an error");
+  if (message.substr(0, kResponseMagic.size()) != kResponseMagic) {
+    throw WireError("the response is not of version " + std::to_string(kWireVersion));
   }
+  BinaryReader r(message.substr(kResponseMagic.size()));
+  ReadResponse response;
+  switch (r.Byte()) {
+    case 0:
+      response.snapshot = r.Snapshot();
+      break;
+    case 1:
+      response.error = r.String();
+      break;
+    default:
+      throw WireError("the response holds neither a snapshot nor an error");
+  }
+  r.ExpectEnd();
   return response;
 }
 

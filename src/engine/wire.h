@@ -1,6 +1,7 @@
 // The messages between the engine and its reader process: a request names a database file, a
-// response carries its snapshot or the reason it could not be read. Each message is JSON in a
-// frame of a 4-byte little-endian length followed by that many bytes.
+// response carries its snapshot or the reason it could not be read. Each message travels in a
+// frame of a 4-byte little-endian length followed by that many bytes; its bytes are a compact
+// binary form that starts with a magic and version (docs/FORMAT.md, "Reader messages").
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,7 @@ class WireError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kWireVersion = 1;
+inline constexpr int kWireVersion = 2;
 inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
 
 struct ReadResponse {
@@ -33,7 +34,8 @@ std::string DecodeRequest(std::string_view message);
 std::string EncodeResponse(const ReadResponse& response);
 ReadResponse DecodeResponse(std::string_view message);
 
-// A snapshot as JSON and back; strings that are not valid UTF-8 have their bad bytes replaced.
+// A snapshot as readable JSON and back (zentab-dbreader --dump); strings that are not valid
+// UTF-8 have their bad bytes replaced.
 std::string EncodeSnapshot(const DatabaseSnapshot& snapshot);
 DatabaseSnapshot DecodeSnapshot(std::string_view json);
 

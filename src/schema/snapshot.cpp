@@ -64,13 +64,17 @@ class CollectionObject final : public Dispatch {
   Make make_;
 };
 
+// Without arguments the collection itself; with an index its item, made directly.
 template <typename Item, typename Make>
 Variant CollectionOrItem(std::shared_ptr<const DatabaseSnapshot> db, const std::vector<Item>& items,
                          const std::optional<std::string>& error, Make make,
                          std::span<const Variant> args) {
-  auto collection = std::make_shared<CollectionObject<Item, Make>>(db, items, error, make);
-  if (args.empty()) return ObjectRef(collection);
-  return collection->Invoke("Item", args);
+  if (args.empty()) {
+    return ObjectRef(
+        std::make_shared<CollectionObject<Item, Make>>(std::move(db), items, error, make));
+  }
+  if (error) throw AutomationError(*error);
+  return make(std::move(db), items[IndexArgument(args, items.size())]);
 }
 
 Variant MakeField(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapshot& field) {

@@ -26,6 +26,7 @@ struct PropertyRead {
 // Properties by name, in the order they were set; lookup ignores case.
 class PropertySet {
  public:
+  void Reserve(std::size_t n) { items_.reserve(n); }
   void Set(std::string name, Variant value);
   void Fail(std::string name, std::string message);
   const PropertyRead* Find(std::string_view name) const;

@@ -48,7 +48,35 @@ TEST(Wire, CarriesEveryValueKindAndFailure) {
   EXPECT_EQ(DecodeRequest(EncodeRequest("/d/ア.mdb")), "/d/ア.mdb");
 }
 
-TEST(Wire, ReplacesInvalidUtf8InsteadOfFailing) {
+TEST(Wire, CarriesBytesThatAreNotUtf8Unchanged) {
+  DatabaseSnapshot db;
+  TableSnapshot t;
+  t.properties.Set("Name", std::string("a\xFF\0b", 4));
+  t.properties.Set("A property of our own", std::int32_t{7});
+  db.tables.push_back(t);
+  ReadResponse back = DecodeResponse(EncodeResponse(ReadResponse{db, ""}));
+  ASSERT_TRUE(back.snapshot);
+  EXPECT_EQ(*back.snapshot, db);
+}
+
+TEST(Wire, RefusesEveryTruncationOfAResponse) {
+  std::string message = EncodeResponse(ReadResponse{Sample(), ""});
+  for (std::size_t n = 0; n < message.size(); ++n) {
+    EXPECT_THROW(DecodeResponse(message.substr(0, n)), WireError) << n;
+  }
+  EXPECT_THROW(DecodeResponse(message + "x"), WireError);
+}
+
+TEST(Wire, RefusesCountsBeyondTheMessage) {
+  std::string message = EncodeResponse(ReadResponse{DatabaseSnapshot{}, ""});
+  // Magic, "snapshot" kind, two absent errors, then the table count: claim a billion tables.
+  ASSERT_EQ(message.size(), 8u);
+  message.pop_back();
+  message += std::string("\x80\x94\xEB\xDC\x03", 5);
+  EXPECT_THROW(DecodeResponse(message), WireError);
+}
+
+TEST(Wire, DumpFormReplacesInvalidUtf8InsteadOfFailing) {
   DatabaseSnapshot db;
   TableSnapshot t;
   t.properties.Set("Name", std::string("a\xFF"
@@ -62,21 +90,29 @@ TEST(Wire, ReplacesInvalidUtf8InsteadOfFailing) {
 }
 
 TEST(Wire, RefusesMalformedAndForeignMessages) {
-  const char* bad[] = {
+  const std::string bad[] = {
       "",
       "{not json",
-      "[1,2]",
-      R"({"version":2,"error":"x"})",
-      R"({"error":"x"})",
-      R"({"version":1})",
-      R"({"version":1,"snapshot":{"tables":"x"}})",
-      R"({"version":1,"snapshot":{"tables":[{"properties":[{"name":"A"}],"fields":[]}]}})",
-      R"({"version":1,"snapshot":{"tables":[{"properties":[{"name":"A","value":{"int":4294967296}}],"fields":[]}]}})",
-      R"({"version":1,"snapshot":{"tables":[{"properties":[{"name":"A","value":{"kind":1}}],"fields":[]}]}})",
-      R"({"version":1,"snapshot":{"tables":[{"properties":[]}]}})",
+      std::string("ZTA\x01\x01\x00", 6),  // an older version
+      std::string("ZTA\x02\x07", 5),      // neither snapshot nor error
+      std::string("ZTA\x02\x00\x02", 6),  // a malformed optional text
+      // One table with one property whose kind is unknown.
+      std::string("ZTA\x02\x00\x00\x00\x01\x01\x06\x09\x00\x00", 13),
+      // A property name code past the known names.
+      std::string("ZTA\x02\x00\x00\x00\x01\x01\x7F\x01\x00\x00", 13),
+      // An integer wider than 32 bits.
+      std::string("ZTA\x02\x00\x00\x00\x01\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00", 17),
   };
-  for (const char* message : bad) EXPECT_THROW(DecodeResponse(message), WireError) << message;
+  for (const auto& message : bad) EXPECT_THROW(DecodeResponse(message), WireError) << message;
   EXPECT_THROW(DecodeRequest(R"({"version":1})"), WireError);
+  const char* badDumps[] = {
+      "{not json",
+      R"({"version":2,"tables":[]})",
+      R"({"version":1,"tables":"x"})",
+      R"({"version":1,"tables":[{"properties":[{"name":"A"}],"fields":[]}]})",
+      R"({"version":1,"tables":[{"properties":[{"name":"A","value":{"int":4294967296}}],"fields":[]}]})",
+  };
+  for (const char* dump : badDumps) EXPECT_THROW(DecodeSnapshot(dump), WireError) << dump;
 }
 
 TEST(Wire, FramesCarryTheirLength) {

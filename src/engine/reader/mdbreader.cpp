@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,7 @@ constexpr std::int32_t kTypeOdbcLink = 4;
 constexpr std::int32_t kTypeAccessLink = 6;
 constexpr std::int32_t kRootParentId = 0x0F000000;
 constexpr std::size_t kMaxTdefPages = 512;
+constexpr std::uint32_t kMaxLongValueBytes = 64u << 20;
 
 std::string Quoted(const std::string& path) {
   return "'" + path + "'";
@@ -45,7 +47,10 @@ struct CatalogRow {
   std::optional<double> updated;
   std::string database;
   std::string foreignName;
-  std::optional<std::vector<std::uint8_t>> lvProp;
+  // The LvProp cell as stored in the row (a long value reference), read when the table is.
+  std::optional<std::vector<std::uint8_t>> lvPropCell;
+  // Set when the link's Database or ForeignName cannot be read.
+  std::optional<std::string> linkError;
 };
 
 // An open database: the libmdb handle plus what the header said.
@@ -169,39 +174,91 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   return std::make_unique<Database>(path, mdb, header, size);
 }
 
-// Reads a fixed-size integer of the current row from libmdb's page buffer.
-std::optional<std::int32_t> RawInt(const Database& db, const MdbColumn* col) {
-  if (!col || col->cur_value_len <= 0) return std::nullopt;
-  auto start = static_cast<std::size_t>(col->cur_value_start);
-  auto len = static_cast<std::size_t>(col->cur_value_len);
-  if (start + len > sizeof db.mdb()->pg_buf) return std::nullopt;
-  Bytes value(db.mdb()->pg_buf + start, len);
-  if (len == 1) return value[0];
-  if (len == 2) return static_cast<std::int16_t>(ReadU16(value, 0));
-  if (len == 4) return static_cast<std::int32_t>(ReadU32(value, 0));
+// A long value's bytes, its pages followed here: libmdb's mdb_ole_read_full goes round a
+// chain of long-value rows that leads back to itself for ever, growing its buffer each time.
+std::vector<std::uint8_t> ReadLongValue(const Database& db, Bytes cell) {
+  LongValueReference ref = ParseLongValueReference(cell);
+  if (ref.kind == LongValueReference::Kind::kInline) {
+    return {ref.inlineBytes.begin(), ref.inlineBytes.end()};
+  }
+  if (ref.length > kMaxLongValueBytes) {
+    throw FormatError("a long value claims " + std::to_string(ref.length) + " bytes");
+  }
+  auto rowAt = [&](std::uint32_t pointer, std::vector<std::uint8_t>& page) {
+    page = db.Page(pointer >> 8);
+    return DataPageRow(page, pointer & 0xFF, db.jet3());
+  };
+  std::vector<std::uint8_t> page;
+  if (ref.kind == LongValueReference::Kind::kSingleRow) {
+    Bytes row = rowAt(ref.rowPointer, page);
+    if (row.size() < ref.length) {
+      throw FormatError("a long value of " + std::to_string(ref.length) + " bytes has a row of " +
+                        std::to_string(row.size()));
+    }
+    return {row.begin(), row.begin() + ref.length};
+  }
+  std::vector<std::uint8_t> value;
+  std::set<std::uint32_t> seen;
+  for (std::uint32_t pointer = ref.rowPointer; value.size() < ref.length;) {
+    if (pointer == 0) {
+      throw FormatError("a long value of " + std::to_string(ref.length) + " bytes ends after " +
+                        std::to_string(value.size()));
+    }
+    if (!seen.insert(pointer).second) throw FormatError("the pages of a long value form a loop");
+    Bytes row = rowAt(pointer, page);
+    pointer = ReadU32(row, 0);
+    Bytes part = row.subspan(4);
+    value.insert(value.end(), part.begin(),
+                 part.begin() + std::min<std::size_t>(part.size(), ref.length - value.size()));
+  }
+  return value;
+}
+
+// The columns of MSysObjects the engine reads.
+enum CatalogColumn {
+  kId,
+  kParentId,
+  kName,
+  kType,
+  kFlags,
+  kDateCreate,
+  kDateUpdate,
+  kDatabase,
+  kForeignName,
+  kLvProp,
+  kCatalogColumns
+};
+constexpr const char* kCatalogColumnNames[kCatalogColumns] = {
+    "Id",         "ParentId",   "Name",     "Type",        "Flags",
+    "DateCreate", "DateUpdate", "Database", "ForeignName", "LvProp"};
+
+// One MSysObjects row as stored: each column's bytes, none for Null. Nothing is bound: libmdb
+// would turn a bound memo or OLE value into text as it fetches the row, following its
+// long-value pages round any loop they form.
+using RawRow = std::array<std::optional<std::vector<std::uint8_t>>, kCatalogColumns>;
+
+std::optional<std::int32_t> CellInt(const std::optional<std::vector<std::uint8_t>>& cell) {
+  if (!cell) return std::nullopt;
+  if (cell->size() == 1) return (*cell)[0];
+  if (cell->size() == 2) return static_cast<std::int16_t>(ReadU16(*cell, 0));
+  if (cell->size() == 4) return static_cast<std::int32_t>(ReadU32(*cell, 0));
   return std::nullopt;
 }
 
-std::optional<double> RawDouble(const Database& db, const MdbColumn* col) {
-  if (!col || col->cur_value_len != 8) return std::nullopt;
-  auto start = static_cast<std::size_t>(col->cur_value_start);
-  if (start + 8 > sizeof db.mdb()->pg_buf) return std::nullopt;
+std::optional<double> CellDouble(const std::optional<std::vector<std::uint8_t>>& cell) {
+  if (!cell || cell->size() != 8) return std::nullopt;
   double d = 0;
-  std::memcpy(&d, db.mdb()->pg_buf + start, 8);
+  std::memcpy(&d, cell->data(), 8);
   return d;
 }
 
-// A column of MSysObjects bound to a buffer for the row scan.
-struct Bound {
-  MdbColumn* col = nullptr;
-  std::vector<char> text;
-  int length = 0;
-
-  std::string Text() const {
-    if (!col || length <= 0) return {};
-    return std::string(text.data(), strnlen(text.data(), text.size()));
-  }
-};
+// The text of a text or memo cell; a memo's long-value pages are followed here.
+std::string CellText(const Database& db, int columnType,
+                     const std::optional<std::vector<std::uint8_t>>& cell) {
+  if (!cell) return {};
+  if (columnType == MDB_MEMO) return db.Decode(ReadLongValue(db, *cell));
+  return db.Decode(*cell);
+}
 
 struct TableDefCloser {
   void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
@@ -220,49 +277,73 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
   if (!table) throw FormatError("libmdb cannot read the MSysObjects table definition");
   if (!mdb_read_columns(table.get())) throw FormatError("the MSysObjects columns cannot be read");
 
-  const std::size_t bindSize = db.mdb()->bind_size + 16;
-  std::map<std::string, Bound> bound;
-  for (const char* name : {"Id", "ParentId", "Name", "Type", "Flags", "DateCreate", "DateUpdate",
-                           "Database", "ForeignName", "LvProp"}) {
-    Bound& b = bound[name];
-    b.text.assign(bindSize, '\0');
-    std::string mutableName = name;
-    int number = mdb_bind_column_by_name(table.get(), mutableName.data(), b.text.data(), &b.length);
-    if (number >= 1 && static_cast<unsigned>(number) <= table->columns->len) {
-      b.col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, number - 1));
+  // Each column by name, ignoring ASCII case as libmdb does, and checked for the type its
+  // values are read as.
+  std::array<const MdbColumn*, kCatalogColumns> columns{};
+  for (int c = 0; c < kCatalogColumns; ++c) {
+    for (guint i = 0; i < table->columns->len && !columns[c]; ++i) {
+      const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
+      if (g_ascii_strcasecmp(col->name, kCatalogColumnNames[c]) == 0) columns[c] = col;
     }
   }
-  for (const char* required : {"Id", "ParentId", "Name", "Type"}) {
-    if (!bound[required].col) {
-      throw FormatError(std::string("MSysObjects has no column ") + required);
+  for (int c : {kId, kParentId, kName, kType}) {
+    if (!columns[c]) {
+      throw FormatError(std::string("MSysObjects has no column ") + kCatalogColumnNames[c]);
     }
   }
+  auto typed = [&](int c, std::initializer_list<int> types) {
+    if (columns[c] && std::find(types.begin(), types.end(), columns[c]->col_type) == types.end()) {
+      throw FormatError(std::string("the MSysObjects column ") + kCatalogColumnNames[c] +
+                        " has type " + std::to_string(columns[c]->col_type));
+    }
+  };
+  typed(kName, {MDB_TEXT});
+  typed(kForeignName, {MDB_TEXT, MDB_MEMO});
+  typed(kDatabase, {MDB_TEXT, MDB_MEMO});
+  typed(kLvProp, {MDB_OLE, MDB_MEMO});
+
   mdb_rewind_table(table.get());
-  std::vector<CatalogRow> rows;
+  std::vector<RawRow> raw;
+  const std::size_t bufferSize = sizeof db.mdb()->pg_buf;
   while (mdb_fetch_row(table.get())) {
+    RawRow& row = raw.emplace_back();
+    for (int c = 0; c < kCatalogColumns; ++c) {
+      const MdbColumn* col = columns[c];
+      if (!col || col->cur_value_len <= 0 || col->cur_value_start < 0) continue;
+      auto start = static_cast<std::size_t>(col->cur_value_start);
+      auto len = static_cast<std::size_t>(col->cur_value_len);
+      if (start > bufferSize || len > bufferSize - start) continue;
+      const auto* p = reinterpret_cast<const std::uint8_t*>(db.mdb()->pg_buf) + start;
+      row[c].emplace(p, p + len);
+    }
+  }
+
+  // The scan is over: long values can be read now without disturbing it.
+  auto typeOf = [&](int c) { return columns[c] ? columns[c]->col_type : 0; };
+  std::vector<CatalogRow> rows;
+  for (const RawRow& r : raw) {
     CatalogRow row;
-    auto id = RawInt(db, bound["Id"].col);
-    auto type = RawInt(db, bound["Type"].col);
+    auto id = CellInt(r[kId]);
+    auto type = CellInt(r[kType]);
     if (!id || !type) continue;
     row.id = *id;
     row.type = *type;
-    row.parentId = RawInt(db, bound["ParentId"].col).value_or(0);
-    row.flags = RawInt(db, bound["Flags"].col).value_or(0);
-    row.name = bound["Name"].Text();
-    row.created = RawDouble(db, bound["DateCreate"].col);
-    row.updated = RawDouble(db, bound["DateUpdate"].col);
-    row.database = bound["Database"].Text();
-    row.foreignName = bound["ForeignName"].Text();
-    Bound& props = bound["LvProp"];
-    if (props.col && props.length > 0 && row.type == kTypeLocalTable) {
-      std::size_t size = 0;
-      void* blob = mdb_ole_read_full(db.mdb(), props.col, &size);
-      if (blob) {
-        auto* p = static_cast<const std::uint8_t*>(blob);
-        row.lvProp.emplace(p, p + size);
-        std::free(blob);
+    row.parentId = CellInt(r[kParentId]).value_or(0);
+    row.flags = CellInt(r[kFlags]).value_or(0);
+    row.name = CellText(db, MDB_TEXT, r[kName]);
+    row.created = CellDouble(r[kDateCreate]);
+    row.updated = CellDouble(r[kDateUpdate]);
+    try {
+      if (row.type == kTypeAccessLink) row.database = CellText(db, typeOf(kDatabase), r[kDatabase]);
+      if (row.type == kTypeAccessLink || row.type == kTypeOdbcLink) {
+        row.foreignName = CellText(db, typeOf(kForeignName), r[kForeignName]);
       }
+    } catch (const FormatError& e) {
+      row.linkError =
+          "The link '" + row.name + "' in " + Quoted(db.path()) + " is damaged: " + e.what() + ".";
     }
+    // Only the cell is kept: a table's properties are read when the table is.
+    if (row.type == kTypeLocalTable && r[kLvProp]) row.lvPropCell = r[kLvProp];
     rows.push_back(std::move(row));
   }
   return rows;
@@ -328,9 +409,9 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
 
   std::vector<PropertyBlock> blocks;
   std::optional<std::string> propertiesError;
-  if (row.lvProp) {
+  if (row.lvPropCell) {
     try {
-      blocks = ParsePropertyBlob(*row.lvProp, db.Decoder());
+      blocks = ParsePropertyBlob(ReadLongValue(db, *row.lvPropCell), db.Decoder());
     } catch (const FormatError& e) {
       propertiesError = "The field properties of table '" + row.name + "' in " + Quoted(db.path()) +
                         " are damaged: " + e.what() + ".";
@@ -338,10 +419,12 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   }
 
   SortColumns(definition.columns);
+  const ColumnBlockIndex index(blocks);
   for (const auto& column : definition.columns) {
     FieldSnapshot field;
     PropertySet& p = field.properties;
-    const PropertyBlock* block = propertiesError ? nullptr : FindColumnBlock(blocks, column.name);
+    p.Reserve(10);
+    const PropertyBlock* block = propertiesError ? nullptr : index.Find(column.name);
     auto find = [block](const char* name) -> const PropertyValue* {
       if (!block) return nullptr;
       auto it = block->values.find(name);
@@ -484,7 +567,9 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
     } else {
       p.Set("RecordCount", std::int32_t{-1});
       p.Set("SourceTableName", row->foreignName);
-      if (row->type == kTypeOdbcLink) {
+      if (row->linkError) {
+        table.fieldsError = *row->linkError;
+      } else if (row->type == kTypeOdbcLink) {
         table.fieldsError = "The fields of ODBC-linked table '" + row->name +
                             "' cannot be read: no ODBC data source is reachable from this engine.";
       } else {
