@@ -118,7 +118,7 @@ class MdbToolsReadBack : public ::testing::Test {
   }
 
   std::string Tool(const std::string& program, const std::string& args) {
-    const auto result = mkmdb::testing::Run(env_ + program + " " + args);
+    const auto result = mkmdb::testing::Run(env_ + program + " " + args, false, true);
     EXPECT_EQ(result.status, 0) << program << " " << args;
     return result.out;
   }
@@ -204,8 +204,8 @@ class MdbToolsReadBack : public ::testing::Test {
         expected[f.name]["AllowZeroLength"] = *f.allowZeroLength ? "yes" : "no";
       if (f.defaultValue) expected[f.name]["DefaultValue"] = *f.defaultValue;
     }
-    const auto result =
-        mkmdb::testing::Run(env_ + "mdb-prop " + ShellQuote(path_) + " " + ShellQuote(table.name));
+    const auto result = mkmdb::testing::Run(
+        env_ + "mdb-prop " + ShellQuote(path_) + " " + ShellQuote(table.name), false, true);
     std::map<std::string, std::map<std::string, std::string>> read;
     std::string block;
     std::istringstream in(result.out);

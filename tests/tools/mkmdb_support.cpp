@@ -61,10 +61,11 @@ std::string Page(const std::string& file, std::uint32_t pageSize, std::uint32_t 
   return file.substr(at, pageSize);
 }
 
-CommandResult Run(const std::string& command, bool mergeStderr) {
+CommandResult Run(const std::string& command, bool mergeStderr, bool limitMemory) {
   CommandResult result;
   // A reader that loops or balloons on a broken file fails the test instead of the machine.
-  const std::string line = "ulimit -v 4194304; LC_ALL=C.UTF-8 timeout 10 env " + command +
+  const std::string line = std::string(limitMemory ? "ulimit -v 4194304; " : "") +
+                           "LC_ALL=C.UTF-8 timeout 10 env " + command +
                            (mergeStderr ? " 2>&1" : " 2>/dev/null");
   std::FILE* pipe = ::popen(line.c_str(), "r");
   if (!pipe) return result;

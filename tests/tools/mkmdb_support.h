@@ -35,9 +35,10 @@ struct CommandResult {
   std::string out;
 };
 // Runs a program with its arguments (shell words; "VAR=value" words may come first) in the
-// C.UTF-8 locale, with a time and memory limit; its standard error is discarded or, with
-// mergeStderr, collected with its output.
-CommandResult Run(const std::string& command, bool mergeStderr = false);
+// C.UTF-8 locale within 10 seconds (and 4 GiB of address space with limitMemory, which
+// sanitizer builds cannot run under); its standard error is discarded or, with mergeStderr,
+// collected with its output.
+CommandResult Run(const std::string& command, bool mergeStderr = false, bool limitMemory = false);
 // Quotes one argument for the shell.
 std::string ShellQuote(const std::string& text);
 // True when every named program is on PATH.
