@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "mkmdb/context.h"
 #include "mkmdb/encoding.h"
 #include "mkmdb/jetformat.h"
 #include "mkmdb/mkmdb.h"
@@ -74,19 +75,6 @@ std::size_t CharCount(std::string_view utf8) {
   return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
     return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   }));
-}
-
-std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
-}
-
-std::string TableContext(std::size_t index, const std::string& name) {
-  return name.empty() ? "table #" + std::to_string(index + 1) : "table " + Quoted(name);
-}
-
-std::string FieldContext(const std::string& table, std::size_t index, const std::string& name) {
-  return table + ", " +
-         (name.empty() ? "field #" + std::to_string(index + 1) : "field " + Quoted(name));
 }
 
 [[noreturn]] void Fail(const std::string& context, const std::string& message) {

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 
 namespace zentab::mkmdb {
 

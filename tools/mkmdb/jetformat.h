@@ -38,6 +38,30 @@ struct JetFormat {
   static const JetFormat& For(JetVersion version);
 };
 
+inline const JetFormat& JetFormat::For(JetVersion version) {
+  static constexpr JetFormat kJet3{.version = JetVersion::kJet3,
+                                   .jet3 = true,
+                                   .pageSize = 2048,
+                                   .rowCountOffset = 0x08,
+                                   .columnsStart = 43,
+                                   .columnEntrySize = 18,
+                                   .mapRowSize = 133,
+                                   .textUnitBytes = 1,
+                                   .headerMaskedBytes = 126,
+                                   .passwordBytes = 20};
+  static constexpr JetFormat kJet4{.version = JetVersion::kJet4,
+                                   .jet3 = false,
+                                   .pageSize = 4096,
+                                   .rowCountOffset = 0x0C,
+                                   .columnsStart = 63,
+                                   .columnEntrySize = 25,
+                                   .mapRowSize = 69,
+                                   .textUnitBytes = 2,
+                                   .headerMaskedBytes = 128,
+                                   .passwordBytes = 40};
+  return version == JetVersion::kJet3 ? kJet3 : kJet4;
+}
+
 // Memo and OLE values live outside the row's fixed and variable areas.
 inline bool IsLongValue(FieldType type) {
   return type == FieldType::kMemo || type == FieldType::kOle;

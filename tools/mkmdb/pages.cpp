@@ -2,6 +2,7 @@
 // property blobs.
 #include "mkmdb/pages.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
@@ -382,12 +383,6 @@ std::optional<std::string> BuildPropertyBlob(const JetFormat& format, const Text
     blob += chunk(kColumnChunk, body);
   }
   return blob;
-}
-
-const JetFormat& JetFormat::For(JetVersion version) {
-  static const JetFormat kJet3{JetVersion::kJet3, true, 2048, 0x08, 43, 18, 133, 1, 126, 20};
-  static const JetFormat kJet4{JetVersion::kJet4, false, 4096, 0x0C, 63, 25, 69, 2, 128, 40};
-  return version == JetVersion::kJet3 ? kJet3 : kJet4;
 }
 
 }  // namespace zentab::mkmdb

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "mkmdb/context.h"
 #include "mkmdb/encoding.h"
 #include "mkmdb/jetformat.h"
 #include "mkmdb/layout.h"
@@ -75,13 +77,6 @@ constexpr CatalogColumnSpec kCatalogColumns[kCatalogColumnCount] = {
     {"LvModule", FieldType::kOle, 0},
     {"LvExtra", FieldType::kOle, 0},
 };
-
-std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
-}
-std::string TableContext(const TableDescription& table) {
-  return "table " + Quoted(table.name);
-}
 
 std::string U16Bytes(std::uint16_t v) {
   std::string out;
@@ -258,10 +253,10 @@ class DatabaseWriter {
   void Write(std::FILE* file, const std::string& path);
 
  private:
-  std::uint32_t Allocate(std::uint64_t count);
+  std::uint32_t Allocate(std::uint64_t count, const std::string& context = "description");
   ColumnSpec MakeColumn(const std::string& name, FieldType type, std::uint16_t length,
                         std::uint8_t flags, std::uint16_t ordinal);
-  void PlanLocalTable(const TableDescription& table);
+  void PlanLocalTable(std::size_t index);
   std::string PlaceLongValue(const std::string& value);
   void FlushLongValuePage();
   void PlanCatalog();
@@ -286,9 +281,9 @@ class DatabaseWriter {
   std::uint32_t firstExtraMapPage_ = 0;
 };
 
-std::uint32_t DatabaseWriter::Allocate(std::uint64_t count) {
+std::uint32_t DatabaseWriter::Allocate(std::uint64_t count, const std::string& context) {
   if (nextPage_ + count > kMaxPages) {
-    throw DescriptionError("description: the database would need more than " +
+    throw DescriptionError(context + ": the database would need more than " +
                            std::to_string(kMaxPages) + " pages");
   }
   const auto first = static_cast<std::uint32_t>(nextPage_);
@@ -312,10 +307,11 @@ ColumnSpec DatabaseWriter::MakeColumn(const std::string& name, FieldType type, s
   return column;
 }
 
-void DatabaseWriter::PlanLocalTable(const TableDescription& table) {
+void DatabaseWriter::PlanLocalTable(std::size_t index) {
+  const TableDescription& table = description_.tables[index];
   StoredTable stored;
   stored.description = &table;
-  stored.context = TableContext(table);
+  stored.context = TableContext(index, table.name);
   std::vector<ColumnSpec> columns;
   bool autoLong = false;
   for (const FieldDescription& field : table.fields) {
@@ -348,7 +344,7 @@ void DatabaseWriter::PlanLocalTable(const TableDescription& table) {
   stored.dataPages = (stored.rowCount + stored.rowsPerPage - 1) / stored.rowsPerPage;
 
   stored.definitionPages = TableDefinitionPageCount(format_, TableDefinitionStream(stored).size());
-  stored.definitionPage = Allocate(stored.definitionPages);
+  stored.definitionPage = Allocate(stored.definitionPages, stored.context);
   tables_.push_back(std::move(stored));
 }
 
@@ -448,7 +444,8 @@ void DatabaseWriter::PlanCatalog() {
 
   std::uint32_t linkId = kLinkIdBase;
   auto local = tables_.begin();
-  for (const TableDescription& table : description_.tables) {
+  for (std::size_t i = 0; i < description_.tables.size(); ++i) {
+    const TableDescription& table = description_.tables[i];
     if (table.link) {
       const LinkDescription& link = *table.link;
       if (link.odbc) {
@@ -458,12 +455,12 @@ void DatabaseWriter::PlanCatalog() {
       }
       text(kForeignName, link.foreignName);
       addRow(++linkId, kTablesContainerId, table.name, link.odbc ? kTypeOdbcLink : kTypeAccessLink,
-             table.created, table.updated, table.flags, TableContext(table));
+             table.created, table.updated, table.flags, TableContext(i, table.name));
       continue;
     }
     if (!local->catalogLvProp.empty()) SetCell(cells[kLvProp], local->catalogLvProp);
     addRow(local->definitionPage, kTablesContainerId, table.name, kTypeLocalTable, table.created,
-           table.updated, table.flags, TableContext(table));
+           table.updated, table.flags, local->context);
     ++local;
   }
 
@@ -563,12 +560,12 @@ void DatabaseWriter::Plan() {
   }
   catalog_.layout = MakeLayout(std::move(columns));
 
-  for (const TableDescription& table : description_.tables) {
-    if (!table.link) PlanLocalTable(table);
+  for (std::size_t i = 0; i < description_.tables.size(); ++i) {
+    if (!description_.tables[i].link) PlanLocalTable(i);
   }
   PlanCatalog();
   for (StoredTable& table : tables_) {
-    table.firstDataPage = table.dataPages > 0 ? Allocate(table.dataPages) : 0;
+    table.firstDataPage = table.dataPages > 0 ? Allocate(table.dataPages, table.context) : 0;
   }
   PlanUsageMaps();
   if (TableDefinitionStream(catalog_).size() > format_.pageSize) {
@@ -707,10 +704,8 @@ class TempFile {
   bool committed_ = false;
 };
 
-}  // namespace
-
-void WriteMdb(const Description& description, const std::string& outputPath) {
-  ValidateDescription(description);
+// Writes a description ValidateDescription has accepted.
+void WriteValidated(const Description& description, const std::string& outputPath) {
   DatabaseWriter writer(description);
   writer.Plan();
   TempFile temp(outputPath);
@@ -718,8 +713,15 @@ void WriteMdb(const Description& description, const std::string& outputPath) {
   temp.Commit();
 }
 
+}  // namespace
+
+void WriteMdb(const Description& description, const std::string& outputPath) {
+  ValidateDescription(description);
+  WriteValidated(description, outputPath);
+}
+
 void WriteMdbFromJson(const std::string& jsonText, const std::string& outputPath) {
-  WriteMdb(ParseDescription(jsonText), outputPath);
+  WriteValidated(ParseDescription(jsonText), outputPath);
 }
 
 }  // namespace zentab::mkmdb
