@@ -61,7 +61,8 @@ bool FixedByDefault(FieldType type) {
   return !HasSize(type) && !IsLongValue(type);
 }
 
-// Names are compared as the engine compares them: ASCII letters without regard to case.
+// A table or field name may not repeat in another case; ASCII letters are folded, enough for
+// the names descriptions use.
 std::string FoldCase(std::string_view name) {
   std::string folded(name);
   for (char& c : folded) {

@@ -53,12 +53,12 @@ enum CatalogColumn {
   kCatalogColumnCount
 };
 
-struct CatalogColumnSpec {
+struct CatalogColumnDef {
   const char* name;
   FieldType type;
   int size;
 };
-constexpr CatalogColumnSpec kCatalogColumns[kCatalogColumnCount] = {
+constexpr CatalogColumnDef kCatalogColumns[kCatalogColumnCount] = {
     {"Id", FieldType::kLong, 0},
     {"ParentId", FieldType::kLong, 0},
     {"Name", FieldType::kText, 255},
@@ -546,14 +546,14 @@ void DatabaseWriter::Plan() {
   catalog_.definitionPages = 1;
   std::vector<ColumnSpec> columns;
   for (std::uint16_t i = 0; i < kCatalogColumnCount; ++i) {
-    const CatalogColumnSpec& spec = kCatalogColumns[i];
+    const CatalogColumnDef& def = kCatalogColumns[i];
     const bool fixed =
-        spec.type != FieldType::kText && spec.type != FieldType::kBinary && !IsLongValue(spec.type);
+        def.type != FieldType::kText && def.type != FieldType::kBinary && !IsLongValue(def.type);
     // Binary catalog columns are as wide as the text ones (Jet 4: 510 bytes).
-    const int size = spec.type == FieldType::kBinary
-                         ? spec.size * static_cast<int>(format_.textUnitBytes)
-                         : spec.size;
-    columns.push_back(MakeColumn(spec.name, spec.type, ColumnLength(format_, spec.type, size),
+    const int size = def.type == FieldType::kBinary
+                         ? def.size * static_cast<int>(format_.textUnitBytes)
+                         : def.size;
+    columns.push_back(MakeColumn(def.name, def.type, ColumnLength(format_, def.type, size),
                                  static_cast<std::uint8_t>((fixed ? kColumnFixed : 0) |
                                                            kColumnUpdatable | kColumnReplication),
                                  i));
