@@ -111,19 +111,22 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
 
   for (const ColumnSpec& column : layout.columns) {
     const std::size_t start = out.size();
-    const bool decimal = column.type == FieldType::kDecimal;
+    // Text sort order, or a decimal column's precision and scale.
+    auto putSortOrder = [&] {
+      if (column.type == FieldType::kDecimal) {
+        PutU8(out, column.precision);
+        PutU8(out, column.scale);
+      } else {
+        PutU16(out, kGeneralSortOrder);
+      }
+    };
     PutU8(out, static_cast<std::uint8_t>(column.type));
     if (format.jet3) {
       PutU16(out, column.number);
       PutU16(out, column.varIndex);
       PutU16(out, column.ordinal);
       PutU16(out, 1);  // always 1 in files Access writes
-      if (decimal) {
-        PutU8(out, column.precision);
-        PutU8(out, column.scale);
-      } else {
-        PutU16(out, kGeneralSortOrder);
-      }
+      putSortOrder();
       PutU16(out, CheckedU16(static_cast<std::uint64_t>(info.codePage), "code page"));
       PutU8(out, column.flags);
       PutU16(out, column.fixedOffset);
@@ -133,12 +136,7 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
       PutU16(out, column.number);
       PutU16(out, column.varIndex);
       PutU16(out, column.ordinal);
-      if (decimal) {
-        PutU8(out, column.precision);
-        PutU8(out, column.scale);
-      } else {
-        PutU16(out, kGeneralSortOrder);
-      }
+      putSortOrder();
       PutU16(out, 0);  // sort order version
       PutU8(out, column.flags);
       PutU8(out, 0);  // no compressed text
