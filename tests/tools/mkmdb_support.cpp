@@ -61,8 +61,17 @@ std::string Page(const std::string& file, std::uint32_t pageSize, std::uint32_t 
   return file.substr(at, pageSize);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer reserves terabytes of address space at start-up, so a sanitized program
+// cannot start under an address-space limit.
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 CommandResult Run(const std::string& command, bool mergeStderr, bool limitMemory) {
   CommandResult result;
+  limitMemory = limitMemory && !kSanitized;
   // A reader that loops or balloons on a broken file fails the test instead of the machine.
   const std::string line = std::string(limitMemory ? "ulimit -v 4194304; " : "") +
                            "LC_ALL=C.UTF-8 timeout 10 env " + command +
