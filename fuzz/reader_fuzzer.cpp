@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/mdbformat.h"
 #include "engine/reader/mdbreader.h"
 #include "engine/wire.h"
 
@@ -54,6 +55,24 @@ class InputFile {
   std::string path_;
 };
 
+// Every date the reader presents must be one the engine can show; the report turns dates into
+// text without checking their range again.
+void CheckDates(const zentab::DatabaseSnapshot& db) {
+  auto check = [](const zentab::PropertySet& set) {
+    for (const auto& [name, read] : set.Items()) {
+      if (!read.error && read.value.IsDate() &&
+          !zentab::engine::IsPresentableDate(read.value.AsDate())) {
+        std::fprintf(stderr, "property %s holds the date %g\n", name.c_str(), read.value.AsDate());
+        std::abort();
+      }
+    }
+  };
+  for (const auto& table : db.tables) {
+    check(table.properties);
+    for (const auto& field : table.fields) check(field.properties);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -69,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     response.error = e.what();
     if (response.error.empty()) std::abort();
   }
+  if (response.snapshot) CheckDates(*response.snapshot);
   // The answer must make a message the client can decode.
   std::string message = zentab::engine::EncodeResponse(response);
   zentab::engine::ReadResponse decoded = zentab::engine::DecodeResponse(message);

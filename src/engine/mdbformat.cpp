@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace zentab::engine {
@@ -223,14 +224,14 @@ Bytes DataPageRow(Bytes page, std::size_t row, bool jet3) {
   constexpr std::uint16_t kDeleted = 0x8000;
   constexpr std::uint16_t kOffsetMask = 0x1FFF;
   const std::size_t countAt = jet3 ? 8 : 12;
-  if (page.empty() || page[0] != 0x01) throw FormatError("a long value row is not on a data page");
+  if (page.empty() || page[0] != 0x01) throw FormatError("the row is not on a data page");
   std::uint16_t count = ReadU16(page, countAt);
   if (row >= count) {
     throw FormatError("a data page has " + std::to_string(count) + " rows, not row " +
                       std::to_string(row));
   }
   std::uint16_t entry = ReadU16(page, countAt + 2 + 2 * row);
-  if (entry & kDeleted) throw FormatError("a long value row is deleted");
+  if (entry & kDeleted) throw FormatError("row " + std::to_string(row) + " is deleted");
   std::size_t start = entry & kOffsetMask;
   std::size_t end = row == 0 ? page.size() : ReadU16(page, countAt + 2 * row) & kOffsetMask;
   if (start < countAt + 2 + 2 * static_cast<std::size_t>(count) || start > end ||
@@ -239,6 +240,14 @@ Bytes DataPageRow(Bytes page, std::size_t row, bool jet3) {
                       std::to_string(start) + ".." + std::to_string(end) + ", outside its page");
   }
   return page.subspan(start, end - start);
+}
+
+void CheckUsageMap(Bytes map) {
+  if (map.empty()) throw FormatError("the usage map is empty");
+  if (map[0] == 0 && map.size() < 5) {
+    throw FormatError("the usage map has " + std::to_string(map.size()) +
+                      " bytes, too few for its first page number");
+  }
 }
 
 std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode) {
@@ -364,6 +373,12 @@ std::int32_t FieldAttributes(std::uint8_t flags) {
   if (flags & 0x10) bits |= 8192;
   if (flags & 0x80) bits |= 32768;
   return bits;
+}
+
+bool IsPresentableDate(double oleDate) {
+  constexpr double kFirst = -657434.0;  // 0100-01-01
+  constexpr double kEnd = 2958466.0;    // 10000-01-01
+  return std::isfinite(oleDate) && oleDate >= kFirst && oleDate < kEnd;
 }
 
 std::int32_t TableAttributes(std::int32_t objectType, std::int32_t flags) {

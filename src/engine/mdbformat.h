@@ -86,6 +86,11 @@ LongValueReference ParseLongValueReference(Bytes cell);
 // the row is deleted or its bounds lie outside the page or out of order.
 Bytes DataPageRow(Bytes page, std::size_t row, bool jet3);
 
+// Checks a table's usage map (the row its definition points to) as far as libmdb relies on
+// it: at least the type byte, and for a type 0 map the 4-byte number of its first page.
+// Throws FormatError.
+void CheckUsageMap(Bytes map);
+
 // --- LvProp property blobs ---
 
 struct PropertyValue {
@@ -133,6 +138,10 @@ std::int32_t FieldAttributes(std::uint8_t flags);
 
 // The engine's table attribute bits for an MSysObjects row.
 std::int32_t TableAttributes(std::int32_t objectType, std::int32_t flags);
+
+// Whether a stored date is one the engine can present: finite and within the automation date
+// range, 0100-01-01 to 9999-12-31 23:59:59.
+bool IsPresentableDate(double oleDate);
 
 // Field order: by ordinal position, ties by name ignoring case.
 void SortColumns(std::vector<ColumnDefinition>& columns);

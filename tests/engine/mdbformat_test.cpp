@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "testfiles.h"
 
 namespace zentab::engine {
@@ -147,6 +149,96 @@ TEST(TableDefinition, RejectsCountsAndNamesBeyondTheBuffer) {
   }
   EXPECT_THROW(ParseTableDefinition(Buffer(20, 2), false, DecodeJet4Text), FormatError);
   EXPECT_NO_THROW(ParseTableDefinition(good, false, DecodeJet4Text));
+}
+
+// A long value cell: the reference (length word with its kind bits, row pointer, 4 unused
+// bytes) and any inline bytes.
+Buffer LongValueCell(std::uint32_t word, std::uint32_t pointer, const std::string& inlineBytes) {
+  Buffer b(12, 0);
+  Put32(b, 0, word);
+  Put32(b, 4, pointer);
+  b.insert(b.end(), inlineBytes.begin(), inlineBytes.end());
+  return b;
+}
+
+TEST(LongValue, ReadsTheThreeKindsOfReference) {
+  Buffer inlineCell = LongValueCell(0x80000003, 0, "abcXY");
+  auto inlined = ParseLongValueReference(inlineCell);
+  EXPECT_EQ(inlined.kind, LongValueReference::Kind::kInline);
+  EXPECT_EQ(Latin(inlined.inlineBytes), "abc");  // the declared length, not the rest of the row
+
+  auto single = ParseLongValueReference(LongValueCell(0x40000010, 0x0705, ""));
+  EXPECT_EQ(single.kind, LongValueReference::Kind::kSingleRow);
+  EXPECT_EQ(single.length, 0x10u);
+  EXPECT_EQ(single.rowPointer, 0x0705u);
+
+  auto chain = ParseLongValueReference(LongValueCell(0x00012345, 0x1200, ""));
+  EXPECT_EQ(chain.kind, LongValueReference::Kind::kRowChain);
+  EXPECT_EQ(chain.length, 0x12345u);
+}
+
+TEST(LongValue, RejectsShortCellsAndInlineValuesLongerThanTheirRow) {
+  Buffer cell = LongValueCell(0x40000001, 0x100, "");
+  cell.pop_back();
+  EXPECT_THROW(ParseLongValueReference(cell), FormatError);
+  EXPECT_THROW(ParseLongValueReference(LongValueCell(0x80000004, 0, "abc")), FormatError);
+}
+
+// A Jet 4 data page holding rows packed from the end of the page down, as Access stores them.
+Buffer DataPage(const std::vector<std::string>& rows, std::size_t size = 4096) {
+  Buffer page(size, 0);
+  page[0] = 0x01;
+  Put16(page, 12, static_cast<std::uint16_t>(rows.size()));
+  std::size_t end = size;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::size_t start = end - rows[i].size();
+    std::copy(rows[i].begin(), rows[i].end(), page.begin() + static_cast<std::ptrdiff_t>(start));
+    Put16(page, 14 + 2 * i, static_cast<std::uint16_t>(start));
+    end = start;
+  }
+  return page;
+}
+
+TEST(LongValue, FindsRowsOnADataPage) {
+  Buffer page = DataPage({"first row", "second", "3"});
+  EXPECT_EQ(Latin(DataPageRow(page, 0, false)), "first row");
+  EXPECT_EQ(Latin(DataPageRow(page, 1, false)), "second");
+  EXPECT_EQ(Latin(DataPageRow(page, 2, false)), "3");
+
+  // Jet 3 keeps the row count at offset 8.
+  Buffer jet3(2048, 0);
+  jet3[0] = 0x01;
+  Put16(jet3, 8, 1);
+  Put16(jet3, 10, 2040);
+  EXPECT_EQ(DataPageRow(jet3, 0, true).size(), 8u);
+}
+
+TEST(LongValue, RejectsMissingDeletedAndMisplacedRows) {
+  Buffer page = DataPage({"first row", "second"});
+  EXPECT_THROW(DataPageRow(page, 2, false), FormatError);
+
+  Buffer deleted = page;
+  Put16(deleted, 16, static_cast<std::uint16_t>(ReadU16(page, 16) | 0x8000));
+  EXPECT_THROW(DataPageRow(deleted, 1, false), FormatError);
+
+  Buffer reversed = page;  // row 1 would end before it starts
+  Put16(reversed, 16, static_cast<std::uint16_t>(ReadU16(page, 14) + 1));
+  EXPECT_THROW(DataPageRow(reversed, 1, false), FormatError);
+
+  Buffer intoHeader = page;  // a row may not start inside the row offset table
+  Put16(intoHeader, 16, 15);
+  EXPECT_THROW(DataPageRow(intoHeader, 1, false), FormatError);
+
+  Buffer tablePage = page;
+  tablePage[0] = 0x02;
+  EXPECT_THROW(DataPageRow(tablePage, 0, false), FormatError);
+}
+
+TEST(UsageMap, NeedsItsTypeAndForTypeZeroItsFirstPage) {
+  EXPECT_NO_THROW(CheckUsageMap(Buffer{0, 1, 0, 0, 0}));
+  EXPECT_NO_THROW(CheckUsageMap(Buffer{1}));
+  EXPECT_THROW(CheckUsageMap(Buffer{}), FormatError);
+  EXPECT_THROW(CheckUsageMap(Buffer{0, 1, 0, 0}), FormatError);
 }
 
 // An LvProp blob: a names chunk, then one value chunk per block.
@@ -310,6 +402,17 @@ TEST(TableValues, MapsObjectTypeAndFlagsToAttributes) {
         c.attributes)
         << c.type << " " << std::hex << c.flags;
   }
+}
+
+TEST(TableValues, PresentsOnlyDatesWithinTheAutomationRange) {
+  EXPECT_TRUE(IsPresentableDate(0.0));
+  EXPECT_TRUE(IsPresentableDate(-657434.0));      // 0100-01-01
+  EXPECT_TRUE(IsPresentableDate(2958465.99999));  // 9999-12-31 23:59:59
+  EXPECT_FALSE(IsPresentableDate(-657434.5));
+  EXPECT_FALSE(IsPresentableDate(2958466.0));
+  EXPECT_FALSE(IsPresentableDate(1e300));
+  EXPECT_FALSE(IsPresentableDate(std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_FALSE(IsPresentableDate(-std::numeric_limits<double>::infinity()));
 }
 
 TEST(Ordering, SortsColumnsByOrdinalThenNameIgnoringCase) {

@@ -267,6 +267,15 @@ struct TableDefCloser {
 std::vector<CatalogRow> ReadCatalog(const Database& db) {
   std::vector<std::uint8_t> page2 = db.Page(2);
   if (page2[0] != 0x02) throw FormatError("page 2 does not hold the MSysObjects table definition");
+  // libmdb keeps an empty usage map as a null pointer, then reads through it as it scans the
+  // rows.
+  try {
+    std::uint32_t pointer = ReadU32(page2, db.jet3() ? 35 : 55);
+    std::vector<std::uint8_t> page = db.Page(pointer >> 8);
+    CheckUsageMap(DataPageRow(page, pointer & 0xFF, db.jet3()));
+  } catch (const FormatError& e) {
+    throw FormatError(std::string("the usage map of MSysObjects is damaged: ") + e.what());
+  }
 
   MdbCatalogEntry entry{};
   entry.mdb = db.mdb();
@@ -382,9 +391,15 @@ std::vector<const CatalogRow*> TableRows(const std::vector<CatalogRow>& rows) {
   return tables;
 }
 
-Variant DateOrNull(const std::optional<double>& d) {
-  if (!d) return Variant::MakeNull();
-  return Variant(Variant::Date{*d});
+// A table's date property: Null stays Null; bytes that are no date fail the property.
+void SetDate(PropertySet& p, const char* name, const std::optional<double>& d,
+             const CatalogRow& row, const std::string& path) {
+  if (!d) return p.Set(name, Variant::MakeNull());
+  if (!IsPresentableDate(*d)) {
+    return p.Fail(name, "The " + std::string(name) + " of table '" + row.name + "' in " +
+                            Quoted(path) + " is not a valid date.");
+  }
+  p.Set(name, Variant(Variant::Date{*d}));
 }
 
 // Fills the fields (and the record count) of a local table from its definition pages and
@@ -558,8 +573,8 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
     PropertySet& p = table.properties;
     bool link = row->type != kTypeLocalTable;
     p.Set("Attributes", TableAttributes(row->type, row->flags));
-    p.Set("DateCreated", DateOrNull(row->created));
-    p.Set("LastUpdated", DateOrNull(row->updated));
+    SetDate(p, "DateCreated", row->created, *row, path);
+    SetDate(p, "LastUpdated", row->updated, *row, path);
     p.Set("Name", row->name);
     if (!link) {
       ReadLocalTable(*db, *row, row->name, table, true);
