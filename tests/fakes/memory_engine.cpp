@@ -30,6 +30,20 @@ TableSnapshot MakeTable(const TableSpec& spec) {
   return t;
 }
 
+TableSnapshot SalesOrdersTable(std::int32_t idAttributes) {
+  return MakeTable(
+      TableSpec{.name = "Orders",
+                .recordCount = 120,
+                .fields = {{.name = "ID",
+                            .type = 4,
+                            .size = 4,
+                            .ordinal = 0,
+                            .attributes = idAttributes,
+                            .required = true,
+                            .defaultValue = "0"},
+                           {.name = "Customer", .ordinal = 1, .allowZeroLength = true}}});
+}
+
 MemoryEngine::MemoryEngine() {
   RegisterEngineFactory(kEngineProgId, [this] {
     return MakeSnapshotEngine([this](const std::string& path) {

@@ -40,6 +40,10 @@ struct TableSpec {
 
 TableSnapshot MakeTable(const TableSpec& spec);
 
+// The worked example's table: Orders, 120 records, an ID field (Long, required, default 0,
+// with the given attribute bits) and a Customer field (Text 50, zero length allowed).
+TableSnapshot SalesOrdersTable(std::int32_t idAttributes = 0);
+
 // While alive, the engine registered as "DAO.DBEngine.36" serves the databases added here;
 // opening any other path fails with "Could not find file '<path>'.".
 class MemoryEngine {

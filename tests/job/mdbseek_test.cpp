@@ -14,23 +14,9 @@
 namespace zentab {
 namespace {
 
-using fakes::FieldSpec;
-using fakes::MakeTable;
-using fakes::TableSpec;
-
 DatabaseSnapshot SalesDatabase() {
   DatabaseSnapshot db;
-  db.tables.push_back(MakeTable(
-      TableSpec{.name = "Orders",
-                .recordCount = 120,
-                .fields = {{.name = "ID",
-                            .type = 4,
-                            .size = 4,
-                            .ordinal = 0,
-                            .attributes = 0,
-                            .required = true,
-                            .defaultValue = "0"},
-                           {.name = "Customer", .ordinal = 1, .allowZeroLength = true}}}));
+  db.tables.push_back(fakes::SalesOrdersTable(0));
   return db;
 }
 

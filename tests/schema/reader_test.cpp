@@ -17,17 +17,7 @@ using fakes::TableSpec;
 
 DatabaseSnapshot SalesDatabase() {
   DatabaseSnapshot db;
-  db.tables.push_back(MakeTable(
-      TableSpec{.name = "Orders",
-                .recordCount = 120,
-                .fields = {{.name = "ID",
-                            .type = 4,
-                            .size = 4,
-                            .ordinal = 0,
-                            .attributes = 1 | 16,
-                            .required = true,
-                            .defaultValue = "0"},
-                           {.name = "Customer", .ordinal = 1, .allowZeroLength = true}}}));
+  db.tables.push_back(fakes::SalesOrdersTable(1 | 16));
   db.tables.push_back(MakeTable(TableSpec{.name = "MSysObjects",
                                           .attributes = static_cast<std::int32_t>(0x80000002u),
                                           .dateCreated = Variant::MakeNull(),
