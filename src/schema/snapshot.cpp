@@ -64,17 +64,22 @@ class CollectionObject final : public Dispatch {
   Make make_;
 };
 
-// Without arguments the collection itself; with an index its item, made directly.
+// Without arguments the collection itself; with an index its item, made once and kept in
+// cache: the reader fetches every table and field afresh for each property it reads, and
+// handing back the same object spares an allocation per call.
 template <typename Item, typename Make>
 Variant CollectionOrItem(std::shared_ptr<const DatabaseSnapshot> db, const std::vector<Item>& items,
                          const std::optional<std::string>& error, Make make,
-                         std::span<const Variant> args) {
+                         std::span<const Variant> args, std::vector<ObjectRef>& cache) {
   if (args.empty()) {
     return ObjectRef(
         std::make_shared<CollectionObject<Item, Make>>(std::move(db), items, error, make));
   }
   if (error) throw AutomationError(*error);
-  return make(std::move(db), items[IndexArgument(args, items.size())]);
+  std::size_t i = IndexArgument(args, items.size());
+  if (cache.size() != items.size()) cache.resize(items.size());
+  if (!cache[i]) cache[i] = make(std::move(db), items[i]).AsObject();
+  return cache[i];
 }
 
 Variant MakeField(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapshot& field) {
@@ -87,7 +92,7 @@ class TableObject final : public Dispatch {
       : db_(std::move(db)), table_(table) {}
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (SameMemberName(member, "Fields")) {
-      return CollectionOrItem(db_, table_.fields, table_.fieldsError, MakeField, args);
+      return CollectionOrItem(db_, table_.fields, table_.fieldsError, MakeField, args, fields_);
     }
     if (!args.empty()) throw AutomationError("Invalid argument.");
     return ReadProperty(table_.properties, "TableDef", member);
@@ -96,6 +101,7 @@ class TableObject final : public Dispatch {
  private:
   std::shared_ptr<const DatabaseSnapshot> db_;
   const TableSnapshot& table_;
+  std::vector<ObjectRef> fields_;
 };
 
 Variant MakeTable(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table) {
@@ -108,7 +114,7 @@ class DatabaseObject final : public Dispatch {
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (closed_) throw AutomationError("Object invalid or no longer set.");
     if (SameMemberName(member, "TableDefs")) {
-      return CollectionOrItem(db_, db_->tables, db_->tablesError, MakeTable, args);
+      return CollectionOrItem(db_, db_->tables, db_->tablesError, MakeTable, args, tables_);
     }
     if (SameMemberName(member, "Close")) {
       if (db_->closeError) throw AutomationError(*db_->closeError);
@@ -120,6 +126,7 @@ class DatabaseObject final : public Dispatch {
 
  private:
   std::shared_ptr<const DatabaseSnapshot> db_;
+  std::vector<ObjectRef> tables_;
   bool closed_ = false;
 };
 
