@@ -1,6 +1,8 @@
 // The reader process's work on one file: check the header, open it with libmdb, scan
 // MSysObjects, then decode each table's definition pages and LvProp blob itself (libmdb's
-// catalog reader hangs or crashes on damaged property blobs and drops column flags).
+// catalog reader hangs or crashes on damaged property blobs and drops column flags). Whatever
+// libmdb is known to take on trust (the catalogue's usage map, long-value chains) is checked
+// or read here first.
 #include "engine/reader/mdbreader.h"
 
 #include <fcntl.h>
