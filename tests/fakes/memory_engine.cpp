@@ -3,30 +3,30 @@
 
 namespace zentab::fakes {
 
-FieldSnapshot MakeField(const FieldSpec& spec, const std::string& tableName) {
+FieldSnapshot MakeField(const FieldSpec& field, const std::string& tableName) {
   FieldSnapshot f;
-  f.properties.Set("AllowZeroLength", spec.allowZeroLength);
-  f.properties.Set("Attributes", spec.attributes);
-  f.properties.Set("DefaultValue", spec.defaultValue);
-  f.properties.Set("Name", spec.name);
-  f.properties.Set("OrdinalPosition", spec.ordinal);
-  f.properties.Set("Required", spec.required);
-  f.properties.Set("Size", spec.size);
-  f.properties.Set("SourceField", spec.sourceField.empty() ? spec.name : spec.sourceField);
-  f.properties.Set("SourceTable", spec.sourceTable.empty() ? tableName : spec.sourceTable);
-  f.properties.Set("Type", spec.type);
+  f.properties.Set("AllowZeroLength", field.allowZeroLength);
+  f.properties.Set("Attributes", field.attributes);
+  f.properties.Set("DefaultValue", field.defaultValue);
+  f.properties.Set("Name", field.name);
+  f.properties.Set("OrdinalPosition", field.ordinal);
+  f.properties.Set("Required", field.required);
+  f.properties.Set("Size", field.size);
+  f.properties.Set("SourceField", field.sourceField.empty() ? field.name : field.sourceField);
+  f.properties.Set("SourceTable", field.sourceTable.empty() ? tableName : field.sourceTable);
+  f.properties.Set("Type", field.type);
   return f;
 }
 
-TableSnapshot MakeTable(const TableSpec& spec) {
+TableSnapshot MakeTable(const TableSpec& table) {
   TableSnapshot t;
-  t.properties.Set("Attributes", spec.attributes);
-  t.properties.Set("DateCreated", spec.dateCreated);
-  t.properties.Set("LastUpdated", spec.lastUpdated);
-  t.properties.Set("Name", spec.name);
-  t.properties.Set("RecordCount", spec.recordCount);
-  t.properties.Set("SourceTableName", spec.sourceTableName);
-  for (const auto& field : spec.fields) t.fields.push_back(MakeField(field, spec.name));
+  t.properties.Set("Attributes", table.attributes);
+  t.properties.Set("DateCreated", table.dateCreated);
+  t.properties.Set("LastUpdated", table.lastUpdated);
+  t.properties.Set("Name", table.name);
+  t.properties.Set("RecordCount", table.recordCount);
+  t.properties.Set("SourceTableName", table.sourceTableName);
+  for (const auto& field : table.fields) t.fields.push_back(MakeField(field, table.name));
   return t;
 }
 

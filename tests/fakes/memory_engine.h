@@ -26,7 +26,7 @@ struct FieldSpec {
   std::string sourceField;  // empty: the field's name
 };
 
-FieldSnapshot MakeField(const FieldSpec& spec, const std::string& tableName);
+FieldSnapshot MakeField(const FieldSpec& field, const std::string& tableName);
 
 struct TableSpec {
   std::string name;
@@ -38,7 +38,7 @@ struct TableSpec {
   std::vector<FieldSpec> fields;
 };
 
-TableSnapshot MakeTable(const TableSpec& spec);
+TableSnapshot MakeTable(const TableSpec& table);
 
 // The worked example's table: Orders, 120 records, an ID field (Long, required, default 0,
 // with the given attribute bits) and a Customer field (Text 50, zero length allowed).
