@@ -157,7 +157,7 @@ TEST_F(BaseFormSettings, AFolderThatCannotBeWrittenLosesTheValuesSilently) {
   platform::SetExecutablePath(dir.File("missing/zentab"));
   { TMainForm form({}); }
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
-  EXPECT_TRUE(dir.List().empty());
+  EXPECT_TRUE(dir.Files().empty());
 }
 
 struct EscapeCase {

@@ -50,7 +50,7 @@ class MainFormTest : public testing::WindowTest {
 
   std::vector<std::string> Reports() const {
     std::vector<std::string> reports;
-    for (const auto& name : dir.List()) {
+    for (const auto& name : dir.Files()) {
       if (name.size() == 19 && name.ends_with(".html")) reports.push_back(name);
     }
     return reports;

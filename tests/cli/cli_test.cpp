@@ -36,7 +36,7 @@ TEST(Cli, WritesTheSixLineReportIntoAFolderForNoFiles) {
   fakes::TempDir dir;
   Result r = RunCli("--output " + dir.Path(), dir);
   EXPECT_EQ(r.status, 0) << r.err;
-  auto files = dir.List();
+  auto files = dir.Files();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(files[0].size(), std::string("yyyymmddhhnnss.html").size());
   std::string report = fakes::ReadBytes(dir.File(files[0]));
@@ -53,7 +53,7 @@ TEST(Cli, WritesTheReportToAGivenFileName) {
   fakes::TempDir dir;
   Result r = RunCli("--output " + dir.File("r.html"), dir);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(dir.List(), std::vector<std::string>{"r.html"});
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"r.html"});
 }
 
 TEST(Cli, FailsNamingTheFileThatCannotBeRead) {
@@ -62,7 +62,7 @@ TEST(Cli, FailsNamingTheFileThatCannotBeRead) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find(dir.File("missing.mdb")), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("エラー:missing.mdb "), std::string::npos) << r.out;
-  EXPECT_EQ(dir.List(), std::vector<std::string>{});
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{});
 }
 
 TEST(Cli, ReportsBadUsageWithStatusTwo) {

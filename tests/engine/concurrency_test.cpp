@@ -14,7 +14,7 @@ std::vector<std::string> MakeDatabases(const testing::TempDir& dir, const std::s
   std::vector<std::string> paths;
   for (int i = 0; i < 4; ++i) {
     std::string n = std::to_string(i);
-    std::string path = dir.Path(prefix + n + ".mdb");
+    std::string path = dir.File(prefix + n + ".mdb");
     mkmdb::WriteMdbFromJson(std::string(R"({"format":")") + (i % 2 ? "jet3" : "jet4") +
                                 R"(","tables":[)" + R"({"name":")" + prefix + "T" + n +
                                 R"(","rows":)" + n +
@@ -41,21 +41,21 @@ TEST(ConcurrentJobs, GiveTheSameReportsAsJobsOneAfterTheOther) {
   auto first = MakeDatabases(dir, "a");
   auto second = MakeDatabases(dir, "b");
 
-  ASSERT_TRUE(RunJob(first, dir.Path("a-seq.html")).succeeded);
-  ASSERT_TRUE(RunJob(second, dir.Path("b-seq.html")).succeeded);
+  ASSERT_TRUE(RunJob(first, dir.File("a-seq.html")).succeeded);
+  ASSERT_TRUE(RunJob(second, dir.File("b-seq.html")).succeeded);
 
   JobOutcome a, b;
-  std::thread ta([&] { a = RunJob(first, dir.Path("a-par.html")); });
-  std::thread tb([&] { b = RunJob(second, dir.Path("b-par.html")); });
+  std::thread ta([&] { a = RunJob(first, dir.File("a-par.html")); });
+  std::thread tb([&] { b = RunJob(second, dir.File("b-par.html")); });
   ta.join();
   tb.join();
   ASSERT_TRUE(a.succeeded) << a.error;
   ASSERT_TRUE(b.succeeded) << b.error;
 
-  std::string aSeq = testing::ReadFileBytes(dir.Path("a-seq.html"));
-  std::string bSeq = testing::ReadFileBytes(dir.Path("b-seq.html"));
-  EXPECT_EQ(testing::ReadFileBytes(dir.Path("a-par.html")), aSeq);
-  EXPECT_EQ(testing::ReadFileBytes(dir.Path("b-par.html")), bSeq);
+  std::string aSeq = testing::ReadBytes(dir.File("a-seq.html"));
+  std::string bSeq = testing::ReadBytes(dir.File("b-seq.html"));
+  EXPECT_EQ(testing::ReadBytes(dir.File("a-par.html")), aSeq);
+  EXPECT_EQ(testing::ReadBytes(dir.File("b-par.html")), bSeq);
   EXPECT_NE(aSeq, bSeq);
   EXPECT_NE(aSeq.find("aT3"), std::string::npos);
   EXPECT_NE(bSeq.find("bT3"), std::string::npos);

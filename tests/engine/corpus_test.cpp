@@ -50,11 +50,11 @@ Variant Value(const PropertySet& p, const char* name) {
 
 TEST_F(Corpus, FindsALinkedSourceBesideTheDatabaseAndReportsAMissingOne) {
   testing::TempDir alone, together;
-  fs::copy_file(File("linkerTestV2007.accdb"), alone.Path("linker.accdb"));
-  fs::copy_file(File("linkerTestV2007.accdb"), together.Path("linker.accdb"));
-  fs::copy_file(File("linkeeTest.accdb"), together.Path("linkeeTest.accdb"));
+  fs::copy_file(File("linkerTestV2007.accdb"), alone.File("linker.accdb"));
+  fs::copy_file(File("linkerTestV2007.accdb"), together.File("linker.accdb"));
+  fs::copy_file(File("linkeeTest.accdb"), together.File("linkeeTest.accdb"));
 
-  auto missing = Read(alone.Path("linker.accdb"));
+  auto missing = Read(alone.File("linker.accdb"));
   const TableSnapshot* link = FindTable(*missing, "Table2");
   ASSERT_NE(link, nullptr);
   EXPECT_EQ(link->fieldsError, "Could not find file 'Z:\\jackcess_test\\linkeeTest.accdb'.");
@@ -63,7 +63,7 @@ TEST_F(Corpus, FindsALinkedSourceBesideTheDatabaseAndReportsAMissingOne) {
   EXPECT_EQ(Value(link->properties, "Attributes").AsInt() & 0x40000000, 0x40000000);
   EXPECT_TRUE(Value(link->properties, "DateCreated").IsDate());
 
-  auto found = Read(together.Path("linker.accdb"));
+  auto found = Read(together.File("linker.accdb"));
   link = FindTable(*found, "Table2");
   ASSERT_NE(link, nullptr);
   EXPECT_FALSE(link->fieldsError) << *link->fieldsError;
@@ -151,9 +151,9 @@ TEST_F(Corpus, CommandLineDocumentsOrRejectsEveryFile) {
   auto start = std::chrono::steady_clock::now();
   for (const auto& entry : fs::directory_iterator(dir_)) {
     std::string file = entry.path().string();
-    std::string errors = out.Path("stderr.txt");
+    std::string errors = out.File("stderr.txt");
     std::string command = "timeout -s KILL 60 '" + std::string(ZENTAB_CLI_PATH) +
-                          "' --read-timeout 20 --output '" + out.path() + "/' '" + file +
+                          "' --read-timeout 20 --output '" + out.Path() + "' '" + file +
                           "' >/dev/null 2>'" + errors + "'";
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << file;
@@ -162,7 +162,7 @@ TEST_F(Corpus, CommandLineDocumentsOrRejectsEveryFile) {
     if (code == 0) {
       ++documented;
     } else {
-      std::string message = testing::ReadFileBytes(errors);
+      std::string message = testing::ReadBytes(errors);
       EXPECT_NE(message.find(entry.path().filename().string()), std::string::npos) << message;
       failures.push_back(entry.path().filename().string() + ": " + message);
     }

@@ -34,7 +34,7 @@ std::vector<fs::path> CaseFiles() {
 class FuzzCases : public ::testing::Test {
  protected:
   std::string Place(const fs::path& file) {
-    std::string path = dir_.Path("db.mdb");
+    std::string path = dir_.File("db.mdb");
     fs::copy_file(file, path, fs::copy_options::overwrite_existing);
     return path;
   }

@@ -25,7 +25,7 @@ class WrittenFiles : public ::testing::TestWithParam<const char*> {
     std::string json = std::string(R"({"format":")") + GetParam() + R"(","codePage":)" +
                        std::to_string(codePage) + R"(,"password":")" + password + R"(","tables":)" +
                        tables + "}";
-    std::string path = dir_.Path(name);
+    std::string path = dir_.File(name);
     mkmdb::WriteMdbFromJson(json, path);
     return path;
   }
@@ -275,15 +275,15 @@ TEST_P(WrittenFiles, RefusesAPasswordProtectedFile) {
 
 TEST_P(WrittenFiles, ReportsTruncatedFilesClearly) {
   std::string path = Write("whole.mdb", "[" + LocalTable("T") + "]");
-  std::string bytes = testing::ReadFileBytes(path);
+  std::string bytes = testing::ReadBytes(path);
   std::size_t page = jet3() ? 2048 : 4096;
-  std::string half = dir_.File("half.mdb", bytes.substr(0, page * 2 + page / 2));
+  std::string half = dir_.Write("half.mdb", bytes.substr(0, page * 2 + page / 2));
   EXPECT_EQ(OpenError(half).rfind(
                 "Unrecognized database format '" + half + "': the file is truncated", 0),
             0u)
       << OpenError(half);
   // Cut at a page boundary inside the catalogue: opening works, reading the tables does not.
-  std::string three = dir_.File("three.mdb", bytes.substr(0, page * 3));
+  std::string three = dir_.Write("three.mdb", bytes.substr(0, page * 3));
   auto db = Read(three);
   bool reported = db->tablesError.has_value();
   for (const auto& t : db->tables) reported = reported || t.fieldsError.has_value();
@@ -295,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, WrittenFiles, ::testing::Values("jet4", "jet3"
 // Jet 3 text in code page 932, including characters SHIFT-JIS lacks or mangles.
 TEST(Jet3CodePage932, KeepsNecExtensionsWaveDashAndTrailingBackslashBytes) {
   testing::TempDir dir;
-  std::string path = dir.Path("sjis.mdb");
+  std::string path = dir.File("sjis.mdb");
   mkmdb::WriteMdbFromJson(
       R"({"format":"jet3","codePage":932,"tables":[{"name":"表①㈱～","fields":[)"
       R"({"name":"表示","type":"text","size":20,"default":"\"ソ\""},{"name":"能力①","type":"long"}]}]})",
@@ -310,7 +310,7 @@ TEST(Jet3CodePage932, KeepsNecExtensionsWaveDashAndTrailingBackslashBytes) {
   EXPECT_EQ(Get(t.fields[1].properties, "Name"), Variant("能力①"));
   EXPECT_EQ(Get(t.fields[1].properties, "SourceTable"), Variant("表①㈱～"));
   // A Jet 3 file read after it must not inherit code page 932.
-  std::string latin = dir.Path("latin.mdb");
+  std::string latin = dir.File("latin.mdb");
   mkmdb::WriteMdbFromJson(
       R"({"format":"jet3","codePage":1252,"tables":[{"name":"Größe","fields":[{"name":"é","type":"long"}]}]})",
       latin);

@@ -77,14 +77,14 @@ TEST(Mutations, EveryDamagedFileEndsInASnapshotOrAClearErrorInTime) {
   int total = 0, snapshots = 0, errors = 0, timeouts = 0, stopped = 0;
   auto start = std::chrono::steady_clock::now();
   for (std::size_t d = 0; d < std::size(kDescriptions); ++d) {
-    std::string original = dir.Path("original" + std::to_string(d) + ".mdb");
+    std::string original = dir.File("original" + std::to_string(d) + ".mdb");
     mkmdb::WriteMdbFromJson(kDescriptions[d], original);
-    std::string bytes = testing::ReadFileBytes(original);
+    std::string bytes = testing::ReadBytes(original);
     std::size_t page = bytes[0x14] == 0 ? 2048 : 4096;
     auto mutations = Mutations(bytes, page, 0x5EED0000u + static_cast<std::uint32_t>(d));
     for (std::size_t m = 0; m < mutations.size(); ++m) {
       std::string path =
-          dir.File("m" + std::to_string(d) + "_" + std::to_string(m) + ".mdb", mutations[m]);
+          dir.Write("m" + std::to_string(d) + "_" + std::to_string(m) + ".mdb", mutations[m]);
       ++total;
       auto before = std::chrono::steady_clock::now();
       try {

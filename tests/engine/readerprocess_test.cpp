@@ -159,19 +159,20 @@ TEST(RealReaderOpening, NamesTheFileAndTheReason) {
     std::string path;
     std::string expected;
   };
-  const std::string missing = dir.path() + "/missing.mdb";
-  const std::string text = dir.File("notes.mdb", std::string(8192, 'x'));
-  const std::string empty = dir.File("empty.mdb", "");
-  const std::string shortFile = dir.File("short.mdb", header + std::string(100, '\0'));
+  const std::string missing = dir.File("missing.mdb");
+  const std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+  const std::string text = dir.Write("notes.mdb", std::string(8192, 'x'));
+  const std::string empty = dir.Write("empty.mdb", "");
+  const std::string shortFile = dir.Write("short.mdb", header + std::string(100, '\0'));
   const std::string jet3Password =
-      dir.File("locked3.mdb", MakeHeaderPage(0, 1252, "secret") + std::string(4096, '\0'));
+      dir.Write("locked3.mdb", MakeHeaderPage(0, 1252, "secret") + std::string(4096, '\0'));
   const std::string jet4Password =
-      dir.File("locked4.mdb", MakeHeaderPage(1, 1252, "pw", 40000.75) + std::string(8192, '\0'));
-  const std::string encrypted = dir.File(
+      dir.Write("locked4.mdb", MakeHeaderPage(1, 1252, "pw", 40000.75) + std::string(8192, '\0'));
+  const std::string encrypted = dir.Write(
       "crypt.accdb", MakeHeaderPage(3, 1252, "", 40000.0, 0x1234) + std::string(8192, '\0'));
   const Case cases[] = {
       {"not found", missing, "Could not find file '" + missing + "'."},
-      {"folder", dir.path(), "'" + dir.path() + "' is a folder, not a database file."},
+      {"folder", folder, "'" + folder + "' is a folder, not a database file."},
       {"not a database", text,
        "Unrecognized database format '" + text +
            "': the file does not start with an Access database header."},

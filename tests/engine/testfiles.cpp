@@ -1,4 +1,4 @@
-// Temporary folders and hand-built header pages for the engine tests.
+// Hand-built header pages and the corpus folder for the engine tests.
 #include "testfiles.h"
 
 #include <unistd.h>
@@ -13,24 +13,6 @@
 
 namespace zentab::engine::testing {
 namespace fs = std::filesystem;
-
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("zentab-engine-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-std::string TempDir::File(const std::string& name, const std::string& bytes) const {
-  std::string p = Path(name);
-  std::ofstream(p, std::ios::binary) << bytes;
-  return p;
-}
 
 std::string MakeHeaderPage(std::uint8_t jetVersion, std::uint16_t codePage,
                            const std::string& password, double created, std::uint32_t encodingKey) {
@@ -72,13 +54,6 @@ std::string MakeHeaderPage(std::uint8_t jetVersion, std::uint16_t codePage,
     page[0x18 + k] = static_cast<char>(page[0x18 + k] ^ s[static_cast<std::uint8_t>(s[a] + s[b])]);
   }
   return page;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 std::string CorpusDir() {

@@ -1,6 +1,7 @@
 // A temporary folder for a test, removed with everything in it when the test ends.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,13 +27,21 @@ class TempDir {
 
   // The folder, ending in "/".
   std::string Path() const { return path_ + "/"; }
+  // The path of name inside the folder.
   std::string File(const std::string& name) const { return Path() + name; }
-
-  std::vector<std::string> List() const {
+  // Writes bytes to name inside the folder and returns the file's path.
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    std::string path = File(name);
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  // The names of the entries in the folder, sorted.
+  std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(path_)) {
       names.push_back(e.path().filename().string());
     }
+    std::sort(names.begin(), names.end());
     return names;
   }
 

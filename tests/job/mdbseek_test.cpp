@@ -102,7 +102,7 @@ TEST_F(JobTest, AFileThatCannotBeOpenedEndsTheJobWithAnErrorLine) {
                                              "*****解析開始*****", "one.mdb....................0ms",
                                              "エラー:two.mdb Could not find file '/db/two.mdb'"}));
   EXPECT_EQ(engine.OpenCount(), 2);  // the third file is never touched
-  EXPECT_TRUE(dir.List().empty());   // and no report is written
+  EXPECT_TRUE(dir.Files().empty());  // and no report is written
 }
 
 TEST_F(JobTest, AReportThatCannotBeWrittenIsNamedInTheErrorLine) {

@@ -236,7 +236,7 @@ const BadCase kBadCases[] = {
 TEST(MkmdbDescription, BadDescriptionsNameTheirPlaceAndWriteNothing) {
   for (const BadCase& c : kBadCases) {
     TempDir dir;
-    const std::string output = dir.Path("out.mdb");
+    const std::string output = dir.File("out.mdb");
     try {
       WriteMdbFromJson(c.json, output);
       ADD_FAILURE() << c.what << ": accepted";
@@ -253,7 +253,7 @@ TEST(MkmdbDescription, BadDescriptionsNameTheirPlaceAndWriteNothing) {
 
 TEST(MkmdbDescription, FailureLeavesAnExistingOutputUntouched) {
   TempDir dir;
-  const std::string output = dir.Path("out.mdb");
+  const std::string output = dir.File("out.mdb");
   std::ofstream(output) << "previous";
   EXPECT_THROW(WriteMdbFromJson(R"({"tables": [{"name": "T"}]})", output), DescriptionError);
   EXPECT_EQ(testing::ReadBytes(output), "previous");
@@ -262,7 +262,7 @@ TEST(MkmdbDescription, FailureLeavesAnExistingOutputUntouched) {
 
 TEST(MkmdbDescription, UnwritableOutputNamesThePath) {
   TempDir dir;
-  const std::string output = dir.Path("missing-folder/out.mdb");
+  const std::string output = dir.File("missing-folder/out.mdb");
   try {
     WriteMdbFromJson(R"({"tables": []})", output);
     ADD_FAILURE() << "wrote into a folder that does not exist";
@@ -283,16 +283,16 @@ TEST(MkmdbDescription, ValidatesHandBuiltDescriptionsToo) {
   t.fields.push_back(f);
   d.tables.push_back(t);
   TempDir dir;
-  EXPECT_THROW(WriteMdb(d, dir.Path("x.mdb")), DescriptionError);
+  EXPECT_THROW(WriteMdb(d, dir.File("x.mdb")), DescriptionError);
   EXPECT_TRUE(dir.Files().empty());
 }
 
 TEST(MkmdbCommandLine, ReportsBadDescriptionsWithStatusOne) {
   TempDir dir;
-  const std::string json = dir.Path("bad.json");
+  const std::string json = dir.File("bad.json");
   std::ofstream(json) << R"({"tables": [{"name": "Orders", "fields": [{"name": "ID",
     "type": "strng"}]}]})";
-  const std::string output = dir.Path("out.mdb");
+  const std::string output = dir.File("out.mdb");
   const auto result =
       testing::Run(std::string(ZENTAB_MKMDB_PATH) + " " + json + " " + output, true);
   EXPECT_EQ(result.status, 1);
@@ -301,7 +301,7 @@ TEST(MkmdbCommandLine, ReportsBadDescriptionsWithStatusOne) {
 
   EXPECT_EQ(testing::Run(std::string(ZENTAB_MKMDB_PATH) + " " + json).status, 2);
   EXPECT_EQ(
-      testing::Run(std::string(ZENTAB_MKMDB_PATH) + " " + dir.Path("none.json") + " " + output)
+      testing::Run(std::string(ZENTAB_MKMDB_PATH) + " " + dir.File("none.json") + " " + output)
           .status,
       1);
 }

@@ -34,7 +34,7 @@ const Geometry kJet3{JetVersion::kJet3, 2048, 8, 43, 18, 1, 5, 13, 16, 35, "jet3
 const Geometry kJet4{JetVersion::kJet4, 4096, 12, 63, 25, 5, 9, 15, 23, 55, "jet4"};
 
 std::string Write(const TempDir& dir, const std::string& json, const std::string& name = "t.mdb") {
-  const std::string path = dir.Path(name);
+  const std::string path = dir.File(name);
   WriteMdbFromJson(json, path);
   return ReadBytes(path);
 }

@@ -102,7 +102,7 @@ class MdbToolsReadBack : public ::testing::Test {
   // Writes the description and checks everything mdbtools reads back against it.
   void WriteAndCheck(const std::string& json, std::uint64_t exportRowsUpTo = 5000) {
     description_ = ParseDescription(json);
-    path_ = dir_.Path("db.mdb");
+    path_ = dir_.File("db.mdb");
     WriteMdbFromJson(json, path_);
     env_ = "MDB_JET3_CHARSET=CP" + std::to_string(description_.codePage) + " ";
     CheckTableList();

@@ -16,35 +16,6 @@
 namespace zentab::mkmdb::testing {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  path_ = fs::temp_directory_path() /
-          ("zentab-mkmdb-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
-std::vector<std::string> TempDir::Files() const {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(path_)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 std::uint16_t U16(const std::string& bytes, std::size_t at) {
   if (at + 2 > bytes.size()) throw std::out_of_range("U16 past the end");
   return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |

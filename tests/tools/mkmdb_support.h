@@ -7,23 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "fakes/temp_dir.h"
+
 namespace zentab::mkmdb::testing {
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-  // The names of the files in the folder, sorted.
-  std::vector<std::string> Files() const;
+using fakes::ReadBytes;
+using fakes::TempDir;
 
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadBytes(const std::string& path);
 std::uint16_t U16(const std::string& bytes, std::size_t at);
 std::uint32_t U32(const std::string& bytes, std::size_t at);
 
