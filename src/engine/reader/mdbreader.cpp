@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "engine/mdbformat.h"
+#include "platform/paths.h"
 
 namespace zentab::engine {
 namespace {
@@ -476,11 +477,6 @@ bool IsRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string DirectoryOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // The databases that links point to, opened once per request.
 class LinkedSources {
  public:
@@ -491,8 +487,9 @@ class LinkedSources {
     if (IsRegularFile(link.database)) {
       resolved = link.database;
     } else {
-      std::string beside = DirectoryOf(base_) + LinkFileName(link.database);
-      if (!LinkFileName(link.database).empty() && IsRegularFile(beside)) resolved = beside;
+      std::string name = LinkFileName(link.database);
+      std::string beside = platform::DirectoryOf(base_) + name;
+      if (!name.empty() && IsRegularFile(beside)) resolved = beside;
     }
     if (resolved.empty()) {
       out.fieldsError = "Could not find file '" + link.database + "'.";
