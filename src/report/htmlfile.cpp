@@ -44,13 +44,14 @@ std::string ReportPath(const ReportTarget& target) {
 
 std::string WriteHtmlFile(const std::string& body, const ReportTarget& target) {
   const std::string path = ReportPath(target);
-  std::string text = kReportHeader;
-  text += "\r\n";
-  text += body;
-  text += "\r\n";
-  text += kReportFooter;
-  text += "\r\n";
-  const std::string bytes = platform::Utf8ToCp932Html(text);
+  // Header and footer are ASCII, the same bytes in CP932; only the body is converted, and it is
+  // not copied first.
+  std::string bytes = kReportHeader;
+  bytes += "\r\n";
+  bytes += platform::Utf8ToCp932Html(body);
+  bytes += "\r\n";
+  bytes += kReportFooter;
+  bytes += "\r\n";
 
   std::string temp = platform::DirectoryOf(path) + "." + platform::FileNameOf(path) + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
