@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fakes/chromium.h"
+#include "fakes/temp_dir.h"
+
 namespace zentab::report {
 namespace {
 
@@ -89,6 +92,28 @@ TEST(DiagramTest, NamesAreTextNotMarkup) {
                                                           {"A&amp;B&lt;i&gt;", "PK x&quot;y"}}));
   EXPECT_EQ(svg.find("<script>"), std::string::npos);
   EXPECT_EQ(svg.find("<i>"), std::string::npos);
+}
+
+// What a reader sees: Chromium draws the diagram's boxes, lines and names; the same page without
+// the diagram stays white, so the count measures the drawing.
+TEST(DiagramTest, ChromiumDrawsTheDiagram) {
+  std::string chromium = fakes::FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << "no chromium on PATH";
+  fakes::TempDir dir;
+  std::string svg = RenderRelationshipDiagram(
+      {{"受注", {{"受注ID", true, false}}}, {"受注明細", {{"受注ID", false, true}}}},
+      {{"受注", "受注明細", false, true}});
+  auto page = [](const std::string& body) {
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + body +
+           "</body></html>";
+  };
+  auto drawn =
+      fakes::RenderPage(chromium, dir.Write("d.html", page(svg)), dir.File("d.png"), 640, 320);
+  auto blank =
+      fakes::RenderPage(chromium, dir.Write("b.html", page("")), dir.File("b.png"), 640, 320);
+  ASSERT_TRUE(drawn && blank) << "chromium gave no screenshot";
+  EXPECT_EQ(blank->InkedPixels(), 0u);
+  EXPECT_GT(drawn->InkedPixels(), 1000u);
 }
 
 }  // namespace
