@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
+
+#include "../tools/mkmdb_support.h"
+#include "testfiles.h"
 
 namespace zentab::engine {
 namespace {
@@ -143,6 +147,102 @@ TEST(QuerySqlTest, CorpusQueriesComeOutAsAccessShowsThem) {
     EXPECT_EQ(result.connect, query.connect);
     EXPECT_EQ(result.type, query.objectFlags);
   }
+}
+
+// MSysQueries rows of each query object in a file, as mdb-export reads them.
+struct FileQuery {
+  std::int32_t flags = 0;
+  std::vector<QueryRow> rows;
+};
+
+std::map<std::string, FileQuery> ExportQueries(const std::string& path) {
+  namespace mt = mkmdb::testing;
+  auto table = [&](const std::string& name, const std::string& binary) {
+    const auto run = mt::Run("mdb-export -b " + binary + " " + mt::ShellQuote(path) + " " + name);
+    EXPECT_EQ(run.status, 0) << path << " " << name;
+    auto rows = mt::ParseCsv(run.out);
+    std::map<std::string, std::size_t> columns;
+    for (std::size_t i = 0; !rows.empty() && i < rows[0].size(); ++i) columns[rows[0][i]] = i;
+    if (!rows.empty()) rows.erase(rows.begin());
+    return std::pair(rows, columns);
+  };
+  std::map<std::string, FileQuery> queries;
+  std::map<std::string, std::string> nameOfId;
+  const auto [objects, o] = table("MSysObjects", "strip");
+  for (const auto& row : objects) {
+    if (row.at(o.at("Type")) != "5") continue;
+    nameOfId[row.at(o.at("Id"))] = row.at(o.at("Name"));
+    queries[row.at(o.at("Name"))].flags = std::stoi(row.at(o.at("Flags")));
+  }
+  const auto [rows, q] = table("MSysQueries", "hex");
+  auto text = [](const std::string& field) { return field.empty() ? Text() : Text(field); };
+  for (const auto& row : rows) {
+    const auto& flag = row.at(q.at("Flag"));
+    const auto extra = q.find("LvExtra");
+    queries[nameOfId.at(row.at(q.at("ObjectId")))].rows.push_back(
+        {.attribute = std::stoi(row.at(q.at("Attribute"))),
+         .expression = text(row.at(q.at("Expression"))),
+         .flag = flag.empty() ? 0 : std::stoi(flag),
+         .name1 = text(row.at(q.at("Name1"))),
+         .name2 = text(row.at(q.at("Name2"))),
+         .objectId = std::stoi(row.at(q.at("ObjectId"))),
+         .order = row.at(q.at("Order")),
+         .extra = extra == q.end() || row.at(extra->second).empty()
+                      ? 0
+                      : std::stoi(row.at(extra->second))});
+  }
+  return queries;
+}
+
+class QuerySqlCorpusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testing::CorpusDir();
+    if (dir_.empty()) GTEST_SKIP() << "no corpus at $ZENTAB_SHARED_DIR/corpus";
+    if (!mkmdb::testing::HavePrograms({"mdb-export"})) GTEST_SKIP() << "no mdb-export";
+  }
+  std::string dir_;
+};
+
+// The same queries read from the five files by mdbtools (which drops the NUL that ends stored
+// SQL), in every format's own row order.
+TEST_F(QuerySqlCorpusTest, QueryTestFilesInEveryFormat) {
+  for (const char* file : {"queryTestV1997.mdb", "queryTestV2000.mdb", "queryTestV2003.mdb",
+                           "queryTestV2007.accdb", "queryTestV2010.accdb"}) {
+    SCOPED_TRACE(file);
+    const auto queries = ExportQueries(dir_ + "/" + file);
+    ASSERT_EQ(queries.size(), CorpusQueries().size());
+    for (const auto& expected : CorpusQueries()) {
+      SCOPED_TRACE(expected.name);
+      ASSERT_TRUE(queries.contains(expected.name));
+      const auto& query = queries.at(expected.name);
+      EXPECT_EQ(query.flags, expected.objectFlags);
+      const QuerySql result = RebuildQuerySql(query.rows, query.flags);
+      EXPECT_EQ(result.sql, expected.sql);
+      EXPECT_EQ(result.connect, expected.connect);
+    }
+  }
+}
+
+// The record sources Access saves for forms and controls: hidden, and every one readable.
+TEST_F(QuerySqlCorpusTest, HiddenRecordSourcesOfForms) {
+  const auto queries = ExportQueries(dir_ + "/odbcLinkerTestV2007.accdb");
+  ASSERT_EQ(queries.size(), 56u);
+  for (const auto& [name, query] : queries) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(IsHiddenQuery(name, query.flags));
+    try {
+      EXPECT_EQ(RebuildQuerySql(query.rows, query.flags).type, kSelectQuery);
+    } catch (const FormatError& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+  const auto& logg = queries.at("~sq_cAAAA-OrdrarOLD~sq_cLogg");
+  EXPECT_EQ(RebuildQuerySql(logg.rows, logg.flags).sql,
+            "PARAMETERS __ID Value;\r\nSELECT DISTINCTROW *\r\n"
+            "FROM (SELECT [Ordrar-Logg].ID, [Ordrar-Logg].[ID (parent)], [Ordrar-Logg].Datum, "
+            "[Ordrar-Logg].Anteckning, [Ordrar-Logg].Handläggare FROM [Ordrar-Logg])  AS "
+            "[AAAA-OrdrarOLD]\r\nWHERE ([__ID] = [ID (parent)]);");
 }
 
 // Jet 4 files store a query's rows interleaved across attributes (the crosstab of
