@@ -274,9 +274,15 @@ struct Source {
 
 std::unique_ptr<Source> TableSource(const QueryRow& row) {
   auto source = std::make_unique<Source>();
-  if (row.expression) {
+  if (row.expression && !row.name1) {
     source->text = "(" + *row.expression + ")" + (row.name2 ? " " + Alias(row.name2) : "");
     source->key = row.name2.value_or("");
+  } else if (row.expression) {
+    // A table of another database named in place: [C:\other.mdb].Table
+    const std::string& database = *row.expression;
+    source->text = (IsBracketed(database) ? database : "[" + database + "]") + "." +
+                   QualifiedName(*row.name1) + Alias(row.name2);
+    source->key = row.name2.value_or(*row.name1);
   } else {
     source->text = QualifiedName(Required(row.name1, "the name of a table row")) + Alias(row.name2);
     source->key = row.name2.value_or(*row.name1);
@@ -463,7 +469,9 @@ std::string UpdateStatement(const QueryRows& rows) {
                           Required(row->expression, "the value an update sets"));
   }
   if (assignments.empty()) Fail("the update query sets no field");
-  std::string out = "UPDATE " + from;
+  std::string out = "UPDATE ";
+  if (rows.Flags() & kDistinctRow) out += "DISTINCTROW ";
+  out += from;
   if (const QueryRow* remote = rows.Unique(kRemoteDatabaseRow)) {
     out += RemoteDatabase(remote->name1, remote->expression);
   }
