@@ -55,8 +55,9 @@ struct QuerySql {
   std::string connect;      // pass-through queries: the ODBC connect string; else empty
 };
 
-// Rebuilds the SQL of one query from all its MSysQueries rows (any order: rows are grouped by
-// Attribute, and keep their given order within an attribute unless Order says otherwise).
+// Rebuilds the SQL of one query from all its MSysQueries rows, the start (Attribute 0) and end
+// (255) rows included, in any order: rows are grouped by Attribute and keep their stored order
+// within an attribute unless Order says otherwise.
 // `objectFlags` is the query's MSysObjects Flags. Throws FormatError naming the reason when
 // the rows do not make a query: an unknown attribute or join type, a join naming a table the
 // query does not have, a clause item missing, or rows that contradict each other.
