@@ -133,14 +133,16 @@ bool IsBracketed(std::string_view name) {
 }
 
 // Access brackets a name that holds anything but letters, digits and '_' (letters beyond ASCII
-// included, so Japanese names stay bare).
+// included, so Japanese names stay bare), or that starts with a digit or '_'.
 std::string Identifier(std::string_view name) {
   if (IsBracketed(name)) return std::string(name);
-  const bool plain = !name.empty() && std::ranges::all_of(name, [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') ||
-           (u >= 'a' && u <= 'z') || u == '_';
-  });
+  const bool plain = !name.empty() && name.front() != '_' &&
+                     !(name.front() >= '0' && name.front() <= '9') &&
+                     std::ranges::all_of(name, [](char c) {
+                       const auto u = static_cast<unsigned char>(c);
+                       return u >= 0x80 || (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') ||
+                              (u >= 'a' && u <= 'z') || u == '_';
+                     });
   return plain ? std::string(name) : "[" + std::string(name) + "]";
 }
 

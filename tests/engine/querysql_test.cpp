@@ -239,7 +239,7 @@ TEST_F(QuerySqlCorpusTest, HiddenRecordSourcesOfForms) {
   }
   const auto& logg = queries.at("~sq_cAAAA-OrdrarOLD~sq_cLogg");
   EXPECT_EQ(RebuildQuerySql(logg.rows, logg.flags).sql,
-            "PARAMETERS __ID Value;\r\nSELECT DISTINCTROW *\r\n"
+            "PARAMETERS [__ID] Value;\r\nSELECT DISTINCTROW *\r\n"
             "FROM (SELECT [Ordrar-Logg].ID, [Ordrar-Logg].[ID (parent)], [Ordrar-Logg].Datum, "
             "[Ordrar-Logg].Anteckning, [Ordrar-Logg].Handläggare FROM [Ordrar-Logg])  AS "
             "[AAAA-OrdrarOLD]\r\nWHERE ([__ID] = [ID (parent)]);");
@@ -299,15 +299,17 @@ TEST(QuerySqlTest, EachClauseKind) {
       {"names bracketed only where they need it",
        0,
        {Row(5, "Order Details", "od", _), Row(5, "得意先", _, _), Row(5, "Ordrar-Detaljer", _, _),
+        Row(5, "2010売上", "_y", _), Row(5, "Sales2010", "[x y]", _),
         Row(6, "Some.Alias", _, "od.[Unit Price]"), Row(6, "売上_合計", _, "Sum(得意先.金額)")},
        "SELECT od.[Unit Price] AS [Some.Alias], Sum(得意先.金額) AS 売上_合計\r\n"
-       "FROM [Order Details] AS od, 得意先, [Ordrar-Detaljer];"},
+       "FROM [Order Details] AS od, 得意先, [Ordrar-Detaljer], [2010売上] AS [_y], Sales2010 AS "
+       "[x y];"},
       {"sub-query in FROM with a bracketed alias",
        0,
        {Row(2, "__ID", _, _, 0), Row(3, _, _, _, 0x01 | 0x08),
         Row(5, _, "AAAA-Old", "SELECT L.ID, L.[ID (parent)] FROM L"),
         Row(8, _, _, "([__ID] = [ID (parent)])")},
-       "PARAMETERS __ID Value;\r\nSELECT DISTINCTROW *\r\n"
+       "PARAMETERS [__ID] Value;\r\nSELECT DISTINCTROW *\r\n"
        "FROM (SELECT L.ID, L.[ID (parent)] FROM L)  AS [AAAA-Old]\r\n"
        "WHERE ([__ID] = [ID (parent)]);"},
       {"parameters of several types",
