@@ -296,6 +296,11 @@ std::unique_ptr<Source> TableSource(const QueryRow& row) {
 // order they were completed. Each join row joins the items holding its two tables; a further
 // row between tables already in one join adds its condition to that join.
 std::string FromList(const QueryRows& rows) {
+  // Far beyond what Access lets a query hold; keeps join trees shallow and the search short.
+  constexpr std::size_t kMaxItems = 1024;
+  if (rows.All(kTableRow).size() > kMaxItems || rows.All(kJoinRow).size() > kMaxItems) {
+    Fail("more than " + std::to_string(kMaxItems) + " tables or joins");
+  }
   std::vector<std::unique_ptr<Source>> sources;
   for (const QueryRow* row : rows.All(kTableRow)) sources.push_back(TableSource(*row));
 

@@ -412,6 +412,12 @@ TEST(QuerySqlTest, DamagedRowSetsAreErrors) {
   const auto column = Row(6, _, _, "T.a");
   auto otherQuery = Query({table, column});
   otherQuery[1].objectId = 7;
+  std::vector<QueryRow> chain = {column};  // T0 joined to T1 … T1025, one nesting level each
+  for (int i = 0; i <= 1025; ++i) {
+    const std::string t = "T" + std::to_string(i);
+    chain.push_back(Row(5, t, _, _));
+    if (i > 0) chain.push_back(Row(7, "T" + std::to_string(i - 1), t, "x", 1));
+  }
   const std::vector<DamageCase> cases = {
       {"no rows", 0, {}, "no rows"},
       {"unknown attribute", 0, Query({table, column, Row(12, _, _, "x")}), "unknown Attribute 12"},
@@ -431,6 +437,7 @@ TEST(QuerySqlTest, DamagedRowSetsAreErrors) {
       {"two WHERE rows", 0, Query({table, column, Row(8, _, _, "a"), Row(8, _, _, "b")}),
        "more than one WHERE"},
       {"no output columns", 0, Query({table}), "no output columns"},
+      {"a join chain deeper than any query", 0, Query(chain), "more than 1024"},
       {"TOP without its value", 0, Query({Row(3, _, _, _, 0x10), table, column}), "TOP value"},
       {"unknown parameter type", 0, Query({Row(2, "p", _, _, 99), table, column}),
        "unknown type 99"},
