@@ -61,64 +61,19 @@ std::string_view AttributeName(int attribute) {
 
 // The type row's Flag, mapped to the query type.
 std::optional<int> TypeOfTypeRow(int flag) {
-  switch (flag) {
-    case 1:
-      return kSelectQuery;
-    case 2:
-      return kMakeTableQuery;
-    case 3:
-      return kAppendQuery;
-    case 4:
-      return kUpdateQuery;
-    case 5:
-      return kDeleteQuery;
-    case 6:
-      return kCrosstabQuery;
-    case 7:
-      return kDataDefinitionQuery;
-    case 8:
-      return kPassThroughQuery;
-    case 9:
-      return kUnionQuery;
-    default:
-      return std::nullopt;
-  }
+  static constexpr std::array<int, 9> kTypes = {
+      kSelectQuery,   kMakeTableQuery,      kAppendQuery,      kUpdateQuery, kDeleteQuery,
+      kCrosstabQuery, kDataDefinitionQuery, kPassThroughQuery, kUnionQuery};
+  if (flag < 1 || flag > static_cast<int>(kTypes.size())) return std::nullopt;
+  return kTypes[flag - 1];
 }
 
-// A parameter row's Flag is the data type of the parameter.
-std::optional<std::string_view> ParameterTypeName(int flag) {
-  switch (flag) {
-    case 0:
-      return "Value";
-    case 1:
-      return "Bit";
-    case 2:
-      return "Byte";
-    case 3:
-      return "Short";
-    case 4:
-      return "Long";
-    case 5:
-      return "Currency";
-    case 6:
-      return "IEEESingle";
-    case 7:
-      return "IEEEDouble";
-    case 8:
-      return "DateTime";
-    case 9:
-      return "Binary";
-    case 10:
-      return "Text";
-    case 11:
-      return "LongBinary";
-    case 12:
-      return "Memo";
-    case 15:
-      return "Guid";
-    default:
-      return std::nullopt;
-  }
+// A parameter row's Flag is the data type of the parameter; empty for an unknown type.
+std::string_view ParameterTypeName(int flag) {
+  static constexpr std::array<std::string_view, 16> kNames = {
+      "Value",    "Bit",    "Byte", "Short",      "Long", "Currency", "IEEESingle", "IEEEDouble",
+      "DateTime", "Binary", "Text", "LongBinary", "Memo", "",         "",           "Guid"};
+  return flag >= 0 && flag < static_cast<int>(kNames.size()) ? kNames[flag] : std::string_view();
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
@@ -346,11 +301,11 @@ std::string ParametersLine(const QueryRows& rows) {
   std::vector<std::string> declarations;
   for (const QueryRow* row : rows.All(kParameterRow)) {
     const std::string& name = Required(row->name1, "the name of a parameter");
-    const auto type = ParameterTypeName(row->flag);
-    if (!type) Fail("parameter " + name + " has unknown type " + std::to_string(row->flag));
+    const std::string_view type = ParameterTypeName(row->flag);
+    if (type.empty()) Fail("parameter " + name + " has unknown type " + std::to_string(row->flag));
     std::string declaration = name.find('[') != std::string::npos ? name : Identifier(name);
     declaration += ' ';
-    declaration += *type;
+    declaration += type;
     if (row->flag == 10 && row->extra > 0) declaration += " ( " + std::to_string(row->extra) + " )";
     declarations.push_back(std::move(declaration));
   }

@@ -315,9 +315,27 @@ TEST(QuerySqlTest, EachClauseKind) {
       {"parameters of several types",
        0,
        {Row(2, "Start Date", _, _, 8), Row(2, "Code", _, _, 10), Row(2, "[Forms]![F]![C]", _, _, 4),
+        Row(2, "Key", _, _, 15), Row(2, "Note", _, _, 12), Row(2, "Flag", _, _, 1),
         Row(5, "T", _, _), Row(6, _, _, "T.a")},
-       "PARAMETERS [Start Date] DateTime, Code Text, [Forms]![F]![C] Long;\r\n"
-       "SELECT T.a\r\nFROM T;"},
+       "PARAMETERS [Start Date] DateTime, Code Text, [Forms]![F]![C] Long, Key Guid, Note Memo, "
+       "Flag Bit;\r\nSELECT T.a\r\nFROM T;"},
+      {"every parameter type",
+       0,
+       {Row(2, "a", _, _, 0), Row(2, "b", _, _, 1), Row(2, "c", _, _, 2), Row(2, "d", _, _, 3),
+        Row(2, "e", _, _, 4), Row(2, "f", _, _, 5), Row(2, "g", _, _, 6), Row(2, "h", _, _, 7),
+        Row(2, "i", _, _, 8), Row(2, "j", _, _, 9), Row(2, "k", _, _, 10), Row(2, "l", _, _, 11),
+        Row(2, "m", _, _, 12), Row(2, "n", _, _, 15), Row(6, _, _, "1")},
+       "PARAMETERS a Value, b Bit, c Byte, d Short, e Long, f Currency, g IEEESingle, "
+       "h IEEEDouble, i DateTime, j Binary, k Text, l LongBinary, m Memo, n Guid;\r\nSELECT 1;"},
+      {"a Text parameter with its size (LvExtra)",
+       0,
+       {[] {
+          auto row = Row(2, "Name", _, _, 10);
+          row.extra = 50;
+          return row;
+        }(),
+        Row(5, "T", _, _), Row(6, _, _, "T.a")},
+       "PARAMETERS Name Text ( 50 );\r\nSELECT T.a\r\nFROM T;"},
       {"tables from an external database",
        0,
        {Row(4, "C:\\data\\old.mdb", _, _), Row(5, "T", _, _), Row(6, _, _, "T.a")},
@@ -441,6 +459,8 @@ TEST(QuerySqlTest, DamagedRowSetsAreErrors) {
       {"TOP without its value", 0, Query({Row(3, _, _, _, 0x10), table, column}), "TOP value"},
       {"unknown parameter type", 0, Query({Row(2, "p", _, _, 99), table, column}),
        "unknown type 99"},
+      {"parameter type between known ones", 0, Query({Row(2, "p", _, _, 13), table, column}),
+       "unknown type 13"},
       {"type row contradicting the object", 32, Query({Row(1, _, _, _, 4), table, column}),
        "contradicts"},
       {"unknown type row", 0, Query({Row(1, _, _, _, 42), table, column}), "unknown query type 42"},
