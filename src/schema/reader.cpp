@@ -48,6 +48,7 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
 }
 
 constexpr std::int64_t kOleEpochToUnixDays = 25569;  // 1899-12-30 .. 1970-01-01
+constexpr std::int64_t kLastOleDay = 2958465;        // 9999-12-31
 
 }  // namespace
 
@@ -99,7 +100,9 @@ std::string DateToText(double oleDate) {
   double whole = std::trunc(oleDate);
   auto days = static_cast<std::int64_t>(whole);
   auto seconds = static_cast<std::int64_t>(std::llround(std::fabs(oleDate - whole) * 86400.0));
-  if (seconds >= 86400) {
+  if (seconds >= 86400 && days == kLastOleDay) {
+    seconds = 86399;  // rounding must not carry the last day past the year 9999
+  } else if (seconds >= 86400) {
     seconds -= 86400;
     days += 1;
   }

@@ -226,6 +226,9 @@ TEST(DateToText, UsesTheJapaneseLocaleForm) {
       {37653.999999, "2003/02/02"},   // rounds up into the next midnight
       {2.0 + 59.6 / 86400, "1900/01/01 0:01:00"},
       {2958465.0, "9999/12/31"},
+      // The last tenth of a second of the last day stays on that day.
+      {2958465.0 + 86399.9 / 86400, "9999/12/31 23:59:59"},
+      {2958465.0 + 86399.5 / 86400, "9999/12/31 23:59:59"},
   };
   for (const auto& c : cases) EXPECT_EQ(DateToText(c.value), c.text) << c.value;
 }
