@@ -2,6 +2,9 @@
 // index, the sections and the report, then the closing lines.
 #include "job/mdbseek.h"
 
+#include <new>
+#include <system_error>
+
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -26,13 +29,20 @@ TMdbSeek::~TMdbSeek() {
 }
 
 void TMdbSeek::Start() {
-  if (FreeOnTerminate) {
-    std::thread([this] {
-      Run();
-      delete this;
-    }).detach();
-  } else {
-    thread_ = std::thread([this] { Run(); });
+  try {
+    if (FreeOnTerminate) {
+      std::thread([this] {
+        Run();
+        delete this;
+      }).detach();
+    } else {
+      thread_ = std::thread([this] { Run(); });
+    }
+  } catch (const std::system_error& e) {
+    // No thread: the job ends here, on the caller's thread, with its one error line.
+    Fail(outcome_, "", std::string("cannot start the job: ") + e.what());
+    outcome_.finished = true;
+    if (FreeOnTerminate) delete this;
   }
 }
 
@@ -58,6 +68,8 @@ JobOutcome TMdbSeek::Execute() {
     AddMessage(platform::FormatNow("yyyy/mm/dd hh:nn:ss") + "開始しました。");
     AddMessage("初期化処理中");
     AddMessage("*****解析開始*****");
+    // A report that could not be written is known now, not after every database was read.
+    CheckReportTarget(target_);
     std::vector<TMdb> results(FileNames.size());
     for (std::size_t i = 0; i < FileNames.size(); ++i) {
       current = FileNames[i];
@@ -65,7 +77,8 @@ JobOutcome TMdbSeek::Execute() {
       ReadMdb(FileNames[i], working);
       results[i] = std::move(working);
       std::uint32_t elapsed = results[i].EndTick - results[i].StartTick;
-      AddMessage(JoinWithDots(platform::FileNameOf(current), std::to_string(elapsed) + "ms", 30));
+      AddMessage(JoinWithDots(platform::DisplayText(platform::FileNameOf(current)),
+                              std::to_string(elapsed) + "ms", 30));
     }
     current.clear();
     AddMessage("*****解析終了*****");
@@ -79,7 +92,7 @@ JobOutcome TMdbSeek::Execute() {
     htmlLines_.push_back("</ul>");
     for (std::size_t i = 0; i < results.size(); ++i) {
       htmlLines_.push_back(RenderMdbSection(results[i]));
-      AddMessage("完了:" + platform::FileNameOf(FileNames[i]));
+      AddMessage("完了:" + platform::DisplayText(platform::FileNameOf(FileNames[i])));
     }
     std::string body;
     for (const auto& line : htmlLines_) {
@@ -93,6 +106,8 @@ JobOutcome TMdbSeek::Execute() {
     outcome.succeeded = true;
   } catch (const ReportWriteError& e) {
     Fail(outcome, e.path(), e.reason());
+  } catch (const std::bad_alloc&) {
+    Fail(outcome, current, "out of memory");
   } catch (const std::exception& e) {
     Fail(outcome, current, FailureMessage(e));
   }
@@ -104,9 +119,10 @@ void TMdbSeek::Fail(JobOutcome& outcome, const std::string& path, const std::str
   outcome.succeeded = false;
   outcome.failedPath = path;
   outcome.error = error;
-  std::string name = platform::FileNameOf(path);
   try {
-    AddMessage("エラー:" + (name.empty() ? std::string() : name + " ") + error);
+    std::string name = platform::DisplayText(platform::FileNameOf(path));
+    AddMessage("エラー:" + (name.empty() ? std::string() : name + " ") +
+               platform::DisplayText(error));
   } catch (...) {
     // The sink itself failed; the outcome still carries the error.
   }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -173,6 +174,8 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
     field.SourceField = VariantToText(read("SourceField"));
     field.SourceTable = VariantToText(read("SourceTable"));
     field.TypeName = FieldTypeName(VariantToInt(read("Type")));
+  } catch (const std::bad_alloc&) {
+    throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     field.ErrorMessage = FailureMessage(e);
   }
@@ -194,6 +197,8 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table) {
       ReadField(database, i, j, field);
       table.Fields[static_cast<std::size_t>(j)] = std::move(field);
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     table.ErrorMessage = FailureMessage(e);
   }
@@ -214,6 +219,8 @@ void ReadMdb(const std::string& path, TMdb& mdb) {
       ReadTableDef(database, i, table);
       mdb.TableDefs[static_cast<std::size_t>(i)] = std::move(table);
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     mdb.ErrorMessage = FailureMessage(e);
   }

@@ -16,6 +16,7 @@ inline constexpr const char* kEngineProgId = "DAO.DBEngine.36";
 // normally once the database was opened and closed, also when reading its tables failed (the
 // failure is then in the records' ErrorMessage). Throws AutomationError when the engine
 // cannot be created, or the database cannot be opened or closed; StartTick is written first.
+// Running out of memory is no read failure of an item: std::bad_alloc always escapes.
 void ReadMdb(const std::string& path, TMdb& mdb);
 
 // Creates the engine and opens the database at path, shared and not read-only.
@@ -24,12 +25,12 @@ void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
 // Closes the database and releases both references (also when Close fails).
 void CloseMdb(ObjectRef& engine, ObjectRef& database);
 
-// Reads table i with all its fields. Never throws: a failure ends the table's reading and is
-// kept in table.ErrorMessage.
+// Reads table i with all its fields. Throws only std::bad_alloc: any other failure ends the
+// table's reading and is kept in table.ErrorMessage.
 void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table);
 
-// Reads field j of table i. Never throws: a failure ends the field's reading and is kept in
-// field.ErrorMessage.
+// Reads field j of table i. Throws only std::bad_alloc: any other failure ends the field's
+// reading and is kept in field.ErrorMessage.
 void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field);
 
 // The engine's value conversions; each throws AutomationError where the value has no such form.
