@@ -1,4 +1,6 @@
-// zentab-cli: runs one documentation job over the files named on the command line.
+// zentab-cli: runs one documentation job over the files named on the command line, then names
+// every table or field that could not be read.
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -6,6 +8,8 @@
 
 #include "cli/options.h"
 #include "job/mdbseek.h"
+#include "platform/tempfiles.h"
+#include "platform/text.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
 #endif
@@ -27,6 +31,15 @@ int main(int argc, char** argv) {
     std::cout << "zentab-cli " ZENTAB_VERSION " (zentab20030201)\n";
     return 0;
   }
+  ReportTarget target = cli::TargetFor(options->output);
+  if (auto refusal = cli::OutputRefusal(target, options->files)) {
+    std::cerr << "zentab-cli: " << *refusal << "; it is not replaced\n";
+    return 2;
+  }
+  // An interrupted run leaves no temporary report; progress lines nobody reads (a closed pipe)
+  // are dropped while the report is still written; a file size limit is an error, not a kill.
+  platform::InstallTemporaryFileCleanup();
+  std::signal(SIGPIPE, SIG_IGN);
 #ifdef ZENTAB_HAVE_ENGINE
   engine::EngineOptions engineOptions;
   engineOptions.readTimeoutSeconds = options->readTimeoutSeconds;
@@ -36,19 +49,24 @@ int main(int argc, char** argv) {
   TMdbSeek job(
       options->files,
       [](const std::string& line) {
+        static bool dropped = false;
+        if (dropped) return;
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0) dropped = true;
       },
-      cli::TargetFor(options->output));
+      target);
   job.Start();
   JobOutcome outcome = job.Wait();
+  for (const auto& line : cli::WarningLines(outcome.readFailures)) {
+    std::cerr << "zentab-cli: " << line << "\n";
+  }
   if (!outcome.succeeded) {
     std::cerr << "zentab-cli: ";
-    if (!outcome.failedPath.empty()) std::cerr << outcome.failedPath << ": ";
-    std::cerr << outcome.error << "\n";
+    if (!outcome.failedPath.empty()) std::cerr << platform::DisplayText(outcome.failedPath) << ": ";
+    std::cerr << platform::DisplayText(outcome.error) << "\n";
     return 1;
   }
-  std::cerr << "report written to " << outcome.reportPath << "\n";
-  return 0;
+  std::cerr << "report written to " << platform::DisplayText(outcome.reportPath) << "\n";
+  return options->strict && !outcome.readFailures.empty() ? 1 : 0;
 }

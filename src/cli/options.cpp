@@ -1,13 +1,20 @@
 // Option parsing for zentab-cli.
 #include "cli/options.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
+#include <cstring>
 #include <filesystem>
+
+#include "platform/text.h"
 
 namespace zentab::cli {
 
 const char* UsageText() {
-  return "Usage: zentab-cli [--output PATH] [--read-timeout SECONDS] FILE...\n"
+  return "Usage: zentab-cli [--output PATH] [--read-timeout SECONDS] [--strict] FILE...\n"
          "Documents the design of Access databases (.mdb, .accdb) in one HTML report.\n"
          "\n"
          "Every FILE is read in the order given; progress lines go to standard output.\n"
@@ -17,11 +24,17 @@ const char* UsageText() {
          "                           report file itself (default: the current directory)\n"
          "  --read-timeout SECONDS   abandon a database whose reading takes longer\n"
          "                           (default: 60)\n"
+         "  --strict                 fail when a table or field could not be read\n"
          "  --help                   show this help and exit\n"
          "  --version                show the version and exit\n"
          "\n"
+         "A table or field that could not be read is left out of the report and named in a\n"
+         "warning on standard error.\n"
+         "\n"
          "Exit status: 0 when the report was written, 1 when the job failed (the reason is\n"
-         "printed on standard error), 2 for bad usage.\n";
+         "printed on standard error) or, with --strict, when there were warnings, 2 for bad\n"
+         "usage (an --output that names an input, a database or something not a file\n"
+         "included).\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -45,6 +58,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       onlyFiles = true;
     } else if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--strict") {
+      options.strict = true;
     } else if (arg == "--version") {
       options.version = true;
     } else if (arg == "--output" || arg.rfind("--output=", 0) == 0) {
@@ -80,6 +95,57 @@ ReportTarget TargetFor(const std::optional<std::string>& output) {
     return ReportTarget{*output, ""};
   }
   return ReportTarget{"", *output};
+}
+
+std::optional<std::string> OutputRefusal(const ReportTarget& target,
+                                         const std::vector<std::string>& files) {
+  if (target.file.empty()) return std::nullopt;
+  const std::string shown = "'" + platform::DisplayText(target.file) + "'";
+  struct stat out {};
+  if (::stat(target.file.c_str(), &out) != 0) return std::nullopt;  // a new file
+  if (!S_ISREG(out.st_mode)) return "the report " + shown + " exists and is not a regular file";
+  for (const auto& file : files) {
+    struct stat in {};
+    if (::stat(file.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+      return "the report " + shown + " is the input database '" + platform::DisplayText(file) + "'";
+    }
+  }
+  // A database that a shell pattern put first is not a report to replace either.
+  int fd = ::open(target.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd >= 0) {
+    char head[20] = {};
+    ssize_t n = ::pread(fd, head, sizeof head, 0);
+    ::close(fd);
+    if (n == static_cast<ssize_t>(sizeof head) &&
+        (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 ||
+         std::memcmp(head + 4, "Standard ACE DB", 15) == 0)) {
+      return "the report " + shown + " is an Access database";
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> WarningLines(const std::vector<ReadFailure>& failures, std::size_t limit) {
+  std::vector<std::string> lines;
+  for (std::size_t k = 0; k < failures.size() && k < limit; ++k) {
+    const ReadFailure& f = failures[k];
+    std::string line = "warning: " + platform::DisplayText(f.path) + ": ";
+    if (f.tablePosition > 0) {
+      line += f.table.empty() ? "table #" + std::to_string(f.tablePosition)
+                              : "table '" + platform::DisplayText(f.table) + "'";
+      if (f.fieldPosition > 0) {
+        line += f.field.empty() ? ", field #" + std::to_string(f.fieldPosition)
+                                : ", field '" + platform::DisplayText(f.field) + "'";
+      }
+      line += ": ";
+    }
+    lines.push_back(line + platform::DisplayText(f.message));
+  }
+  if (failures.size() > limit) {
+    lines.push_back("warning: " + std::to_string(failures.size() - limit) +
+                    " more tables or fields could not be read");
+  }
+  return lines;
 }
 
 }  // namespace zentab::cli

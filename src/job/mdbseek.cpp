@@ -12,6 +12,25 @@
 #include "schema/reader.h"
 
 namespace zentab {
+namespace {
+
+void CollectFailures(const std::string& path, const TMdb& mdb, std::vector<ReadFailure>& out) {
+  if (!mdb.ErrorMessage.empty()) out.push_back({path, "", 0, "", 0, mdb.ErrorMessage});
+  for (std::size_t i = 0; i < mdb.TableDefs.size(); ++i) {
+    const TTableDef& table = mdb.TableDefs[i];
+    if (!table.ErrorMessage.empty()) {
+      out.push_back({path, table.Name, i + 1, "", 0, table.ErrorMessage});
+    }
+    for (std::size_t j = 0; j < table.Fields.size(); ++j) {
+      const TTableDefField& field = table.Fields[j];
+      if (!field.ErrorMessage.empty()) {
+        out.push_back({path, table.Name, i + 1, field.Name, j + 1, field.ErrorMessage});
+      }
+    }
+  }
+}
+
+}  // namespace
 
 std::string JoinWithDots(std::string_view name, std::string_view value, std::size_t width) {
   std::size_t n = platform::Cp932Length(name) + platform::Cp932Length(value);
@@ -76,6 +95,7 @@ JobOutcome TMdbSeek::Execute() {
       TMdb working;
       ReadMdb(FileNames[i], working);
       results[i] = std::move(working);
+      CollectFailures(FileNames[i], results[i], outcome.readFailures);
       std::uint32_t elapsed = results[i].EndTick - results[i].StartTick;
       AddMessage(JoinWithDots(platform::DisplayText(platform::FileNameOf(current)),
                               std::to_string(elapsed) + "ms", 30));

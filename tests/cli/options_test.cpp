@@ -28,6 +28,8 @@ TEST(ParseOptions, TakesFilesInOrderAndBothOptionForms) {
   EXPECT_EQ(d->files, (std::vector<std::string>{"--help", "-"}));
   EXPECT_FALSE(d->help);
   EXPECT_EQ(d->readTimeoutSeconds, 60);
+  EXPECT_FALSE(d->strict);
+  EXPECT_TRUE(Parse({"--strict", "a.mdb"})->strict);
 }
 
 TEST(ParseOptions, RejectsBadUsageWithAReason) {
