@@ -24,7 +24,10 @@ ReaderProcess& ThreadReader(const std::string& readerPath) {
 
 void RegisterMdbEngine(EngineOptions options) {
   if (options.readerPath.empty()) {
-    options.readerPath = platform::ExecutableDirectory() + "zentab-dbreader";
+    // Beside this program, or nowhere: an unknown own location leaves the path empty, and
+    // starting the reader then fails with the reason instead of trying the current folder.
+    std::string folder = platform::ExecutableDirectory();
+    if (!folder.empty() && folder.front() == '/') options.readerPath = folder + "zentab-dbreader";
   }
   if (options.readTimeoutSeconds <= 0) options.readTimeoutSeconds = 60;
   DatabaseOpener opener = [options](const std::string& path) {

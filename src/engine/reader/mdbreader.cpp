@@ -128,23 +128,29 @@ class Database {
 };
 
 std::unique_ptr<Database> OpenDatabase(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  // Opened once, without waiting (a FIFO or device put in the file's place must not block)
+  // and checked through the descriptor, so what is checked is what is read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       throw OpenError("Could not find file " + Quoted(path) + ".");
+    throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
+  }
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
     throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
   }
   if (S_ISDIR(st.st_mode)) throw OpenError(Quoted(path) + " is a folder, not a database file.");
   if (!S_ISREG(st.st_mode)) throw OpenError(Quoted(path) + " is not a regular file.");
 
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
   std::vector<std::uint8_t> first(4096);
   ssize_t got = ::pread(fd, first.data(), first.size(), 0);
-  int readErrno = errno;
-  ::close(fd);
   if (got < 0) {
-    throw OpenError("Could not read " + Quoted(path) + ": " + std::strerror(readErrno) + ".");
+    throw OpenError("Could not read " + Quoted(path) + ": " + std::strerror(errno) + ".");
   }
   first.resize(static_cast<std::size_t>(got));
 
@@ -172,7 +178,11 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   } else {
     ::unsetenv("MDB_JET3_CHARSET");
   }
-  MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+  // libmdb opens by name; the descriptor's own name reaches the file checked above even when
+  // the path has been pointed elsewhere since.
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::access(self.c_str(), R_OK) != 0) self = path;  // no /proc: the name is all there is
+  MdbHandle* mdb = mdb_open(self.c_str(), MDB_NOFLAGS);
   if (!mdb) throw OpenError(unrecognized + ".");
   return std::make_unique<Database>(path, mdb, header, size);
 }
