@@ -8,6 +8,7 @@
 #include "app/aboutbox.h"
 #include "app/application.h"
 #include "app/mainform.h"
+#include "platform/tempfiles.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
 #endif
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
   using namespace zentab::app;
   // Takes Qt's own options (-platform and the like) out of argv.
   TApplication app(argc, argv);
+  // A signal removes any temporary report before the process ends.
+  zentab::platform::InstallTemporaryFileCleanup();
 #ifdef ZENTAB_HAVE_ENGINE
   zentab::engine::RegisterMdbEngine();
 #endif
@@ -30,6 +33,8 @@ int main(int argc, char** argv) {
   // event loop that has just ended; it is not waited for and ends with the process, before
   // anything it uses is torn down.
   delete mainForm;
+  // A report still being written under a temporary name goes with the window.
+  zentab::platform::RemoveTemporaryFiles();
   std::fflush(nullptr);
   std::_Exit(status);
 }
