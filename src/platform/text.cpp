@@ -103,13 +103,19 @@ std::unique_ptr<Cp932Table> BuildTable() {
     if (encoder != reinterpret_cast<iconv_t>(-1)) iconv_close(encoder);
     throw EncodingError("no CP932 converter on this system");
   }
-  auto decodes = std::make_unique<Cp932Table>();
-  decodes->fill(kAbsent);
+  // What each byte or byte pair decodes to, by its packed form (a lead byte is 0x81 or more,
+  // so pairs never collide with single bytes); kNone where it decodes to nothing.
+  constexpr char32_t kNone = 0xFFFFFFFF;
+  auto decodedFrom = std::make_unique<std::array<char32_t, 0x10000>>();
+  decodedFrom->fill(kNone);
+  auto seen = std::make_unique<std::array<bool, 0x10000>>();
+  seen->fill(false);
   auto note = [&](const unsigned char* bytes, std::size_t n) {
     char32_t cp = 0;
     if (!DecodeCp932(decoder, bytes, n, cp) || cp > 0xFFFF) return;
     auto packed = static_cast<std::uint16_t>(n == 1 ? bytes[0] : bytes[0] << 8 | bytes[1]);
-    (*decodes)[cp] = packed;  // any one of several byte forms; only the check below matters
+    (*decodedFrom)[packed] = cp;
+    (*seen)[cp] = true;
   };
   for (unsigned b = 0; b < 0x100; ++b) {
     unsigned char one[1] = {static_cast<unsigned char>(b)};
@@ -123,18 +129,14 @@ std::unique_ptr<Cp932Table> BuildTable() {
       note(two, 2);
     }
   }
+  // Only a code point some bytes decode to can come back; it does when the encoder's bytes
+  // for it are bytes that decode to it.
   auto table = std::make_unique<Cp932Table>();
   table->fill(kAbsent);
   for (char32_t cp = 0; cp < 0x10000; ++cp) {
-    if ((*decodes)[cp] == kAbsent) continue;
+    if (!(*seen)[cp]) continue;
     std::uint16_t packed = EncodeCp932(encoder, cp);
-    if (packed == kAbsent) continue;
-    unsigned char bytes[2] = {static_cast<unsigned char>(packed >> 8),
-                              static_cast<unsigned char>(packed & 0xFF)};
-    char32_t back = 0;
-    bool ok = packed < 0x100 ? DecodeCp932(decoder, bytes + 1, 1, back)
-                             : DecodeCp932(decoder, bytes, 2, back);
-    if (ok && back == cp) (*table)[cp] = packed;
+    if (packed != kAbsent && (*decodedFrom)[packed] == cp) (*table)[cp] = packed;
   }
   iconv_close(decoder);
   iconv_close(encoder);
