@@ -15,6 +15,7 @@
 
 int main(int argc, char** argv) {
   using namespace zentab::app;
+  zentab::platform::OpenMissingStandardStreams();
   // Takes Qt's own options (-platform and the like) out of argv.
   TApplication app(argc, argv);
   // A signal removes any temporary report before the process ends.

@@ -16,6 +16,7 @@
 
 int main(int argc, char** argv) {
   using namespace zentab;
+  platform::OpenMissingStandardStreams();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   auto options = cli::ParseOptions(args, error);

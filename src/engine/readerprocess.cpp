@@ -127,13 +127,19 @@ void ReaderProcess::Start() {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
     ::setpgid(0, 0);
-    ::dup2(in[0], STDIN_FILENO);
-    ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(err[1], STDERR_FILENO);
-    int statusFd = status[1];
-    for (int fd = 3; fd < 1024; ++fd) {
-      if (fd != statusFd) ::close(fd);
+    // Moved out of the way first: a parent started with a standard stream closed may have
+    // got one of these pipes as descriptor 0, 1 or 2.
+    int stdinFd = ::fcntl(in[0], F_DUPFD_CLOEXEC, 10);
+    int stdoutFd = ::fcntl(out[1], F_DUPFD_CLOEXEC, 10);
+    int stderrFd = ::fcntl(err[1], F_DUPFD_CLOEXEC, 10);
+    int statusFd = ::fcntl(status[1], F_DUPFD_CLOEXEC, 10);
+    if (stdinFd < 0 || stdoutFd < 0 || stderrFd < 0 || statusFd < 0) ::_exit(127);
+    if (::dup2(stdinFd, STDIN_FILENO) < 0 || ::dup2(stdoutFd, STDOUT_FILENO) < 0 ||
+        ::dup2(stderrFd, STDERR_FILENO) < 0) {
+      ::_exit(127);
     }
+    if (statusFd > 3) ::close_range(3, static_cast<unsigned>(statusFd) - 1, 0);
+    ::close_range(static_cast<unsigned>(statusFd) + 1, ~0u, 0);
     sigset_t none;
     sigemptyset(&none);
     ::pthread_sigmask(SIG_SETMASK, &none, nullptr);

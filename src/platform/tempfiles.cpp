@@ -2,11 +2,13 @@
 // walk it without locks or allocation.
 #include "platform/tempfiles.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 namespace zentab::platform {
@@ -68,6 +70,15 @@ void InstallTemporaryFileCleanup() {
     sigaction(signal, &action, nullptr);
   }
   ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void OpenMissingStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is fd itself.
+    int opened = ::open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) ::close(opened);
+  }
 }
 
 }  // namespace zentab::platform

@@ -1,5 +1,6 @@
 // Temporary files that must not outlive the program: their names are kept where a signal
-// handler can remove them, and the front ends' handlers for SIGINT, SIGTERM and SIGHUP do.
+// handler can remove them, and the front ends' handlers for SIGINT, SIGTERM and SIGHUP do;
+// and the standard streams a front end relies on.
 #pragma once
 
 #include <string>
@@ -27,5 +28,9 @@ void RemoveTemporaryFiles() noexcept;
 // process by the same signal; SIGXFSZ is ignored, so that a write past the file size limit
 // fails with "File too large" instead of killing the process.
 void InstallTemporaryFileCleanup();
+
+// Opens /dev/null on any of descriptors 0, 1 and 2 that the program was started without, so
+// that no file, pipe or report the program opens later takes a standard stream's number.
+void OpenMissingStandardStreams();
 
 }  // namespace zentab::platform

@@ -1,7 +1,11 @@
 // The list of temporary files a signal handler removes.
 #include "platform/tempfiles.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -24,6 +28,23 @@ TEST(TemporaryFiles, OnlyNamesStillKeptAreRemoved) {
   dir.Write("kept.tmp", "x");
   RemoveTemporaryFiles();
   EXPECT_EQ(dir.Files().size(), 3u);
+}
+
+// Started with standard output closed, the next file opened must not become standard output.
+TEST(StandardStreams, AClosedOneIsReopenedOnDevNull) {
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(STDOUT_FILENO);
+    OpenMissingStandardStreams();
+    int next = ::open("/dev/null", O_RDONLY);
+    struct stat out {};
+    bool ok = next > 2 && ::fstat(STDOUT_FILENO, &out) == 0 && S_ISCHR(out.st_mode);
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <set>
 #include <vector>
@@ -508,6 +509,8 @@ class LinkedSources {
     Source* source = nullptr;
     try {
       source = &Open(resolved);
+    } catch (const std::bad_alloc&) {
+      throw;  // the whole read fails: no table may come out blank for want of memory
     } catch (const std::exception& e) {
       out.fieldsError = e.what();
       return;
