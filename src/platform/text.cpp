@@ -236,20 +236,23 @@ std::size_t Cp932Length(std::string_view utf8) {
   return n;
 }
 
-std::string DisplayText(std::string_view bytes) {
+std::string NameAsUtf8(std::string_view bytes) {
   bool wellFormed = true;
   for (std::size_t pos = 0, len = 1; pos < bytes.size() && wellFormed; pos += len) {
     wellFormed = !(DecodeOne(bytes, pos, len) == U'\uFFFD' && len == 1);
   }
-  std::string decoded;
   if (!wellFormed) {
     try {
-      decoded = Cp932ToUtf8(bytes);
+      return Cp932ToUtf8(bytes);
     } catch (const EncodingError&) {
-      decoded.clear();
+      // Neither UTF-8 nor CP932: the bytes as they are.
     }
   }
-  std::string_view source = decoded.empty() ? bytes : std::string_view(decoded);
+  return std::string(bytes);
+}
+
+std::string DisplayText(std::string_view bytes) {
+  const std::string source = NameAsUtf8(bytes);
   std::string out;
   out.reserve(source.size());
   for (std::size_t pos = 0, len = 1; pos < source.size(); pos += len) {

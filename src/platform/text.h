@@ -30,6 +30,10 @@ std::string Cp932ToUtf8(std::string_view cp932);
 // become on a CP932 system.
 std::size_t Cp932Length(std::string_view utf8);
 
+// A file name as UTF-8: bytes that are not UTF-8 are read as CP932 when they form valid CP932
+// (names from Japanese Windows machines); otherwise the bytes are returned as they are.
+std::string NameAsUtf8(std::string_view bytes);
+
 // A file name or message made safe for a terminal line: bytes that are not UTF-8 are read as
 // CP932 when they form valid CP932; control characters become \x1b (C1 controls \u009b), and
 // bytes that are neither become \xNN.

@@ -9,6 +9,7 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "schema/names.h"
 
 namespace zentab {
@@ -211,7 +212,8 @@ void ReadMdb(const std::string& path, TMdb& mdb) {
   ObjectRef database;
   OpenMdb(engine, database, path);
   try {
-    mdb.Name = platform::FileNameOf(path);
+    // The report is UTF-8 inside: a CP932 file name is shown as the characters it holds.
+    mdb.Name = platform::NameAsUtf8(platform::FileNameOf(path));
     std::int32_t n = CountOf(database->Invoke("TableDefs"));
     mdb.TableDefs.assign(static_cast<std::size_t>(n), TTableDef{});
     for (std::int32_t i = 0; i < n; ++i) {

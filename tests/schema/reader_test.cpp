@@ -209,6 +209,27 @@ TEST_F(ReaderTest, UnknownTypeCodesAreNamedNotFailed) {
   EXPECT_EQ(mdb.TableDefs[0].Fields[1].ErrorMessage, "");
 }
 
+// The database's name is its file name as characters: a CP932 name (from a Japanese Windows
+// machine) is decoded; bytes that are neither UTF-8 nor CP932 are kept as they are.
+TEST_F(ReaderTest, NamesTheDatabaseByTheCharactersOfItsFileName) {
+  struct Case {
+    const char* path;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"/data/Sales.mdb", "Sales.mdb"},
+      {"/data/顧客.mdb", "顧客.mdb"},
+      {"/data/\x8C\xDA\x8B\x71.mdb", "顧客.mdb"},
+      {"/data/\xFF.mdb", "\xFF.mdb"},
+  };
+  for (const auto& c : cases) {
+    engine.Add(c.path, DatabaseSnapshot{});
+    TMdb mdb;
+    ReadMdb(c.path, mdb);
+    EXPECT_EQ(mdb.Name, c.name) << c.path;
+  }
+}
+
 struct DateCase {
   double value;
   const char* text;
