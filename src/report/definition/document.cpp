@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
@@ -216,6 +217,8 @@ std::string Diagram(const DatabaseView& db) {
   std::string svg;
   try {
     svg = RenderRelationshipDiagram(tables, edges);
+  } catch (const std::bad_alloc&) {
+    throw;  // out of memory ends the job; only a layout failure is the diagram's own
   } catch (const std::exception& e) {
     return "<h4>リレーションシップ図</h4><p class=\"warn\">図を描けませんでした: " +
            HtmlEscape(e.what()) + "</p>\n";
