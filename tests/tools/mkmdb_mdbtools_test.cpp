@@ -157,6 +157,7 @@ class MdbToolsReadBack : public ::testing::Test {
     CheckTableList();
     CheckCatalog();
     CheckRelationships();
+    CheckQueries();
     // A broken file can make every further read spin until its time limit: stop at the first.
     for (const TableDescription& table : description_.tables) {
       if (table.link || HasFailure()) continue;
@@ -181,6 +182,11 @@ class MdbToolsReadBack : public ::testing::Test {
       expected.push_back("MSysRelationships");
       all.insert("1 MSysRelationships");
     }
+    if (!description_.queries.empty()) {
+      expected.push_back("MSysQueries");
+      all.insert("1 MSysQueries");
+    }
+    for (const QueryDescription& query : description_.queries) all.insert("5 " + query.name);
     for (const RelationshipDescription& relationship : description_.relationships) {
       all.insert("8 " + relationship.name);
     }
@@ -296,6 +302,60 @@ class MdbToolsReadBack : public ::testing::Test {
       if (line.find("FOREIGN KEY") != std::string::npos) printed.insert(line);
     }
     EXPECT_EQ(printed, foreignKeys);
+  }
+
+  // MSysQueries as mdb-export reads it (Order in hexadecimal; mdb-export 1.0 stops a binary
+  // value at its first zero byte, so descriptions here give none), the queries mdb-queries
+  // lists, their catalog rows and their properties.
+  void CheckQueries() {
+    if (description_.queries.empty()) return;
+    const bool jet4 = description_.format == JetVersion::kJet4;
+    std::vector<std::vector<std::string>> expected{
+        {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag"}};
+    if (jet4) expected[0].push_back("LvExtra");
+    const auto catalog =
+        ParseCsv(Tool("mdb-export", "-b hex " + ShellQuote(path_) + " MSysObjects"));
+    std::string names;
+    for (const QueryDescription& query : description_.queries) {
+      SCOPED_TRACE("query " + query.name);
+      names += query.name + " ";
+      const auto row = std::find_if(catalog.begin(), catalog.end(), [&](const auto& r) {
+        return r.size() > 7 && r[2] == query.name && r[3] == "5";
+      });
+      ASSERT_NE(row, catalog.end());
+      EXPECT_EQ((*row)[1], "251658241") << "in the Tables container";
+      EXPECT_EQ((*row)[7], std::to_string(static_cast<std::int32_t>(query.flags)));
+      EXPECT_EQ((*row)[4].empty(), !query.created.has_value());
+      const std::string id = (*row)[0];
+      EXPECT_LT(std::stoll(id), 0) << "queries have no table definition page";
+      for (const QueryRow& q : query.rows) {
+        std::string order;
+        for (const char c : q.order.value_or("")) {
+          static const char* kHex = "0123456789ABCDEF";
+          order += kHex[static_cast<unsigned char>(c) >> 4];
+          order += kHex[static_cast<unsigned char>(c) & 15];
+        }
+        expected.push_back({id, std::to_string(q.attribute), order, q.name1.value_or(""),
+                            q.name2.value_or(""), q.expression.value_or(""),
+                            q.flag ? std::to_string(static_cast<std::int16_t>(*q.flag)) : ""});
+        if (jet4) expected.back().push_back(q.lvExtra ? std::to_string(*q.lvExtra) : "");
+      }
+      if (!query.properties.empty()) {
+        std::map<std::string, std::string> shown;
+        for (const auto& [name, value] : query.properties) shown[name] = Shown(value);
+        std::map<std::string, std::string> read;
+        for (const std::string& line :
+             Lines(Tool("mdb-prop", ShellQuote(path_) + " " + ShellQuote(query.name)))) {
+          const auto colon = line.find(": ");
+          if (line[0] == '\t') read[line.substr(1, colon - 1)] = line.substr(colon + 2);
+        }
+        EXPECT_EQ(read, shown);
+      }
+    }
+    EXPECT_EQ(ParseCsv(Tool("mdb-export", "-b hex " + ShellQuote(path_) + " MSysQueries")),
+              expected);
+    EXPECT_EQ(Lines(Tool("mdb-queries", "-L " + ShellQuote(path_))),
+              std::vector<std::string>{names.substr(0, names.size() - 1)});
   }
 
   void CheckSchema(const TableDescription& table) {
@@ -494,7 +554,28 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
     {"name": "ToLink", "table": "Orders", "foreignTable": "Linked", "attributes": -2147483646,
      "fields": [{"name": "ID", "foreignName": "StockID"}]},
     {"name": "Unenforced", "table": "Orders", "foreignTable": "Hidden", "attributes": 2,
-     "fields": [{"name": "ID", "foreignName": "X"}]}]})json";
+     "fields": [{"name": "ID", "foreignName": "X"}]}],
+  "queries": [
+    {"name": "Active orders", "flags": 0, "created": "2004-05-06 07:08:09",
+     "properties": {"Description": "Orders not yet shipped", "ODBCTimeout": 60,
+                    "ReturnsRecords": true},
+     "rows": [
+      {"attribute": 0, "flag": 0}, {"attribute": 255},
+      {"attribute": 3, "flag": 0},
+      {"attribute": 5, "name1": "Orders", "name2": "o"},
+      {"attribute": 5, "name1": "Hidden"},
+      {"attribute": 6, "expression": "o.ID", "name2": "Number", "flag": 0},
+      {"attribute": 7, "name1": "Orders", "name2": "Hidden",
+       "expression": "[Orders].[ID]=[Hidden].[X]", "flag": 2},
+      {"attribute": 8, "expression": "(((o.Customer)>\"blah\"))"},
+      {"attribute": 11, "expression": "o.Shipped", "name1": "D", "order": "FF7f01"},
+      {"attribute": 2, "name1": "[Start date]", "flag": 8, "expression": null,
+       "name2": null, "order": null}]},
+    {"name": "Make copy", "flags": 80, "created": null, "updated": null,
+     "rows": [{"attribute": 1, "name1": "Copy", "name2": "C:\\other.mdb", "flag": -1},
+              {"attribute": 6, "expression": "LongExpression)json" +
+         std::string(3000, 'x') + R"json(", "flag": 65535}]},
+    {"name": "No rows", "flags": 96}]})json";
 }
 
 TEST_F(MdbToolsReadBack, Jet4WithEveryOption) {

@@ -105,6 +105,14 @@ constexpr CatalogColumnDef kRelationshipColumns[] = {
     {"szReferencedColumn", FieldType::kText, 255},
 };
 constexpr std::uint16_t kTypeRelationship = 8;
+constexpr CatalogColumnDef kQueryColumns[] = {
+    {"ObjectId", FieldType::kLong, 0},  {"Attribute", FieldType::kByte, 0},
+    {"Order", FieldType::kBinary, 255}, {"Name1", FieldType::kText, 255},
+    {"Name2", FieldType::kText, 255},   {"Expression", FieldType::kMemo, 0},
+    {"Flag", FieldType::kInteger, 0},   {"LvExtra", FieldType::kLong, 0},  // Jet 4 only
+};
+constexpr std::size_t kJet3QueryColumns = 7;
+constexpr std::uint16_t kTypeQuery = 5;
 
 std::string U16Bytes(std::uint16_t v) {
   std::string out;
@@ -299,6 +307,8 @@ class DatabaseWriter {
   TableLayout SystemLayout(const CatalogColumnDef* columns, std::size_t count);
   StoredTable& AddSystemTable(const std::string& name, TableLayout layout);
   void PlanRelationships();
+  std::uint32_t FirstQueryId() const;
+  void PlanQueries();
   void PackSystemRows();
   void PlanUsageMaps();
   std::string TableDefinitionStream(const StoredTable& table) const;
@@ -311,6 +321,8 @@ class DatabaseWriter {
   StoredTable catalog_;
   std::vector<StoredTable> tables_;
   std::vector<StoredTable> systemTables_;  // definitions after the local tables' ones
+  StoredTable* queriesTable_ = nullptr;    // MSysQueries, when there are queries
+  std::vector<std::string> queryLvProp_;   // each query's LvProp cell, or empty
   std::vector<std::string> catalogRows_;
 
   std::uint32_t firstLongValuePage_ = 0;
@@ -475,6 +487,7 @@ void DatabaseWriter::PlanCatalog() {
     table.catalogLvProp =
         blob->size() <= inlineLimit ? LongValueInline(*blob) : PlaceLongValue(*blob);
   }
+  PlanQueries();
   FlushLongValuePage();
   Allocate(longValuePages_.size());
 
@@ -562,6 +575,15 @@ void DatabaseWriter::PlanCatalog() {
            fixedDate, 0, "relationship " + Quoted(relationship.name));
   }
   PlanRelationships();
+  if (!description_.queries.empty() && linkId + 1 != FirstQueryId()) {
+    throw std::logic_error("query numbering differs from the plan");
+  }
+  for (std::size_t i = 0; i < description_.queries.size(); ++i) {
+    const QueryDescription& query = description_.queries[i];
+    if (!queryLvProp_[i].empty()) SetCell(cells[kLvProp], queryLvProp_[i]);
+    addRow(++linkId, kTablesContainerId, query.name, kTypeQuery, query.created, query.updated,
+           query.flags, "query " + Quoted(query.name));
+  }
 
   DataPageBuilder builder(format_, kCatalogPage);
   for (const std::string& row : catalogRows_) {
@@ -686,7 +708,7 @@ StoredTable& DatabaseWriter::AddSystemTable(const std::string& name, TableLayout
 // Rows of MSysRelationships: one per column pair.
 void DatabaseWriter::PlanRelationships() {
   if (description_.relationships.empty()) return;
-  StoredTable& table = systemTables_.at(0);
+  StoredTable& table = systemTables_.front();
   std::vector<Cell> cells(table.layout.columns.size());
   for (const RelationshipDescription& relationship : description_.relationships) {
     for (std::size_t i = 0; i < relationship.fields.size(); ++i) {
@@ -703,6 +725,55 @@ void DatabaseWriter::PlanRelationships() {
       EncodeRow(format_, table.layout, cells, row);
       table.systemRows.push_back(std::move(row));
     }
+  }
+}
+
+// Objects without a table definition are numbered from kLinkIdBase + 1: links, containers
+// and their objects, relationships, then queries.
+std::uint32_t DatabaseWriter::FirstQueryId() const {
+  std::uint32_t id = kLinkIdBase + 1;
+  for (const TableDescription& table : description_.tables) id += table.link ? 1 : 0;
+  for (const ObjectKind& kind : kObjectKinds) {
+    std::uint32_t count = 0;
+    for (const ObjectDescription& object : description_.objects) count += object.kind == kind.kind;
+    id += count + (count > 0 ? 1 : 0);
+  }
+  return id + static_cast<std::uint32_t>(description_.relationships.size());
+}
+
+// Rows of MSysQueries, and the queries' property blobs; long values go to long-value pages.
+void DatabaseWriter::PlanQueries() {
+  if (!queriesTable_) return;
+  StoredTable& table = *queriesTable_;
+  const std::size_t inlineLimit = format_.pageSize / 4;
+  std::vector<Cell> cells(table.layout.columns.size());
+  std::uint32_t id = FirstQueryId();
+  for (const QueryDescription& query : description_.queries) {
+    TableDescription owner;
+    owner.properties = query.properties;
+    const auto blob = BuildPropertyBlob(format_, encoder_, owner);
+    queryLvProp_.push_back(!blob                         ? std::string()
+                           : blob->size() <= inlineLimit ? LongValueInline(*blob)
+                                                         : PlaceLongValue(*blob));
+    for (const QueryRow& row : query.rows) {
+      for (Cell& cell : cells) cell = Cell{};
+      SetCell(cells[0], U32Bytes(id));
+      SetCell(cells[1], std::string(1, static_cast<char>(row.attribute)));
+      if (row.order) SetCell(cells[2], *row.order);
+      if (row.name1) SetCell(cells[3], encoder_.Encode(*row.name1));
+      if (row.name2) SetCell(cells[4], encoder_.Encode(*row.name2));
+      if (row.expression) {
+        const std::string value = encoder_.Encode(*row.expression);
+        SetCell(cells[5],
+                value.size() <= inlineLimit ? LongValueInline(value) : PlaceLongValue(value));
+      }
+      if (row.flag) SetCell(cells[6], U16Bytes(static_cast<std::uint16_t>(*row.flag)));
+      if (row.lvExtra) SetCell(cells[7], U32Bytes(static_cast<std::uint32_t>(*row.lvExtra)));
+      std::string encoded;
+      EncodeRow(format_, table.layout, cells, encoded);
+      table.systemRows.push_back(std::move(encoded));
+    }
+    ++id;
   }
 }
 
@@ -737,9 +808,15 @@ void DatabaseWriter::Plan() {
   for (std::size_t i = 0; i < description_.tables.size(); ++i) {
     if (!description_.tables[i].link) PlanLocalTable(i);
   }
+  systemTables_.reserve(2);
   if (!description_.relationships.empty()) {
     AddSystemTable("MSysRelationships",
                    SystemLayout(kRelationshipColumns, std::size(kRelationshipColumns)));
+  }
+  if (!description_.queries.empty()) {
+    queriesTable_ = &AddSystemTable(
+        "MSysQueries",
+        SystemLayout(kQueryColumns, format_.jet3 ? kJet3QueryColumns : std::size(kQueryColumns)));
   }
   PlanCatalog();
   for (StoredTable& table : tables_) {
