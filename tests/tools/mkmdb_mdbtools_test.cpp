@@ -628,11 +628,25 @@ TEST_F(MdbToolsReadBack, WideRowsAndWideTables) {
                                   : "integer") +
                     R"(", "required": true, "default": "1", "allowZeroLength": false})";
     }
+    // Indexes over the last columns put the index section on the definition's last pages.
+    std::string indexes;
+    for (int i = 0; i < 12; ++i) {
+      indexes += std::string(i ? "," : "") + R"({"name": "Index_number_)" + std::to_string(i) +
+                 R"(_with_a_long_name", "unique": )" + (i % 2 ? "true" : "false") +
+                 R"(, "fields": [)";
+      for (int k = 0; k <= i % 10; ++k) {
+        indexes += std::string(k ? "," : "") + R"({"name": "Column_)" +
+                   std::to_string(254 - i - k) +
+                   R"(_with_a_long_name_to_make_the_definition_span_pages", "descending": )" +
+                   (k % 2 ? "true" : "false") + "}";
+      }
+      indexes += "]}";
+    }
     WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "tables": [
       {"name": "Rows", "rows": 40, "fields": [)" +
                   rowFields + R"(]},
       {"name": "Columns", "rows": 30, "fields": [)" +
-                  wideFields + "]}]}");
+                  wideFields + R"(], "indexes": [)" + indexes + "]}]}");
   }
 }
 
@@ -665,6 +679,23 @@ TEST_F(MdbToolsReadBack, TablesBeyondTheInlineUsageMap) {
         {"name": "ID", "type": "long", "autoNumber": true},
         {"name": "Pad", "type": "text", "size": 255, "fixed": true}]}]})",
                   8000);
+  }
+}
+
+// Enough tables and indexes that their usage-map rows fill several pages.
+TEST_F(MdbToolsReadBack, UsageMapRowsBeyondTheFirstPage) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    std::string tables;
+    for (int t = 0; t < 20; ++t) {
+      tables += std::string(t ? "," : "") + R"({"name": "T)" + std::to_string(t) +
+                R"(", "rows": 3, "fields": [{"name": "A", "type": "long"},
+          {"name": "B", "type": "text", "size": 4}], "indexes": [
+          {"name": "PrimaryKey", "fields": ["A"], "primary": true},
+          {"name": "ByB", "fields": [{"name": "B", "descending": true}]},
+          {"name": "BA", "fields": ["B", "A"], "unique": true}]})";
+    }
+    WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "tables": [)" + tables + "]}");
   }
 }
 
