@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -360,6 +359,11 @@ ColumnSpec DatabaseWriter::MakeColumn(const std::string& name, FieldType type, s
   return column;
 }
 
+// Field names match ignoring the case of ASCII letters, as the description's checks do.
+char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Logical indexes with the same columns, orders and flags share one real index.
 void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& stored) {
   for (const IndexDescription& index : table.indexes) {
@@ -369,7 +373,7 @@ void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& sto
           stored.layout.columns.begin(), stored.layout.columns.end(), [&](const ColumnSpec& c) {
             return c.name.size() == column.name.size() &&
                    std::equal(c.name.begin(), c.name.end(), column.name.begin(),
-                              [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+                              [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
           });
       if (field == stored.layout.columns.end()) throw std::logic_error("index field not found");
       real.columns.emplace_back(field->number, column.descending);
