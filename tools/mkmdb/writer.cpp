@@ -104,6 +104,10 @@ constexpr CatalogColumnDef kRelationshipColumns[] = {
     {"szReferencedColumn", FieldType::kText, 255},
 };
 constexpr std::uint16_t kTypeRelationship = 8;
+// Relationship attribute bits a foreign-key index records.
+constexpr std::uint32_t kRelationCascadeUpdates = 0x100;
+constexpr std::uint32_t kRelationCascadeDeletes = 0x1000;
+constexpr std::uint32_t kRelationCascadeNull = 0x2000;
 constexpr CatalogColumnDef kQueryColumns[] = {
     {"ObjectId", FieldType::kLong, 0},  {"Attribute", FieldType::kByte, 0},
     {"Order", FieldType::kBinary, 255}, {"Name1", FieldType::kText, 255},
@@ -300,6 +304,7 @@ class DatabaseWriter {
                         std::uint8_t flags, std::uint16_t ordinal);
   void PlanLocalTable(std::size_t index);
   void PlanIndexes(const TableDescription& table, StoredTable& stored);
+  void LinkForeignIndexes();
   std::string PlaceLongValue(const std::string& value);
   void FlushLongValuePage();
   void PlanCatalog();
@@ -391,6 +396,63 @@ void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& sto
     logical.type = index.primary ? kIndexTypePrimary : index.foreign ? kIndexTypeForeign : 0;
     if (same == stored.realIndexes.end()) stored.realIndexes.push_back(std::move(real));
     stored.logicalIndexes.push_back(std::move(logical));
+  }
+}
+
+// A foreign-key index refers to the relationship whose columns on its table are the index's
+// fields, in order; the index on the other side over the other columns is its related index.
+void DatabaseWriter::LinkForeignIndexes() {
+  auto sameName = [](const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return FoldAscii(x) == FoldAscii(y);
+           });
+  };
+  auto covers = [&](const IndexDescription& index, const RelationshipDescription& relationship,
+                    bool referenced) {
+    if (index.fields.size() != relationship.fields.size()) return false;
+    for (std::size_t i = 0; i < index.fields.size(); ++i) {
+      const RelationshipColumn& pair = relationship.fields[i];
+      if (!sameName(index.fields[i].name, referenced ? pair.name : pair.foreignName)) return false;
+    }
+    return true;
+  };
+  auto stored = [&](const std::string& name) -> StoredTable* {
+    for (StoredTable& table : tables_) {
+      if (sameName(table.description->name, name)) return &table;
+    }
+    return nullptr;  // a linked table
+  };
+  for (StoredTable& table : tables_) {
+    const auto& indexes = table.description->indexes;
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+      if (!indexes[i].foreign) continue;
+      for (const RelationshipDescription& relationship : description_.relationships) {
+        const bool referencing = sameName(relationship.foreignTable, table.description->name) &&
+                                 covers(indexes[i], relationship, false);
+        const bool referenced = !referencing &&
+                                sameName(relationship.table, table.description->name) &&
+                                covers(indexes[i], relationship, true);
+        if (!referencing && !referenced) continue;
+        LogicalIndexSpec& logical = table.logicalIndexes[i];
+        logical.relatedSide = referenced ? 1 : 2;
+        logical.cascadeUpdates = relationship.attributes & kRelationCascadeUpdates ? 1 : 0;
+        logical.cascadeDeletes = (relationship.attributes & kRelationCascadeDeletes ? 1 : 0) |
+                                 (relationship.attributes & kRelationCascadeNull ? 2 : 0);
+        const StoredTable* other =
+            stored(referenced ? relationship.foreignTable : relationship.table);
+        if (other) {
+          logical.relatedPage = other->definitionPage;
+          const auto& otherIndexes = other->description->indexes;
+          for (std::size_t k = 0; k < otherIndexes.size(); ++k) {
+            if (covers(otherIndexes[k], relationship, !referenced)) {
+              logical.relatedIndex = static_cast<std::uint32_t>(k);
+              break;
+            }
+          }
+        }
+        break;
+      }
+    }
   }
 }
 
@@ -812,6 +874,7 @@ void DatabaseWriter::Plan() {
   for (std::size_t i = 0; i < description_.tables.size(); ++i) {
     if (!description_.tables[i].link) PlanLocalTable(i);
   }
+  LinkForeignIndexes();
   systemTables_.reserve(2);
   if (!description_.relationships.empty()) {
     AddSystemTable("MSysRelationships",
