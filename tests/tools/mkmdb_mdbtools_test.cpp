@@ -160,6 +160,7 @@ class MdbToolsReadBack : public ::testing::Test {
     CheckQueries();
     // A broken file can make every further read spin until its time limit: stop at the first.
     for (const TableDescription& table : description_.tables) {
+      if (table.link && !HasFailure()) CheckProperties(table);
       if (table.link || HasFailure()) continue;
       SCOPED_TRACE("table " + table.name);
       CheckSchema(table);
@@ -256,6 +257,7 @@ class MdbToolsReadBack : public ::testing::Test {
         EXPECT_EQ(row[8], table.link->database);
         EXPECT_EQ(row[9], table.link->connect);
         EXPECT_EQ(row[10], table.link->foreignName);
+        EXPECT_EQ(row[14].empty(), table.properties.empty()) << "LvProp";
       } else {
         EXPECT_GT(std::stoll(row[0]), 2);
         const bool anyProperty =
@@ -529,7 +531,8 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
       {"name": "Coded", "fields": ["Code"], "required": true, "ignoreNulls": true},
       {"name": "QtyFk", "fields": ["Qty"], "foreign": true},
       {"name": "IdAgain", "fields": ["ID"], "unique": true, "required": true}]},
-    {"name": "Linked", "link": {"database": "C:\\db\\back.mdb", "foreignName": "Stock"}},
+    {"name": "Linked", "link": {"database": "C:\\db\\back.mdb", "foreignName": "Stock"},
+     "properties": {"Description": "Stock of the back end", "ReadOnly": true}},
     {"name": "Remote", "odbc": {"connect": "ODBC;DSN=sales;", "foreignName": "dbo.Orders"},
      "flags": 1},
     {"name": "Hidden", "flags": 1, "created": null, "updated": null, "rows": 2,

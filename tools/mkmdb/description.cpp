@@ -315,11 +315,10 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   const json* odbc = Find(node, "odbc");
   if (link && odbc) Fail(context, "a table has either \"link\" or \"odbc\", not both");
   if (link || odbc) {
-    if (Find(node, "fields") || Find(node, "rows") || Find(node, "properties") ||
-        Find(node, "indexes")) {
-      Fail(context,
-           "a linked table has no \"fields\", \"rows\", \"properties\" or \"indexes\" of its own");
+    if (Find(node, "fields") || Find(node, "rows") || Find(node, "indexes")) {
+      Fail(context, "a linked table has no \"fields\", \"rows\" or \"indexes\" of its own");
     }
+    table.properties = ParseProperties(node, context);
     table.link = ParseLink(link ? *link : *odbc, odbc != nullptr, context);
     return table;
   }
@@ -623,11 +622,11 @@ void ValidateDescription(const Description& description) {
       Fail(context, "duplicate table name");
     }
     if (table.link) {
-      if (!table.fields.empty() || table.rows != 0 || !table.properties.empty() ||
-          !table.indexes.empty()) {
+      if (!table.fields.empty() || table.rows != 0 || !table.indexes.empty()) {
         Fail(context, "a linked table has no fields or rows of its own");
       }
       CheckLink(*table.link, encoder, context);
+      CheckProperties(table.properties, {}, encoder, context);
       continue;
     }
     if (table.fields.empty()) Fail(context, "a table needs at least one field");

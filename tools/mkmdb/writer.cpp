@@ -553,6 +553,14 @@ void DatabaseWriter::PlanCatalog() {
     table.catalogLvProp =
         blob->size() <= inlineLimit ? LongValueInline(*blob) : PlaceLongValue(*blob);
   }
+  std::vector<std::string> linkLvProp;  // each linked table's LvProp cell, or empty
+  for (const TableDescription& table : description_.tables) {
+    if (!table.link) continue;
+    const auto blob = BuildPropertyBlob(format_, encoder_, table);
+    linkLvProp.push_back(!blob                         ? std::string()
+                         : blob->size() <= inlineLimit ? LongValueInline(*blob)
+                                                       : PlaceLongValue(*blob));
+  }
   PlanQueries();
   FlushLongValuePage();
   Allocate(longValuePages_.size());
@@ -612,6 +620,8 @@ void DatabaseWriter::PlanCatalog() {
         SetCell(cells[kDatabase], LongValueInline(encoder_.Encode(link.database)));
       }
       text(kForeignName, link.foreignName);
+      const std::string& lvProp = linkLvProp.at(linkId - kLinkIdBase);
+      if (!lvProp.empty()) SetCell(cells[kLvProp], lvProp);
       addRow(++linkId, kTablesContainerId, table.name, link.odbc ? kTypeOdbcLink : kTypeAccessLink,
              table.created, table.updated, table.flags, TableContext(i, table.name));
       continue;
