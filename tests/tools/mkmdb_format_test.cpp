@@ -358,7 +358,9 @@ TEST(MkmdbFormat, IndexEntriesFollowTheColumns) {
     for (const RealIndexExpectation& real : reals) {
       const std::string entry = tdef.substr(at, jet3 ? 39 : 52);
       const std::size_t slots = jet3 ? 0 : 4;
-      if (!jet3) EXPECT_EQ(U32(entry, 0), 1923u);
+      if (!jet3) {
+        EXPECT_EQ(U32(entry, 0), 1923u);
+      }
       for (std::size_t slot = 0; slot < 10; ++slot) {
         const std::size_t s = slots + 3 * slot;
         if (slot < real.columns.size()) {
@@ -387,7 +389,9 @@ TEST(MkmdbFormat, IndexEntriesFollowTheColumns) {
     for (std::size_t i = 0; i < std::size(logicals); ++i) {
       const std::string entry = tdef.substr(at, jet3 ? 20 : 28);
       const std::size_t base = jet3 ? 0 : 4;
-      if (!jet3) EXPECT_EQ(U32(entry, 0), 0x0659u);
+      if (!jet3) {
+        EXPECT_EQ(U32(entry, 0), 0x0659u);
+      }
       EXPECT_EQ(U32(entry, base), i) << "index number";
       EXPECT_EQ(U32(entry, base + 4), logicals[i].real) << logicals[i].name;
       EXPECT_EQ(U32(entry, base + 9), 0xFFFFFFFFu) << "no related index";
