@@ -2,7 +2,8 @@
 // MSysObjects, then decode each table's definition pages and LvProp blob itself (libmdb's
 // catalog reader hangs or crashes on damaged property blobs and drops column flags). Whatever
 // libmdb is known to take on trust (the catalogue's usage map, long-value chains) is checked
-// or read here first.
+// or read here first, and so is every page the catalogue names against the file's length: a
+// file cut short is refused or its cut tables fail, never read as if whole.
 #include "engine/reader/mdbreader.h"
 
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <new>
@@ -84,13 +86,12 @@ class Database {
     return [this](Bytes bytes) { return Decode(bytes); };
   }
 
-  // A copy of page number page; FormatError when it lies beyond the end of the file.
+  std::size_t pageSize() const { return header_.pageSize; }
+  std::uint64_t PageCount() const { return fileSize_ / header_.pageSize; }
+
+  // A copy of page number page; TruncatedError when it lies beyond the end of the file.
   std::vector<std::uint8_t> Page(std::uint32_t page) const {
-    std::uint64_t end = (static_cast<std::uint64_t>(page) + 1) * header_.pageSize;
-    if (end > fileSize_) {
-      throw FormatError("page " + std::to_string(page) +
-                        " lies beyond the end of the file, which is truncated");
-    }
+    if (page >= PageCount()) throw TruncatedError(page, PageCount());
     if (mdb_read_pg(mdb_, page) != static_cast<ssize_t>(header_.pageSize)) {
       throw FormatError("page " + std::to_string(page) + " cannot be read");
     }
@@ -278,17 +279,44 @@ struct TableDefCloser {
   void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
 };
 
+// The message for a database whose catalogue reaches beyond the end of the file.
+std::string CatalogueTruncated(const std::string& path, const TruncatedError& e) {
+  return Quoted(path) + " is truncated: page " + std::to_string(e.page()) +
+         " of the catalogue lies beyond its end (the file has " + std::to_string(e.filePages()) +
+         " pages).";
+}
+
+// Reads MSysObjects. Throws TruncatedError when a page the catalogue needs lies beyond the
+// end of the file, FormatError for other damage.
 std::vector<CatalogRow> ReadCatalog(const Database& db) {
   std::vector<std::uint8_t> page2 = db.Page(2);
   if (page2[0] != 0x02) throw FormatError("page 2 does not hold the MSysObjects table definition");
+  // libmdb stops quietly at the first page of the scan it cannot read, and falls back to
+  // reading the file page by page when a usage-map page is missing: rows on pages beyond the
+  // end would be lost without a word. So the definition's pages, both usage-map rows and every
+  // page the map names must lie inside the file.
+  db.TableDefinitionBytes(2);
+  const std::size_t freeMapAt = db.jet3() ? 39 : 59;
+  db.Page(ReadU32(page2, freeMapAt) >> 8);
   // libmdb keeps an empty usage map as a null pointer, then reads through it as it scans the
   // rows.
+  std::vector<std::uint8_t> mapPage;
+  Bytes map;
   try {
     std::uint32_t pointer = ReadU32(page2, db.jet3() ? 35 : 55);
-    std::vector<std::uint8_t> page = db.Page(pointer >> 8);
-    CheckUsageMap(DataPageRow(page, pointer & 0xFF, db.jet3()));
+    mapPage = db.Page(pointer >> 8);
+    map = DataPageRow(mapPage, pointer & 0xFF, db.jet3());
+    CheckUsageMap(map);
+  } catch (const TruncatedError&) {
+    throw;
   } catch (const FormatError& e) {
     throw FormatError(std::string("the usage map of MSysObjects is damaged: ") + e.what());
+  }
+  const auto pages = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(db.PageCount(), std::numeric_limits<std::uint32_t>::max()));
+  if (auto beyond = FirstMappedPageFrom(map, pages, db.pageSize(),
+                                        [&db](std::uint32_t page) { return db.Page(page); })) {
+    throw TruncatedError(*beyond, db.PageCount());
   }
 
   MdbCatalogEntry entry{};
@@ -361,6 +389,8 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
       if (row.type == kTypeAccessLink || row.type == kTypeOdbcLink) {
         row.foreignName = CellText(db, typeOf(kForeignName), r[kForeignName]);
       }
+    } catch (const TruncatedError&) {
+      throw;
     } catch (const FormatError& e) {
       row.linkError =
           "The link '" + row.name + "' in " + Quoted(db.path()) + " is damaged: " + e.what() + ".";
@@ -420,11 +450,21 @@ void SetDate(PropertySet& p, const char* name, const std::optional<double>& d,
 // property blob. sourceTable is the name its fields report as SourceTable.
 void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string& sourceTable,
                     TableSnapshot& out, bool setRecordCount) {
+  auto truncated = [&](const char* what, const TruncatedError& e) {
+    return "Table '" + row.name + "' in " + Quoted(db.path()) + " is truncated: its " + what +
+           " page " + std::to_string(e.page()) + " lies beyond the end of the file (the file has " +
+           std::to_string(e.filePages()) + " pages).";
+  };
   TableDefinition definition;
   try {
     definition = ParseTableDefinition(
         db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu), db.jet3(),
         db.Decoder());
+  } catch (const TruncatedError& e) {
+    std::string message = truncated("table definition", e);
+    if (setRecordCount) out.properties.Fail("RecordCount", message);
+    out.fieldsError = message;
+    return;
   } catch (const FormatError& e) {
     std::string message = "The definition of table '" + row.name + "' in " + Quoted(db.path()) +
                           " is damaged: " + e.what() + ".";
@@ -441,6 +481,10 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   if (row.lvPropCell) {
     try {
       blocks = ParsePropertyBlob(ReadLongValue(db, *row.lvPropCell), db.Decoder());
+    } catch (const TruncatedError& e) {
+      // The table's own pages are cut off: the whole table fails, not just some properties.
+      out.fieldsError = truncated("property", e);
+      return;
     } catch (const FormatError& e) {
       propertiesError = "The field properties of table '" + row.name + "' in " + Quoted(db.path()) +
                         " are damaged: " + e.what() + ".";
@@ -555,6 +599,8 @@ class LinkedSources {
     try {
       source->rows = ReadCatalog(*source->db);
       source->tables = TableRows(source->rows);
+    } catch (const TruncatedError& e) {
+      source->error = CatalogueTruncated(path, e);
     } catch (const FormatError& e) {
       source->error = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
     }
@@ -575,6 +621,10 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
   try {
     rows = ReadCatalog(*db);
     tables = TableRows(rows);
+  } catch (const TruncatedError& e) {
+    // Part of the catalogue is missing: some tables would be missing from the snapshot
+    // without a trace, so the database is refused as a whole.
+    throw OpenError(CatalogueTruncated(path, e));
   } catch (const FormatError& e) {
     snapshot.tablesError = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
     return snapshot;
