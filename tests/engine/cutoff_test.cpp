@@ -424,6 +424,23 @@ TEST_P(CutOffFormats, NamesThePageBeyondTheEndForTheCatalogueOrTheTableItBelongs
          f.at(start + 5 + bit / 8) |= static_cast<char>(1 << (bit % 8));
        },
        pages + 1, nullptr, nullptr},
+      {"a link's path lies on a page beyond the end",
+       [&](std::string& f) {
+         // The memo reference sits right before the path it keeps inline; it is made to point
+         // at a long-value row instead.
+         std::string stored;
+         for (char ch : std::string("C:\\db\\back.mdb")) {
+           stored += ch;
+           if (!walk.jet3) stored += '\0';
+         }
+         std::size_t at = f.find(stored, walk.PageAt(3));
+         ASSERT_NE(at, std::string::npos);
+         const auto length = static_cast<std::uint32_t>(stored.size());
+         ASSERT_EQ(U32(f, at - 12), 0x80000000u | length);
+         PutU32(f, at - 12, 0x40000000u | length);
+         PutU32(f, at - 8, (pages + 9) << 8);
+       },
+       pages + 9, nullptr, nullptr},
       {"table definition continues beyond the end",
        [&](std::string& f) { PutU32(f, walk.PageAt(t1) + 4, pages + 7); }, pages + 7, "T0001",
        "table definition"},
