@@ -1,6 +1,6 @@
 // Databases cut short, as an interrupted copy or download leaves them: every cut on a page
-// boundary is refused as a whole or yields exactly the tables the file holds, those whose
-// definition is cut off failing with a message; never fewer tables read cleanly. The oracle is
+// boundary is refused as a whole or yields exactly the tables the file holds, those whose own
+// pages are cut off failing with a message; never fewer tables read cleanly. The oracle is
 // the whole file: its tables as mdbtools' exporter lists them, and the pages the catalogue and
 // each table need, walked here as docs/FORMAT.md lays them out.
 #include <gtest/gtest.h>
@@ -85,8 +85,8 @@ std::vector<ExportedRow> ExportCatalogue(const std::string& path) {
 }
 
 // What the whole file holds, found without the reader under test: the tables the engine
-// presents (from the exported catalogue), the pages the catalogue needs and the last page of
-// each local table's definition (walked as docs/FORMAT.md lays the pages out).
+// presents (from the exported catalogue), the pages the catalogue needs and the last page each
+// local table needs (walked as docs/FORMAT.md lays the pages out).
 struct PageWalk {
   std::size_t pageSize = 0;
   bool jet3 = false;
@@ -95,8 +95,8 @@ struct PageWalk {
   std::vector<std::string> tables;  // sorted
   struct LocalTable {
     std::string name;
-    std::uint32_t first = 0;  // its definition's first and last pages
-    std::uint32_t last = 0;
+    std::uint32_t first = 0;  // its definition's first page
+    std::uint32_t last = 0;   // the last page of its definition, usage map and rows
   };
   std::vector<LocalTable> local;
   std::set<std::uint32_t> longValuePages;
@@ -112,6 +112,35 @@ struct PageWalk {
     std::size_t start = U16(f, page + count + 2 + 2 * row) & 0x1FFF;
     std::size_t end = row == 0 ? pageSize : U16(f, page + count + 2 * row) & 0x1FFF;
     return {page + start, page + end};
+  }
+
+  // The pages a usage map needs: the page of its row, its usage-map pages and every page it
+  // marks; pointer is the row pointer a table definition holds at offset 35 / 55.
+  std::set<std::uint32_t> MapPages(const std::string& f, std::uint32_t pointer) const {
+    std::set<std::uint32_t> pages{pointer >> 8};
+    auto [start, end] = Row(f, pointer);
+    auto marked = [&](std::size_t bitmap, std::size_t bit) {
+      return (static_cast<std::uint8_t>(f.at(bitmap + bit / 8)) >> (bit % 8)) & 1;
+    };
+    if (f.at(start) == 0) {
+      std::uint32_t first = U32(f, start + 1);
+      for (std::size_t bit = 0; bit < (end - start - 5) * 8; ++bit) {
+        if (marked(start + 5, bit)) pages.insert(first + static_cast<std::uint32_t>(bit));
+      }
+      return pages;
+    }
+    std::size_t covered = (pageSize - 4) * 8;
+    for (std::size_t k = 0; k < (end - start - 1) / 4; ++k) {
+      std::uint32_t mapPage = U32(f, start + 1 + 4 * k);
+      if (mapPage == 0) continue;
+      pages.insert(mapPage);
+      for (std::size_t bit = 0; bit < covered; ++bit) {
+        if (marked(PageAt(mapPage) + 4, bit)) {
+          pages.insert(static_cast<std::uint32_t>(k * covered + bit));
+        }
+      }
+    }
+    return pages;
   }
 
   // A table definition's pages, following offset 4 from the first.
@@ -132,32 +161,9 @@ PageWalk Walk(const std::string& path) {
   w.pageSize = w.jet3 ? 2048 : 4096;
   w.pages = static_cast<std::uint32_t>(f.size() / w.pageSize);
   for (std::uint32_t p : w.Chain(f, 2)) w.catalogue.insert(p);
-  std::uint32_t usage = U32(f, w.PageAt(2) + (w.jet3 ? 35 : 55));
-  std::uint32_t free = U32(f, w.PageAt(2) + (w.jet3 ? 39 : 59));
-  w.catalogue.insert(usage >> 8);
-  w.catalogue.insert(free >> 8);
-  auto [start, end] = w.Row(f, usage);
-  auto marked = [&](std::size_t bitmap, std::size_t bit) {
-    return (static_cast<std::uint8_t>(f.at(bitmap + bit / 8)) >> (bit % 8)) & 1;
-  };
-  if (f.at(start) == 0) {
-    std::uint32_t first = U32(f, start + 1);
-    for (std::size_t bit = 0; bit < (end - start - 5) * 8; ++bit) {
-      if (marked(start + 5, bit)) w.catalogue.insert(first + static_cast<std::uint32_t>(bit));
-    }
-  } else {
-    std::size_t covered = (w.pageSize - 4) * 8;
-    for (std::size_t k = 0; k < (end - start - 1) / 4; ++k) {
-      std::uint32_t mapPage = U32(f, start + 1 + 4 * k);
-      if (mapPage == 0) continue;
-      w.catalogue.insert(mapPage);
-      for (std::size_t bit = 0; bit < covered; ++bit) {
-        if (marked(w.PageAt(mapPage) + 4, bit)) {
-          w.catalogue.insert(static_cast<std::uint32_t>(k * covered + bit));
-        }
-      }
-    }
-  }
+  const std::size_t usageAt = w.jet3 ? 35 : 55;
+  w.catalogue.merge(w.MapPages(f, U32(f, w.PageAt(2) + usageAt)));
+  w.catalogue.insert(U32(f, w.PageAt(2) + (w.jet3 ? 39 : 59)) >> 8);
   std::vector<ExportedRow> rows = ExportCatalogue(path);
   long long container = -1;
   for (const auto& r : rows) {
@@ -168,7 +174,9 @@ PageWalk Walk(const std::string& path) {
     w.tables.push_back(r.name);
     if (r.type == 1) {
       auto first = static_cast<std::uint32_t>(r.id & 0x00FFFFFF);
-      w.local.push_back({r.name, first, w.Chain(f, first).back()});
+      std::vector<std::uint32_t> chain = w.Chain(f, first);
+      std::set<std::uint32_t> data = w.MapPages(f, U32(f, w.PageAt(first) + usageAt));
+      w.local.push_back({r.name, first, std::max(*data.rbegin(), chain.back())});
     }
   }
   std::sort(w.tables.begin(), w.tables.end());
@@ -245,7 +253,8 @@ class CutOff : public ::testing::Test {
   // Reads bytes cut after cut pages and checks the outcome against the walk of the whole
   // file: refused, naming a page of the catalogue beyond the cut, exactly when the catalogue
   // reaches beyond it (or when one of its long values does); otherwise every table is there,
-  // and a local table whose definition reaches beyond the cut fails saying so. With
+  // and a local table whose definition, usage map or rows reach beyond the cut fails saying
+  // so. With
   // cleanOtherwise, every other local table must read without a failure.
   void CheckCut(const PageWalk& walk, const std::string& bytes, std::uint32_t cut,
                 bool cleanOtherwise, Tally& tally) {
@@ -441,6 +450,15 @@ TEST_P(CutOffFormats, NamesThePageBeyondTheEndForTheCatalogueOrTheTableItBelongs
          PutU32(f, at - 8, (pages + 9) << 8);
        },
        pages + 9, nullptr, nullptr},
+      {"table's usage map marks a page beyond the end",
+       [&](std::string& f) {
+         auto [start, end] = walk.Row(f, U32(f, walk.PageAt(t1) + (walk.jet3 ? 35 : 55)));
+         ASSERT_EQ(f.at(start), 0);
+         std::uint32_t bit = pages + 5 - U32(f, start + 1);
+         ASSERT_LT(bit / 8, end - start - 5);
+         f.at(start + 5 + bit / 8) |= static_cast<char>(1 << (bit % 8));
+       },
+       pages + 5, "T0001", "data"},
       {"table definition continues beyond the end",
        [&](std::string& f) { PutU32(f, walk.PageAt(t1) + 4, pages + 7); }, pages + 7, "T0001",
        "table definition"},

@@ -88,6 +88,11 @@ class Database {
 
   std::size_t pageSize() const { return header_.pageSize; }
   std::uint64_t PageCount() const { return fileSize_ / header_.pageSize; }
+  // The page count as a page number: no page at or above it is in the file.
+  std::uint32_t End() const {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(PageCount(), std::numeric_limits<std::uint32_t>::max()));
+  }
 
   // A copy of page number page; TruncatedError when it lies beyond the end of the file.
   std::vector<std::uint8_t> Page(std::uint32_t page) const {
@@ -96,6 +101,16 @@ class Database {
       throw FormatError("page " + std::to_string(page) + " cannot be read");
     }
     return std::vector<std::uint8_t>(mdb_->pg_buf, mdb_->pg_buf + header_.pageSize);
+  }
+
+  // Page(page) for pages asked for again and again (those of usage-map rows): the last one
+  // read this way is kept.
+  const std::vector<std::uint8_t>& KeptPage(std::uint32_t page) const {
+    if (!kept_ || keptNumber_ != page) {
+      kept_ = Page(page);
+      keptNumber_ = page;
+    }
+    return *kept_;
   }
 
   // A table definition's pages joined: the first whole, then each continuation page from
@@ -127,6 +142,8 @@ class Database {
   MdbHandle* mdb_;
   DatabaseHeader header_;
   std::uint64_t fileSize_;
+  mutable std::optional<std::vector<std::uint8_t>> kept_;
+  mutable std::uint32_t keptNumber_ = 0;
 };
 
 std::unique_ptr<Database> OpenDatabase(const std::string& path) {
@@ -312,9 +329,7 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
   } catch (const FormatError& e) {
     throw FormatError(std::string("the usage map of MSysObjects is damaged: ") + e.what());
   }
-  const auto pages = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(db.PageCount(), std::numeric_limits<std::uint32_t>::max()));
-  if (auto beyond = FirstMappedPageFrom(map, pages, db.pageSize(),
+  if (auto beyond = FirstMappedPageFrom(map, db.End(), db.pageSize(),
                                         [&db](std::uint32_t page) { return db.Page(page); })) {
     throw TruncatedError(*beyond, db.PageCount());
   }
@@ -446,6 +461,24 @@ void SetDate(PropertySet& p, const char* name, const std::optional<double>& d,
   p.Set(name, Variant(Variant::Date{*d}));
 }
 
+// Throws TruncatedError when a page a table's usage map names (or the page of the map's row)
+// lies beyond the end of the file: the rows its stored count claims are not all there. The
+// rows themselves are not read, so a damaged map changes nothing the engine presents.
+void CheckDataPages(const Database& db, Bytes tdef) {
+  std::optional<std::uint32_t> beyond;
+  try {
+    std::uint32_t pointer = ReadU32(tdef, db.jet3() ? 35 : 55);
+    Bytes map = DataPageRow(db.KeptPage(pointer >> 8), pointer & 0xFF, db.jet3());
+    beyond = FirstMappedPageFrom(map, db.End(), db.pageSize(),
+                                 [&db](std::uint32_t page) { return db.Page(page); });
+  } catch (const TruncatedError&) {
+    throw;
+  } catch (const FormatError&) {
+    return;
+  }
+  if (beyond) throw TruncatedError(*beyond, db.PageCount());
+}
+
 // Fills the fields (and the record count) of a local table from its definition pages and
 // property blob. sourceTable is the name its fields report as SourceTable.
 void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string& sourceTable,
@@ -457,9 +490,17 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   };
   TableDefinition definition;
   try {
-    definition = ParseTableDefinition(
-        db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu), db.jet3(),
-        db.Decoder());
+    std::vector<std::uint8_t> tdef =
+        db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu);
+    definition = ParseTableDefinition(tdef, db.jet3(), db.Decoder());
+    try {
+      CheckDataPages(db, tdef);
+    } catch (const TruncatedError& e) {
+      std::string message = truncated("data", e);
+      if (setRecordCount) out.properties.Fail("RecordCount", message);
+      out.fieldsError = message;
+      return;
+    }
   } catch (const TruncatedError& e) {
     std::string message = truncated("table definition", e);
     if (setRecordCount) out.properties.Fail("RecordCount", message);
