@@ -16,15 +16,20 @@
 int main(int argc, char** argv) {
   using namespace zentab::app;
   zentab::platform::OpenMissingStandardStreams();
-  // Takes Qt's own options (-platform and the like) out of argv.
-  TApplication app(argc, argv);
+  // Every argument is a path: Qt sees only the program's name, so none of its own options
+  // (-title, -reverse, -platform and the like) is taken out of the intake.
+  static char programName[] = "zentab";
+  char* qtArgv[] = {argc > 0 ? argv[0] : programName, nullptr};
+  int qtArgc = 1;
+  TApplication app(qtArgc, qtArgv);
   // A signal removes any temporary report before the process ends.
   zentab::platform::InstallTemporaryFileCleanup();
 #ifdef ZENTAB_HAVE_ENGINE
   zentab::engine::RegisterMdbEngine();
 #endif
 
-  auto* mainForm = new TMainForm(std::vector<std::string>(argv + 1, argv + argc));
+  auto* mainForm = new TMainForm(argc > 1 ? std::vector<std::string>(argv + 1, argv + argc)
+                                          : std::vector<std::string>{});
   auto* aboutBox = new TAboutBox(mainForm);
   mainForm->SetAboutBox(aboutBox);
   mainForm->show();

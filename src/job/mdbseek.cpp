@@ -72,6 +72,7 @@ JobOutcome TMdbSeek::Wait() {
 
 void TMdbSeek::Run() {
   outcome_ = Execute();
+  if (OnTerminate) OnTerminate(outcome_);
 }
 
 void TMdbSeek::AddMessage(const std::string& text) {

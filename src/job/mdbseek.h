@@ -58,6 +58,9 @@ class TMdbSeek {
   // When set before Start, the job deletes itself once its thread ends; the caller must not
   // touch it after Start then. The job must have been made with new.
   bool FreeOnTerminate = false;
+  // When set before Start, called on the job's thread with the outcome once the job has ended
+  // (before a job that frees itself is deleted).
+  std::function<void(const JobOutcome&)> OnTerminate;
 
   // Runs Execute on a new thread.
   void Start();
