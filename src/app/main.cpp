@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
   zentab::platform::OpenMissingStandardStreams();
   // Every argument is a path: Qt sees only the program's name, so none of its own options
   // (-title, -reverse, -platform and the like) is taken out of the intake.
+  // The window is Japanese: its messages, and those of the reader processes it starts, are
+  // the Japanese ones whatever the user's language.
+  ::setenv("LANGUAGE", "ja", 1);
   static char programName[] = "zentab";
   char* qtArgv[] = {argc > 0 ? argv[0] : programName, nullptr};
   int qtArgc = 1;

@@ -1,5 +1,6 @@
 // zentab-cli: runs one documentation job over the files named on the command line, then names
 // every table or field that could not be read.
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include "job/mdbseek.h"
 #include "platform/tempfiles.h"
 #include "platform/text.h"
+#include "platform/translate.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
 #endif
@@ -17,6 +19,9 @@
 int main(int argc, char** argv) {
   using namespace zentab;
   platform::OpenMissingStandardStreams();
+  // Messages follow the user's language; the system's own (strerror) too, and nothing else of
+  // the locale changes.
+  std::setlocale(LC_MESSAGES, "");
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   auto options = cli::ParseOptions(args, error);
@@ -68,6 +73,8 @@ int main(int argc, char** argv) {
     std::cerr << platform::DisplayText(outcome.error) << "\n";
     return 1;
   }
-  std::cerr << "report written to " << platform::DisplayText(outcome.reportPath) << "\n";
+  std::cerr << platform::Format(platform::Tr("report written to {0}"),
+                                {platform::DisplayText(outcome.reportPath)})
+            << "\n";
   return options->strict && !outcome.readFailures.empty() ? 1 : 0;
 }

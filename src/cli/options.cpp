@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/text.h"
+#include "platform/translate.h"
 
 namespace zentab::cli {
 
@@ -47,7 +48,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return arg.substr(name.size() + 1);
       }
       if (i + 1 >= args.size()) {
-        error = name + " needs a value";
+        error = platform::Format(platform::Tr("{0} needs a value"), {name});
         return std::nullopt;
       }
       return args[++i];
@@ -66,7 +67,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       auto v = value("--output");
       if (!v) return std::nullopt;
       if (v->empty()) {
-        error = "--output needs a non-empty path";
+        error = platform::Tr("--output needs a non-empty path");
         return std::nullopt;
       }
       options.output = *v;
@@ -76,12 +77,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
       int seconds = 0;
       auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), seconds);
       if (ec != std::errc() || end != v->data() + v->size() || seconds <= 0) {
-        error = "--read-timeout needs a whole number of seconds above 0, not '" + *v + "'";
+        error = platform::Format(
+            platform::Tr("--read-timeout needs a whole number of seconds above 0, not '{0}'"),
+            {*v});
         return std::nullopt;
       }
       options.readTimeoutSeconds = seconds;
     } else {
-      error = "unknown option '" + arg + "'";
+      error = platform::Format(platform::Tr("unknown option '{0}'"), {arg});
       return std::nullopt;
     }
   }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/wire.h"
+#include "platform/translate.h"
 #include "schema/automation.h"
 
 extern char** environ;
@@ -172,8 +173,9 @@ void ReaderProcess::Start() {
     ::close(in[1]);
     ::close(out[0]);
     ::close(err[0]);
-    throw AutomationError("cannot start the database reader '" + readerPath_ +
-                          "': " + std::strerror(pid < 0 ? forkErrno : execErrno));
+    throw AutomationError(
+        platform::Format(platform::Tr("cannot start the database reader '{0}': {1}"),
+                         {readerPath_, std::strerror(pid < 0 ? forkErrno : execErrno)}));
   }
   pid_ = pid;
   toChild_ = in[1];
@@ -252,7 +254,8 @@ std::string ReaderProcess::DeathMessage(int status, const std::string& path) con
   } else {
     how = "status unknown";
   }
-  std::string message = "the reader stopped unexpectedly (" + how + ") while reading " + path;
+  std::string message = platform::Format(
+      platform::Tr("the reader stopped unexpectedly ({0}) while reading {1}"), {how, path});
   std::string last = LastLines(stderrTail_);
   if (!last.empty()) message += " [its last output: " + last + "]";
   return message;
@@ -278,8 +281,8 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       Stop(true, deadline);
-      throw AutomationError("reading " + path + " timed out after " +
-                            std::to_string(timeoutSeconds) + " s");
+      throw AutomationError(platform::Format(platform::Tr("reading {0} timed out after {1} s"),
+                                             {path, std::to_string(timeoutSeconds)}));
     }
     pollfd fds[2] = {{fromChild_, POLLIN, 0}, {errFromChild_, POLLIN, 0}};
     int n = ::poll(fds, errFromChild_ >= 0 ? 2 : 1,

@@ -18,6 +18,7 @@
 #include "platform/paths.h"
 #include "platform/tempfiles.h"
 #include "platform/text.h"
+#include "platform/translate.h"
 
 namespace zentab {
 namespace {
@@ -26,7 +27,7 @@ constexpr int kMaxLinkHops = 40;
 constexpr int kMaxFreeNameTries = 10000;
 
 [[noreturn]] void Fail(const std::string& path, const char* step, int err) {
-  throw ReportWriteError(path, std::string(step) + ": " + std::strerror(err));
+  throw ReportWriteError(path, platform::Tr(step) + ": " + std::strerror(err));
 }
 
 void WriteAll(int fd, const std::string& bytes, const std::string& path) {

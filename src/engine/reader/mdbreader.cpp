@@ -26,9 +26,13 @@
 
 #include "engine/mdbformat.h"
 #include "platform/paths.h"
+#include "platform/translate.h"
 
 namespace zentab::engine {
 namespace {
+
+using platform::Format;
+using platform::Tr;
 
 constexpr std::int32_t kTypeLocalTable = 1;
 constexpr std::int32_t kTypeContainer = 3;
@@ -152,8 +156,8 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
-      throw OpenError("Could not find file " + Quoted(path) + ".");
-    throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
+      throw OpenError(Format(Tr("Could not find file {0}."), {Quoted(path)}));
+    throw OpenError(Format(Tr("Could not open {0}: {1}."), {Quoted(path), std::strerror(errno)}));
   }
   struct FdCloser {
     int fd;
@@ -161,19 +165,23 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   } closer{fd};
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
+    throw OpenError(Format(Tr("Could not open {0}: {1}."), {Quoted(path), std::strerror(errno)}));
   }
-  if (S_ISDIR(st.st_mode)) throw OpenError(Quoted(path) + " is a folder, not a database file.");
-  if (!S_ISREG(st.st_mode)) throw OpenError(Quoted(path) + " is not a regular file.");
+  if (S_ISDIR(st.st_mode)) {
+    throw OpenError(Format(Tr("{0} is a folder, not a database file."), {Quoted(path)}));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    throw OpenError(Format(Tr("{0} is not a regular file."), {Quoted(path)}));
+  }
 
   std::vector<std::uint8_t> first(4096);
   ssize_t got = ::pread(fd, first.data(), first.size(), 0);
   if (got < 0) {
-    throw OpenError("Could not read " + Quoted(path) + ": " + std::strerror(errno) + ".");
+    throw OpenError(Format(Tr("Could not read {0}: {1}."), {Quoted(path), std::strerror(errno)}));
   }
   first.resize(static_cast<std::size_t>(got));
 
-  const std::string unrecognized = "Unrecognized database format " + Quoted(path);
+  const std::string unrecognized = Format(Tr("Unrecognized database format {0}"), {Quoted(path)});
   DatabaseHeader header;
   try {
     header = ParseDatabaseHeader(first);
@@ -182,13 +190,15 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   }
   auto size = static_cast<std::uint64_t>(st.st_size);
   if (size % header.pageSize != 0 || size < 3 * header.pageSize) {
-    throw OpenError(unrecognized + ": the file is truncated (" + std::to_string(size) +
-                    " bytes is not a whole number of " + std::to_string(header.pageSize) +
-                    "-byte pages, or fewer than three).");
+    throw OpenError(unrecognized + ": " +
+                    Format(Tr("the file is truncated ({0} bytes is not a whole number of "
+                              "{1}-byte pages, or fewer than three)."),
+                           {std::to_string(size), std::to_string(header.pageSize)}));
   }
-  if (header.hasPassword) throw OpenError("Not a valid password.");
+  if (header.hasPassword) throw OpenError(Tr("Not a valid password."));
   if (header.jetVersion >= 2 && header.encodingKey != 0) {
-    throw OpenError(Quoted(path) + " is encrypted; it cannot be read without its password.");
+    throw OpenError(
+        Format(Tr("{0} is encrypted; it cannot be read without its password."), {Quoted(path)}));
   }
   // libmdb's own choice for code page 932 ("SHIFT-JIS") loses "\", "~" and the NEC and IBM
   // extension characters; the iconv handle is made when the file is opened.
