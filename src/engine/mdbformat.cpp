@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/translate.h"
+
 namespace zentab::engine {
 namespace {
 
@@ -110,11 +112,12 @@ std::uint32_t ReadU32(Bytes bytes, std::size_t offset) {
 DatabaseHeader ParseDatabaseHeader(Bytes page0) {
   static constexpr char kJet[] = "Standard Jet DB";
   static constexpr char kAce[] = "Standard ACE DB";
-  if (page0.size() < kHeaderEnd) throw FormatError("the file is too short to be a database");
+  if (page0.size() < kHeaderEnd)
+    throw FormatError(platform::Tr("the file is too short to be a database"));
   if (page0[0] != 0 || page0[1] != 1 || page0[2] != 0 || page0[3] != 0 ||
       (std::memcmp(page0.data() + 4, kJet, sizeof kJet) != 0 &&
        std::memcmp(page0.data() + 4, kAce, sizeof kAce) != 0)) {
-    throw FormatError("the file does not start with an Access database header");
+    throw FormatError(platform::Tr("the file does not start with an Access database header"));
   }
   DatabaseHeader header;
   header.jetVersion = page0[0x14];

@@ -64,8 +64,11 @@ void Load(State& state) {
   state.japanese = MessagesInJapanese();
   if (!state.japanese) return;
   const std::string tail = "/ja/LC_MESSAGES/zentab.mo";
-  for (const std::string& folder :
-       {ExecutableDirectory() + "../share/locale", std::string(ZENTAB_LOCALE_DIR)}) {
+  // bin/ and lib/zentab/ sit beside share/ in the build folder and in every installation,
+  // whatever its prefix; the configured folder is the last resort.
+  const std::string exeDir = ExecutableDirectory();
+  for (const std::string& folder : {exeDir + "../share/locale", exeDir + "../../share/locale",
+                                    std::string(ZENTAB_LOCALE_DIR)}) {
     if (auto catalog = ParseMessageCatalog(ReadAll(folder + tail))) {
       state.catalog = std::move(*catalog);
       return;

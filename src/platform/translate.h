@@ -22,8 +22,8 @@ std::optional<std::map<std::string, std::string, std::less<>>> ParseMessageCatal
     std::string_view bytes);
 
 // msgid in the user's language: its Japanese text when MessagesInJapanese() and the catalog
-// has one, msgid itself otherwise. The catalog is read once, from ../share/locale beside the
-// executable's folder, else from the installed locale folder.
+// has one, msgid itself otherwise. The catalog is read once, from share/locale one or two
+// folders above the executable's (bin/, lib/zentab/), else from the configured locale folder.
 std::string Tr(std::string_view msgid);
 
 // pattern with {0}, {1}, … replaced by the arguments in that order; an index without an

@@ -70,7 +70,7 @@ const Message kMessages[] = {
      },
      [](const TempDir& d) {
        return "データベースの形式を認識できません '" + d.File("notes.mdb") +
-              "': the file does not start with an Access database header.";
+              "': ファイルの先頭に Access データベースのヘッダーがありません。";
      }},
     {"password",
      [](const TempDir& d) {

@@ -181,19 +181,20 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   }
   first.resize(static_cast<std::size_t>(got));
 
-  const std::string unrecognized = Format(Tr("Unrecognized database format {0}"), {Quoted(path)});
+  auto unrecognized = [&path](const std::string& why) {
+    return OpenError(Format(Tr("Unrecognized database format {0}: {1}."), {Quoted(path), why}));
+  };
   DatabaseHeader header;
   try {
     header = ParseDatabaseHeader(first);
   } catch (const FormatError& e) {
-    throw OpenError(unrecognized + ": " + e.what() + ".");
+    throw unrecognized(e.what());
   }
   auto size = static_cast<std::uint64_t>(st.st_size);
   if (size % header.pageSize != 0 || size < 3 * header.pageSize) {
-    throw OpenError(unrecognized + ": " +
-                    Format(Tr("the file is truncated ({0} bytes is not a whole number of "
-                              "{1}-byte pages, or fewer than three)."),
-                           {std::to_string(size), std::to_string(header.pageSize)}));
+    throw unrecognized(Format(Tr("the file is truncated ({0} bytes is not a whole number of "
+                                 "{1}-byte pages, or fewer than three)"),
+                              {std::to_string(size), std::to_string(header.pageSize)}));
   }
   if (header.hasPassword) throw OpenError(Tr("Not a valid password."));
   if (header.jetVersion >= 2 && header.encodingKey != 0) {
@@ -212,7 +213,7 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   std::string self = "/proc/self/fd/" + std::to_string(fd);
   if (::access(self.c_str(), R_OK) != 0) self = path;  // no /proc: the name is all there is
   MdbHandle* mdb = mdb_open(self.c_str(), MDB_NOFLAGS);
-  if (!mdb) throw OpenError(unrecognized + ".");
+  if (!mdb) throw OpenError(Format(Tr("Unrecognized database format {0}."), {Quoted(path)}));
   return std::make_unique<Database>(path, mdb, header, size);
 }
 
