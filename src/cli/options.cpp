@@ -132,21 +132,25 @@ std::vector<std::string> WarningLines(const std::vector<ReadFailure>& failures, 
   std::vector<std::string> lines;
   for (std::size_t k = 0; k < failures.size() && k < limit; ++k) {
     const ReadFailure& f = failures[k];
-    std::string line = "warning: " + platform::DisplayText(f.path) + ": ";
+    std::string line = platform::Tr("warning: ") + platform::DisplayText(f.path) + ": ";
     if (f.tablePosition > 0) {
-      line += f.table.empty() ? "table #" + std::to_string(f.tablePosition)
-                              : "table '" + platform::DisplayText(f.table) + "'";
+      line += f.table.empty()
+                  ? platform::Format(platform::Tr("table #{0}"), {std::to_string(f.tablePosition)})
+                  : platform::Format(platform::Tr("table '{0}'"), {platform::DisplayText(f.table)});
       if (f.fieldPosition > 0) {
-        line += f.field.empty() ? ", field #" + std::to_string(f.fieldPosition)
-                                : ", field '" + platform::DisplayText(f.field) + "'";
+        line +=
+            f.field.empty()
+                ? platform::Format(platform::Tr(", field #{0}"), {std::to_string(f.fieldPosition)})
+                : platform::Format(platform::Tr(", field '{0}'"), {platform::DisplayText(f.field)});
       }
       line += ": ";
     }
     lines.push_back(line + platform::DisplayText(f.message));
   }
   if (failures.size() > limit) {
-    lines.push_back("warning: " + std::to_string(failures.size() - limit) +
-                    " more tables or fields could not be read");
+    lines.push_back(
+        platform::Format(platform::Tr("warning: {0} more tables or fields could not be read"),
+                         {std::to_string(failures.size() - limit)}));
   }
   return lines;
 }
