@@ -1,5 +1,5 @@
-// The job's steps, in order: start lines, read every database with timing lines, then the
-// index, the sections and the report, then the closing lines.
+// The job's steps, in order: start lines, the report's index, each database read with its
+// timing line and its section written at once, then the completion lines and the closing lines.
 #include "job/mdbseek.h"
 
 #include <malloc.h>
