@@ -99,7 +99,8 @@ CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::str
     ::dup2(fds[1], STDOUT_FILENO);
     ::close(fds[0]);
     if (!std::freopen("/dev/null", "w", stderr)) ::_exit(127);
-    std::vector<std::string> args = {peer.node, peer.script};
+    // Through a small fresh process, for the reason given at LaunchCli.
+    std::vector<std::string> args = {"/proc/self/exe", "--launch-peer", peer.node, peer.script};
     args.insert(args.end(), files.begin(), files.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -121,7 +122,11 @@ CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::str
   }
   CliRun run;
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.peakKb = usage.ru_maxrss;
+  // The launcher's last line is the peer's peak.
+  while (!summary.empty() && summary.back() == '\n') summary.pop_back();
+  std::size_t last = summary.rfind('\n');
+  run.peakKb = std::atol(summary.c_str() + (last == std::string::npos ? 0 : last + 1));
+  summary.resize(last == std::string::npos ? 0 : last);
   while (!summary.empty() && summary.back() == '\n') summary.pop_back();
   return run;
 }
@@ -164,6 +169,26 @@ int LaunchCli(int argc, char** argv) {
   rusage usage{};
   int status = RunDiscardingOutput(args, usage);
   std::printf("%ld\n", usage.ru_maxrss);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// --launch-peer NODE SCRIPT FILE...: runs the peer with its standard output passed on, then
+// prints the peer's peak resident size in KiB on a last line of its own.
+int LaunchPeer(int argc, char** argv) {
+  std::vector<std::string> args(argv + 2, argv + argc);
+  std::vector<char*> childArgv;
+  for (auto& a : args) childArgv.push_back(a.data());
+  childArgv.push_back(nullptr);
+  std::fflush(stdout);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execv(childArgv[0], childArgv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  std::printf("\n%ld\n", usage.ru_maxrss);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
@@ -383,6 +408,7 @@ int main(int argc, char** argv) {
 int Run(int argc, char** argv) {
   if (argc >= 3 && std::string(argv[1]) == "--launch-cli") return LaunchCli(argc, argv);
   if (argc >= 3 && std::string(argv[1]) == "--job-memory") return LaunchJob(argc, argv);
+  if (argc >= 4 && std::string(argv[1]) == "--launch-peer") return LaunchPeer(argc, argv);
   std::string corpus;
   fs::path work = fs::temp_directory_path() / "zentab-bench";
   int repeat = 5;
