@@ -12,6 +12,7 @@
 #include "platform/tempfiles.h"
 #include "platform/text.h"
 #include "platform/translate.h"
+#include "report/definition/document.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
 #endif
@@ -42,6 +43,13 @@ int main(int argc, char** argv) {
     std::cerr << "zentab-cli: " << *refusal << "; it is not replaced\n";
     return 2;
   }
+  if (options->details) {
+    if (auto refusal = cli::OutputRefusal(ReportTarget{"", *options->details}, options->files,
+                                          "the definition document")) {
+      std::cerr << "zentab-cli: " << *refusal << "; it is not replaced\n";
+      return 2;
+    }
+  }
   // An interrupted run leaves no temporary report; progress lines nobody reads (a closed pipe)
   // are dropped while the report is still written; a file size limit is an error, not a kill.
   platform::InstallTemporaryFileCleanup();
@@ -62,6 +70,9 @@ int main(int argc, char** argv) {
         if (std::fflush(stdout) != 0) dropped = true;
       },
       target);
+  // The definition document needs every database at once: records are kept only for it.
+  std::vector<TMdb> kept;
+  if (options->details) job.DatabaseRead = [&kept](const TMdb& mdb) { kept.push_back(mdb); };
   job.Start();
   JobOutcome outcome = job.Wait();
   for (const auto& line : cli::WarningLines(outcome.readFailures)) {
@@ -76,5 +87,16 @@ int main(int argc, char** argv) {
   std::cerr << platform::Format(platform::Tr("report written to {0}"),
                                 {platform::DisplayText(outcome.reportPath)})
             << "\n";
+  if (options->details) {
+    try {
+      report::WriteDefinitionDocument(kept, *options->details);
+    } catch (const std::exception& e) {
+      std::cerr << "zentab-cli: " << platform::DisplayText(e.what()) << "\n";
+      return 1;
+    }
+    std::cerr << platform::Format(platform::Tr("definition document written to {0}"),
+                                  {platform::DisplayText(*options->details)})
+              << "\n";
+  }
   return options->strict && !outcome.readFailures.empty() ? 1 : 0;
 }

@@ -15,7 +15,8 @@
 namespace zentab::cli {
 
 const char* UsageText() {
-  return "Usage: zentab-cli [--output PATH] [--read-timeout SECONDS] [--strict] FILE...\n"
+  return "Usage: zentab-cli [--output PATH] [--details PATH] [--read-timeout SECONDS] [--strict]\n"
+         "                  FILE...\n"
          "Documents the design of Access databases (.mdb, .accdb) in one HTML report.\n"
          "\n"
          "Every FILE is read in the order given; progress lines go to standard output.\n"
@@ -23,6 +24,9 @@ const char* UsageText() {
          "  --output PATH            an existing directory (or a path ending in '/') receives\n"
          "                           the report as yyyymmddhhnnss.html; any other PATH is the\n"
          "                           report file itself (default: the current directory)\n"
+         "  --details PATH           also write the definition document (keys, indexes,\n"
+         "                           relationships, properties, queries, a relationship\n"
+         "                           diagram; UTF-8 HTML) to PATH\n"
          "  --read-timeout SECONDS   abandon a database whose reading takes longer\n"
          "                           (default: 60)\n"
          "  --strict                 fail when a table or field could not be read\n"
@@ -71,6 +75,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
       }
       options.output = *v;
+    } else if (arg == "--details" || arg.rfind("--details=", 0) == 0) {
+      auto v = value("--details");
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = platform::Tr("--details needs a non-empty path");
+        return std::nullopt;
+      }
+      options.details = *v;
     } else if (arg == "--read-timeout" || arg.rfind("--read-timeout=", 0) == 0) {
       auto v = value("--read-timeout");
       if (!v) return std::nullopt;
@@ -101,16 +113,17 @@ ReportTarget TargetFor(const std::optional<std::string>& output) {
 }
 
 std::optional<std::string> OutputRefusal(const ReportTarget& target,
-                                         const std::vector<std::string>& files) {
+                                         const std::vector<std::string>& files,
+                                         const std::string& what) {
   if (target.file.empty()) return std::nullopt;
   const std::string shown = "'" + platform::DisplayText(target.file) + "'";
   struct stat out {};
   if (::stat(target.file.c_str(), &out) != 0) return std::nullopt;  // a new file
-  if (!S_ISREG(out.st_mode)) return "the report " + shown + " exists and is not a regular file";
+  if (!S_ISREG(out.st_mode)) return what + " " + shown + " exists and is not a regular file";
   for (const auto& file : files) {
     struct stat in {};
     if (::stat(file.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
-      return "the report " + shown + " is the input database '" + platform::DisplayText(file) + "'";
+      return what + " " + shown + " is the input database '" + platform::DisplayText(file) + "'";
     }
   }
   // A database that a shell pattern put first is not a report to replace either.
@@ -122,7 +135,7 @@ std::optional<std::string> OutputRefusal(const ReportTarget& target,
     if (n == static_cast<ssize_t>(sizeof head) &&
         (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 ||
          std::memcmp(head + 4, "Standard ACE DB", 15) == 0)) {
-      return "the report " + shown + " is an Access database";
+      return what + " " + shown + " is an Access database";
     }
   }
   return std::nullopt;

@@ -15,6 +15,7 @@ struct Options {
   bool version = false;
   bool strict = false;  // read failures kept in the records fail the run
   std::optional<std::string> output;
+  std::optional<std::string> details;  // where the definition document goes
   int readTimeoutSeconds = 60;
   std::vector<std::string> files;
 };
@@ -28,9 +29,10 @@ ReportTarget TargetFor(const std::optional<std::string>& output);
 
 // Why the report must not go to target, or nothing when it may: a named report file that
 // exists and is not a regular file, that is one of the input files (links followed), or that
-// is an Access database itself.
+// is an Access database itself. what names the output in the reason ("the report").
 std::optional<std::string> OutputRefusal(const ReportTarget& target,
-                                         const std::vector<std::string>& files);
+                                         const std::vector<std::string>& files,
+                                         const std::string& what = "the report");
 
 // The warning lines for the read failures (without the program name), at most limit of them
 // and then one line telling how many more there were.

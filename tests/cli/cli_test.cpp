@@ -101,23 +101,40 @@ TEST(Cli, RefusesAnOutputThatIsNotAReportToReplace) {
       {"a FIFO", "fifo", "is not a regular file"},
       {"another database, as a shell pattern may put first", "other.mdb", "is an Access database"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    fakes::TempDir dir;
-    std::string database = fakes::ReadBytes(FuzzCase("lvprop-chain-loop-jet3.mdb"));
-    dir.Write("a.mdb", database);
-    dir.Write("other.mdb", database);
-    ::symlink("a.mdb", dir.File("link.html").c_str());
-    ::mkfifo(dir.File("fifo").c_str(), 0600);
-    Result r = RunCli("--output " + dir.File(c.output) + " " + dir.File("a.mdb"), dir);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find(dir.File(c.output)), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "");  // nothing was read
-    EXPECT_EQ(fakes::ReadBytes(dir.File("a.mdb")), database);
-    EXPECT_EQ(fakes::ReadBytes(dir.File("other.mdb")), database);
-    EXPECT_EQ(dir.Files(), (std::vector<std::string>{"a.mdb", "fifo", "link.html", "other.mdb"}));
-  }
+  for (const char* option : {"--output ", "--details "})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(option) + c.what);
+      fakes::TempDir dir;
+      std::string database = fakes::ReadBytes(FuzzCase("lvprop-chain-loop-jet3.mdb"));
+      dir.Write("a.mdb", database);
+      dir.Write("other.mdb", database);
+      ::symlink("a.mdb", dir.File("link.html").c_str());
+      ::mkfifo(dir.File("fifo").c_str(), 0600);
+      Result r = RunCli(option + dir.File(c.output) + " " + dir.File("a.mdb"), dir);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_NE(r.err.find(dir.File(c.output)), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, "");  // nothing was read
+      EXPECT_EQ(fakes::ReadBytes(dir.File("a.mdb")), database);
+      EXPECT_EQ(fakes::ReadBytes(dir.File("other.mdb")), database);
+      EXPECT_EQ(dir.Files(), (std::vector<std::string>{"a.mdb", "fifo", "link.html", "other.mdb"}));
+    }
+}
+
+// --details writes the definition document beside the report, both from the same reading.
+TEST(Cli, WritesTheDefinitionDocumentWhereAsked) {
+  fakes::TempDir dir;
+  dir.Write("a.mdb", fakes::ReadBytes(FuzzCase("lvprop-chain-loop-jet3.mdb")));
+  Result r = RunCli("--output " + dir.File("r.html") + " --details " + dir.File("d.html") + " " +
+                        dir.File("a.mdb"),
+                    dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("definition document written to " + dir.File("d.html")), std::string::npos)
+      << r.err;
+  std::string document = fakes::ReadBytes(dir.File("d.html"));
+  EXPECT_EQ(document.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(document.find("<h2>a.mdb</h2>"), std::string::npos);
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"a.mdb", "d.html", "r.html"}));
 }
 
 // Tables and fields the report leaves out are named on standard error; --strict fails the run.
