@@ -1,11 +1,16 @@
 // zentab-cli: runs one documentation job over the files named on the command line.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "job/mdbseek.h"
+#include "platform/clock.h"
+#include "report/json.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
 #endif
@@ -41,6 +46,20 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
       },
       cli::TargetFor(options->output));
+  if (options->json) {
+    job.WriteHtml = options->output.has_value();
+    const std::string path = *options->json;
+    job.DatabasesRead = [path](const std::vector<TMdb>& databases) {
+      std::string text = RenderJson(databases, platform::FormatNow("yyyy-mm-ddThh:nn:ss"));
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      out.close();
+      if (!out) {
+        throw std::runtime_error("could not write the JSON description to '" + path +
+                                 "': " + std::strerror(errno));
+      }
+    };
+  }
   job.Start();
   JobOutcome outcome = job.Wait();
   if (!outcome.succeeded) {
@@ -49,6 +68,7 @@ int main(int argc, char** argv) {
     std::cerr << outcome.error << "\n";
     return 1;
   }
-  std::cerr << "report written to " << outcome.reportPath << "\n";
+  if (!outcome.reportPath.empty()) std::cerr << "report written to " << outcome.reportPath << "\n";
+  if (options->json) std::cerr << "JSON description written to " << *options->json << "\n";
   return 0;
 }

@@ -7,7 +7,7 @@
 namespace zentab::cli {
 
 const char* UsageText() {
-  return "Usage: zentab-cli [--output PATH] [--read-timeout SECONDS] FILE...\n"
+  return "Usage: zentab-cli [--output PATH] [--json PATH] [--read-timeout SECONDS] FILE...\n"
          "Documents the design of Access databases (.mdb, .accdb) in one HTML report.\n"
          "\n"
          "Every FILE is read in the order given; progress lines go to standard output.\n"
@@ -15,12 +15,15 @@ const char* UsageText() {
          "  --output PATH            an existing directory (or a path ending in '/') receives\n"
          "                           the report as yyyymmddhhnnss.html; any other PATH is the\n"
          "                           report file itself (default: the current directory)\n"
+         "  --json PATH              write the JSON description of the databases to PATH\n"
+         "                           (UTF-8); without --output no HTML report is written\n"
          "  --read-timeout SECONDS   abandon a database whose reading takes longer\n"
          "                           (default: 60)\n"
          "  --help                   show this help and exit\n"
          "  --version                show the version and exit\n"
          "\n"
-         "Exit status: 0 when the report was written, 1 when the job failed (the reason is\n"
+         "Exit status: 0 when the report (or the JSON description) was written, 1 when the job "
+         "failed (the reason is\n"
          "printed on standard error), 2 for bad usage.\n";
 }
 
@@ -55,6 +58,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
       }
       options.output = *v;
+    } else if (arg == "--json" || arg.rfind("--json=", 0) == 0) {
+      auto v = value("--json");
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "--json needs a non-empty path";
+        return std::nullopt;
+      }
+      options.json = *v;
     } else if (arg == "--read-timeout" || arg.rfind("--read-timeout=", 0) == 0) {
       auto v = value("--read-timeout");
       if (!v) return std::nullopt;

@@ -13,6 +13,7 @@ struct Options {
   bool help = false;
   bool version = false;
   std::optional<std::string> output;
+  std::optional<std::string> json;
   int readTimeoutSeconds = 60;
   std::vector<std::string> files;
 };

@@ -44,6 +44,14 @@ class TMdbSeek {
   // touch it after Start then. The job must have been made with new.
   bool FreeOnTerminate = false;
 
+  // When false, the job reads the databases and writes no HTML report; a database that cannot
+  // be opened is then kept with its reason in ErrorMessage and the job goes on.
+  bool WriteHtml = true;
+
+  // Called on the job's thread with every database read, once reading has ended and before the
+  // report is rendered; an exception it throws fails the job with its message.
+  std::function<void(const std::vector<TMdb>&)> DatabasesRead;
+
   // Runs Execute on a new thread.
   void Start();
   // Waits for the thread to end (not for a job that frees itself) and returns its outcome.
