@@ -19,11 +19,12 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::size_t kMaxNameChars = 64;          // object and field names
-constexpr std::size_t kMaxFields = 255;            // fields per table
-constexpr std::size_t kMaxDefaultChars = 255;      // DefaultValue text
-constexpr std::size_t kMaxForeignNameChars = 255;  // MSysObjects.ForeignName is Text(255)
-constexpr std::size_t kMaxLinkPathChars = 512;     // MSysObjects.Database / Connect, kept inline
+constexpr std::size_t kMaxNameChars = 64;            // object and field names
+constexpr std::size_t kMaxFields = 255;              // fields per table
+constexpr std::size_t kMaxDefaultChars = 255;        // DefaultValue text
+constexpr std::size_t kMaxPropertyTextChars = 2048;  // text properties (ValidationRule, ...)
+constexpr std::size_t kMaxForeignNameChars = 255;    // MSysObjects.ForeignName is Text(255)
+constexpr std::size_t kMaxLinkPathChars = 512;       // MSysObjects.Database / Connect, kept inline
 constexpr int kDefaultTextSize = 50;
 constexpr int kDefaultBinarySize = 255;
 constexpr int kMaxTextSize = 255;
@@ -146,6 +147,41 @@ std::optional<double> GetDate(const json& object, const char* key, const std::st
   return date;
 }
 
+// "properties": {"Name": value}: text, true/false, an integer (Long) or another number (Double).
+Properties ParseProperties(const json& object, const std::string& context) {
+  Properties properties;
+  const json* node = Find(object, "properties");
+  if (!node) return properties;
+  if (!node->is_object()) Fail(context, "\"properties\" must be a JSON object");
+  for (const auto& item : node->items()) {
+    const std::string propertyContext = context + ", property " + Quoted(item.key());
+    const json& value = item.value();
+    PropertyValue property;
+    if (value.is_string()) {
+      property.kind = PropertyValue::Kind::kText;
+      property.text = value.get<std::string>();
+    } else if (value.is_boolean()) {
+      property.kind = PropertyValue::Kind::kBoolean;
+      property.boolean = value.get<bool>();
+    } else if (value.is_number_integer()) {
+      if (value.is_number_unsigned()
+              ? value.get<std::uint64_t>() > 0x7FFFFFFFu
+              : (value.get<std::int64_t>() < INT32_MIN || value.get<std::int64_t>() > INT32_MAX)) {
+        Fail(propertyContext, "an integer property must fit a Long (32 bits)");
+      }
+      property.kind = PropertyValue::Kind::kLong;
+      property.integer = static_cast<std::int32_t>(value.get<std::int64_t>());
+    } else if (value.is_number()) {
+      property.kind = PropertyValue::Kind::kDouble;
+      property.number = value.get<double>();
+    } else {
+      Fail(propertyContext, "must be a text, true or false, or a number");
+    }
+    properties.emplace_back(item.key(), std::move(property));
+  }
+  return properties;
+}
+
 FieldDescription ParseField(const json& node, std::size_t index, const std::string& tableContext) {
   if (!node.is_object()) Fail(FieldContext(tableContext, index, ""), "must be a JSON object");
   std::string context = FieldContext(tableContext, index, "");
@@ -156,7 +192,7 @@ FieldDescription ParseField(const json& node, std::size_t index, const std::stri
   context = FieldContext(tableContext, index, field.name);
   CheckKeys(node,
             {"name", "type", "size", "ordinal", "fixed", "autoNumber", "required",
-             "allowZeroLength", "default", "hyperlink", "replication"},
+             "allowZeroLength", "default", "hyperlink", "replication", "properties"},
             context);
 
   const auto typeName = GetString(node, "type", context);
@@ -184,6 +220,7 @@ FieldDescription ParseField(const json& node, std::size_t index, const std::stri
   field.required = GetBool(node, "required", context);
   field.allowZeroLength = GetBool(node, "allowZeroLength", context);
   field.defaultValue = GetString(node, "default", context);
+  field.properties = ParseProperties(node, context);
   return field;
 }
 
@@ -211,7 +248,8 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   if (!name || name->empty()) Fail(context, "missing \"name\"");
   table.name = *name;
   context = TableContext(index, table.name);
-  CheckKeys(node, {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc"},
+  CheckKeys(node,
+            {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc", "properties"},
             context);
   table.created = GetDate(node, "created", context);
   table.updated = GetDate(node, "updated", context);
@@ -224,13 +262,14 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   const json* odbc = Find(node, "odbc");
   if (link && odbc) Fail(context, "a table has either \"link\" or \"odbc\", not both");
   if (link || odbc) {
-    if (Find(node, "fields") || Find(node, "rows")) {
-      Fail(context, "a linked table has no \"fields\" or \"rows\" of its own");
+    if (Find(node, "fields") || Find(node, "rows") || Find(node, "properties")) {
+      Fail(context, "a linked table has no \"fields\", \"rows\" or \"properties\" of its own");
     }
     table.link = ParseLink(link ? *link : *odbc, odbc != nullptr, context);
     return table;
   }
 
+  table.properties = ParseProperties(node, context);
   table.rows = static_cast<std::uint64_t>(
       GetInteger(node, "rows", 0, std::numeric_limits<std::uint32_t>::max(), context).value_or(0));
   const json* fields = Find(node, "fields");
@@ -273,6 +312,20 @@ void CheckText(const std::string& text, std::size_t maxChars, const char* what,
   }
 }
 
+// Property names follow the rules of object names; the shortcut keys of a field count as the
+// properties they write.
+void CheckProperties(const Properties& properties, std::set<std::string> names,
+                     const TextEncoder& encoder, const std::string& context) {
+  for (const auto& [name, value] : properties) {
+    const std::string propertyContext = context + ", property " + Quoted(name);
+    CheckName(name, encoder, propertyContext);
+    if (!names.insert(FoldCase(name)).second) Fail(propertyContext, "duplicate property name");
+    if (value.kind == PropertyValue::Kind::kText) {
+      CheckText(value.text, kMaxPropertyTextChars, "the value", encoder, propertyContext);
+    }
+  }
+}
+
 void CheckField(const FieldDescription& field, const TextEncoder& encoder,
                 const std::string& context) {
   const std::string type(TypeNameOf(field.type));
@@ -302,6 +355,11 @@ void CheckField(const FieldDescription& field, const TextEncoder& encoder,
   if (field.defaultValue) {
     CheckText(*field.defaultValue, kMaxDefaultChars, "\"default\"", encoder, context);
   }
+  std::set<std::string> shortcuts;
+  if (field.required) shortcuts.insert(FoldCase("Required"));
+  if (field.allowZeroLength) shortcuts.insert(FoldCase("AllowZeroLength"));
+  if (field.defaultValue) shortcuts.insert(FoldCase("DefaultValue"));
+  CheckProperties(field.properties, shortcuts, encoder, context);
 }
 
 void CheckLink(const LinkDescription& link, const TextEncoder& encoder,
@@ -351,7 +409,7 @@ void ValidateDescription(const Description& description) {
       Fail(context, "duplicate table name");
     }
     if (table.link) {
-      if (!table.fields.empty() || table.rows != 0) {
+      if (!table.fields.empty() || table.rows != 0 || !table.properties.empty()) {
         Fail(context, "a linked table has no fields or rows of its own");
       }
       CheckLink(*table.link, encoder, context);
@@ -365,6 +423,7 @@ void ValidateDescription(const Description& description) {
     if (table.rows > std::numeric_limits<std::uint32_t>::max()) {
       Fail(context, "\"rows\" is more than a table definition can count");
     }
+    CheckProperties(table.properties, {}, encoder, context);
     std::set<std::string> fieldNames;
     for (std::size_t f = 0; f < table.fields.size(); ++f) {
       const FieldDescription& field = table.fields[f];

@@ -42,6 +42,18 @@ enum class FieldType : std::uint8_t {
   kBigInt = 0x13,
 };
 
+// A table or field property kept in MSysObjects.LvProp, with the type it is stored as.
+struct PropertyValue {
+  enum class Kind { kText, kBoolean, kLong, kDouble };
+  Kind kind = Kind::kText;
+  std::string text;  // kText, UTF-8
+  bool boolean = false;
+  std::int32_t integer = 0;
+  double number = 0;
+};
+// Properties in the order they are written; names are unique ignoring ASCII case.
+using Properties = std::vector<std::pair<std::string, PropertyValue>>;
+
 struct FieldDescription {
   std::string name;  // UTF-8
   FieldType type = FieldType::kLong;
@@ -55,6 +67,7 @@ struct FieldDescription {
   std::optional<bool> required;
   std::optional<bool> allowZeroLength;
   std::optional<std::string> defaultValue;
+  Properties properties;  // further column properties
 };
 
 struct LinkDescription {
@@ -72,6 +85,7 @@ struct TableDescription {
   std::uint32_t flags = 0;  // MSysObjects.Flags, bit for bit
   std::uint64_t rows = 0;
   std::vector<FieldDescription> fields;
+  Properties properties;                // the table's own properties (local tables)
   std::optional<LinkDescription> link;  // set for linked tables, which have no fields or rows
 };
 
