@@ -67,6 +67,35 @@ std::string SchemaType(const FieldDescription& field) {
   return "?";
 }
 
+// The containers and MSysObjects types of forms, reports, macros and modules in files Access
+// writes.
+const char* ContainerOf(ObjectDescription::Kind kind) {
+  switch (kind) {
+    case ObjectDescription::Kind::kForm:
+      return "Forms";
+    case ObjectDescription::Kind::kReport:
+      return "Reports";
+    case ObjectDescription::Kind::kMacro:
+      return "Scripts";
+    case ObjectDescription::Kind::kModule:
+      break;
+  }
+  return "Modules";
+}
+std::uint16_t ObjectType(ObjectDescription::Kind kind) {
+  switch (kind) {
+    case ObjectDescription::Kind::kForm:
+      return 0x8000;
+    case ObjectDescription::Kind::kReport:
+      return 0x8004;
+    case ObjectDescription::Kind::kMacro:
+      return 0x8002;
+    case ObjectDescription::Kind::kModule:
+      break;
+  }
+  return 0x8007;
+}
+
 // How mdb-prop prints a property: Booleans as yes/no, numbers as printf's %d and %g.
 std::string Shown(const PropertyValue& value) {
   char number[64];
@@ -149,6 +178,11 @@ class MdbToolsReadBack : public ::testing::Test {
       if (!table.link) expected.push_back(table.name);
       all.insert(std::to_string(!table.link ? 1 : table.link->odbc ? 4 : 6) + " " + table.name);
     }
+    // mdb-tables names an object's type by its low byte.
+    for (const ObjectDescription& object : description_.objects) {
+      all.insert(std::to_string(ObjectType(object.kind) & 0xFF) + " " + object.name);
+      all.insert(std::string("3 ") + ContainerOf(object.kind));
+    }
     EXPECT_EQ(Lines(Tool("mdb-tables", "-S -1 " + ShellQuote(path_))), expected);
     const auto listed = Lines(Tool("mdb-tables", "-S -t all -T -1 " + ShellQuote(path_)));
     EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), all);
@@ -162,10 +196,16 @@ class MdbToolsReadBack : public ::testing::Test {
         "Owner",       "Flags",    "Database", "Connect",  "ForeignName", "RmtInfoShort",
         "RmtInfoLong", "Lv",       "LvProp",   "LvModule", "LvExtra"};
     ASSERT_EQ(rows[0], columns);
-    std::map<std::string, std::vector<std::string>> byName;
+    // Rows by container (ParentId) and name: names repeat across containers.
+    std::map<std::pair<std::string, std::string>, std::vector<std::string>> rowOf;
     for (std::size_t i = 1; i < rows.size(); ++i) {
       ASSERT_EQ(rows[i].size(), columns.size());
-      byName[rows[i][2]] = rows[i];
+      EXPECT_TRUE(rowOf.emplace(std::make_pair(rows[i][1], rows[i][2]), rows[i]).second)
+          << "one row per name in a container: " << rows[i][2];
+    }
+    std::map<std::string, std::vector<std::string>> byName;  // the containers
+    for (const auto& [key, row] : rowOf) {
+      if (key.first == "251658240") byName[key.second] = row;  // 0x0F000000
     }
     for (const char* container : {"Tables", "Databases", "Relationships"}) {
       ASSERT_TRUE(byName.count(container)) << container;
@@ -173,12 +213,24 @@ class MdbToolsReadBack : public ::testing::Test {
       EXPECT_EQ(byName[container][3], "3");
     }
     const std::string tablesId = byName["Tables"][0];
-    EXPECT_EQ(byName["MSysObjects"][0], "2");
+    const auto catalog = std::make_pair(tablesId, std::string("MSysObjects"));
+    EXPECT_EQ(rowOf[catalog][0], "2");
+    for (const ObjectDescription& object : description_.objects) {
+      SCOPED_TRACE(std::string("catalog row of ") + object.name);
+      ASSERT_TRUE(byName.count(ContainerOf(object.kind)));
+      const auto& container = byName[ContainerOf(object.kind)];
+      EXPECT_EQ(container[3], "3");
+      ASSERT_TRUE(rowOf.count({container[0], object.name}));
+      const auto& row = rowOf[{container[0], object.name}];
+      EXPECT_EQ(row[3], std::to_string(static_cast<std::int16_t>(ObjectType(object.kind))));
+      EXPECT_EQ(row[7], std::to_string(static_cast<std::int32_t>(object.flags)));
+      EXPECT_EQ(row[4].empty(), !object.created.has_value());
+      EXPECT_LT(std::stoll(row[0]), 0) << "objects have no table definition page";
+    }
     for (const TableDescription& table : description_.tables) {
       SCOPED_TRACE("catalog row of " + table.name);
-      ASSERT_TRUE(byName.count(table.name));
-      const auto& row = byName[table.name];
-      EXPECT_EQ(row[1], tablesId);
+      ASSERT_TRUE(rowOf.count({tablesId, table.name}));
+      const auto& row = rowOf[{tablesId, table.name}];
       EXPECT_EQ(row[3], !table.link ? "1" : table.link->odbc ? "4" : "6");
       EXPECT_EQ(row[7], std::to_string(static_cast<std::int32_t>(table.flags)));
       EXPECT_EQ(row[4].empty(), !table.created.has_value());
@@ -314,7 +366,13 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
     {"name": "Hidden", "flags": 1, "created": null, "updated": null, "rows": 2,
      "fields": [{"name": "X", "type": "long"}]},
     {"name": "SystemLike", "flags": -2147483646, "fields": [{"name": "X", "type": "long"}]},
-    {"name": "Empty", "rows": 0, "fields": [{"name": "X", "type": "text", "size": 1}]}]})json";
+    {"name": "Empty", "rows": 0, "fields": [{"name": "X", "type": "text", "size": 1}]}],
+  "objects": [
+    {"kind": "form", "name": "Order entry", "created": "2003-01-02 03:04:05", "flags": 8},
+    {"kind": "report", "name": "Invoice", "created": null, "updated": null},
+    {"kind": "form", "name": "Orders"}, {"kind": "report", "name": "Orders"},
+    {"kind": "macro", "name": "AutoExec", "flags": -1},
+    {"kind": "module", "name": "Tools", "flags": 2}]})json";
 }
 
 TEST_F(MdbToolsReadBack, Jet4WithEveryOption) {
@@ -339,7 +397,8 @@ TEST_F(MdbToolsReadBack, JapaneseNamesInBothFormats) {
         {"name": "㈱会社", "type": "long"}]},
       {"name": "受注明細", "rows": 300, "fields": [{"name": "番号", "type": "long"},
         {"name": "メモ", "type": "memo", "allowZeroLength": true}]},
-      {"name": "リンク表", "link": {"database": "Z:\\共有\\元.mdb", "foreignName": "在庫表"}}]})");
+      {"name": "リンク表", "link": {"database": "Z:\\共有\\元.mdb", "foreignName": "在庫表"}}],
+      "objects": [{"kind": "form", "name": "受注入力"}, {"kind": "module", "name": "共通関数"}]})");
   }
 }
 

@@ -147,6 +147,13 @@ std::optional<double> GetDate(const json& object, const char* key, const std::st
   return date;
 }
 
+std::uint32_t GetFlags(const json& node, const std::string& context) {
+  return static_cast<std::uint32_t>(GetInteger(node, "flags",
+                                               std::numeric_limits<std::int32_t>::min(),
+                                               std::numeric_limits<std::uint32_t>::max(), context)
+                                        .value_or(0));
+}
+
 // "properties": {"Name": value}: text, true/false, an integer (Long) or another number (Double).
 Properties ParseProperties(const json& object, const std::string& context) {
   Properties properties;
@@ -253,10 +260,7 @@ TableDescription ParseTable(const json& node, std::size_t index) {
             context);
   table.created = GetDate(node, "created", context);
   table.updated = GetDate(node, "updated", context);
-  table.flags =
-      static_cast<std::uint32_t>(GetInteger(node, "flags", std::numeric_limits<std::int32_t>::min(),
-                                            std::numeric_limits<std::uint32_t>::max(), context)
-                                     .value_or(0));
+  table.flags = GetFlags(node, context);
 
   const json* link = Find(node, "link");
   const json* odbc = Find(node, "odbc");
@@ -279,6 +283,42 @@ TableDescription ParseTable(const json& node, std::size_t index) {
     table.fields.push_back(ParseField((*fields)[i], i, context));
   }
   return table;
+}
+
+// The array under `key`, or nothing when absent.
+const json* GetArray(const json& node, const char* key, const std::string& context) {
+  const json* array = Find(node, key);
+  if (array && !array->is_array()) Fail(context, Quoted(key) + " must be an array");
+  return array;
+}
+
+ObjectDescription ParseObject(const json& node, std::size_t index) {
+  std::string context = "object #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  ObjectDescription object;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  object.name = *name;
+  context = "object " + Quoted(object.name);
+  CheckKeys(node, {"kind", "name", "created", "updated", "flags"}, context);
+  const auto kind = GetString(node, "kind", context);
+  if (!kind) Fail(context, "missing \"kind\"");
+  if (*kind == "form") {
+    object.kind = ObjectDescription::Kind::kForm;
+  } else if (*kind == "report") {
+    object.kind = ObjectDescription::Kind::kReport;
+  } else if (*kind == "macro") {
+    object.kind = ObjectDescription::Kind::kMacro;
+  } else if (*kind == "module") {
+    object.kind = ObjectDescription::Kind::kModule;
+  } else {
+    Fail(context,
+         "\"kind\" is " + Quoted(*kind) + ", not \"form\", \"report\", \"macro\" or \"module\"");
+  }
+  object.created = GetDate(node, "created", context);
+  object.updated = GetDate(node, "updated", context);
+  object.flags = GetFlags(node, context);
+  return object;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -434,6 +474,15 @@ void ValidateDescription(const Description& description) {
       }
     }
   }
+  // Names are unique within each container.
+  std::set<std::pair<int, std::string>> objectNames;
+  for (const ObjectDescription& object : description.objects) {
+    const std::string context = "object " + Quoted(object.name);
+    CheckName(object.name, encoder, context);
+    if (!objectNames.insert({static_cast<int>(object.kind), FoldCase(object.name)}).second) {
+      Fail(context, "duplicate name among objects of its kind");
+    }
+  }
 }
 
 Description ParseDescription(const std::string& jsonText) {
@@ -444,7 +493,7 @@ Description ParseDescription(const std::string& jsonText) {
     throw DescriptionError(std::string("description is not valid JSON: ") + e.what());
   }
   if (!root.is_object()) Fail("description", "the top level must be a JSON object");
-  CheckKeys(root, {"format", "codePage", "password", "tables"}, "description");
+  CheckKeys(root, {"format", "codePage", "password", "tables", "objects"}, "description");
 
   Description description;
   const auto format = GetString(root, "format", "description").value_or("jet4");
@@ -463,6 +512,11 @@ Description ParseDescription(const std::string& jsonText) {
   if (!tables->is_array()) Fail("description", "\"tables\" must be an array");
   for (std::size_t i = 0; i < tables->size(); ++i) {
     description.tables.push_back(ParseTable((*tables)[i], i));
+  }
+  if (const json* objects = GetArray(root, "objects", "description")) {
+    for (std::size_t i = 0; i < objects->size(); ++i) {
+      description.objects.push_back(ParseObject((*objects)[i], i));
+    }
   }
   ValidateDescription(description);
   return description;

@@ -77,6 +77,21 @@ struct LinkDescription {
   std::string foreignName;  // the table's name in its source
 };
 
+struct IndexColumn {
+  std::string name;  // a field of the table
+  bool descending = false;
+};
+
+struct IndexDescription {
+  std::string name;
+  std::vector<IndexColumn> fields;  // 1-10 columns
+  bool primary = false;             // the logical index of type 1
+  bool foreign = false;             // type 2: the index on the many side of a relationship
+  bool unique = false;              // defaults to `primary`
+  bool ignoreNulls = false;
+  bool required = false;  // defaults to `primary`
+};
+
 struct TableDescription {
   std::string name;  // UTF-8
   // OLE automation dates (days since 1899-12-30); nullopt is stored as Null.
@@ -89,11 +104,58 @@ struct TableDescription {
   std::optional<LinkDescription> link;  // set for linked tables, which have no fields or rows
 };
 
+// A form, report, macro or module: a row in MSysObjects under its container.
+struct ObjectDescription {
+  enum class Kind { kForm, kReport, kMacro, kModule };
+  Kind kind = Kind::kForm;
+  std::string name;
+  std::optional<double> created;  // as TableDescription
+  std::optional<double> updated;
+  std::uint32_t flags = 0;
+};
+
+// One row of MSysRelationships per column pair.
+struct RelationshipColumn {
+  std::string name;         // in `table`, the referenced (one) side
+  std::string foreignName;  // in `foreignTable`, the referencing (many) side
+};
+
+struct RelationshipDescription {
+  std::string name;              // szRelationship
+  std::string table;             // szReferencedObject
+  std::string foreignTable;      // szObject
+  std::uint32_t attributes = 0;  // grbit, bit for bit
+  std::vector<RelationshipColumn> fields;
+};
+
+// One row of MSysQueries; absent values are Null.
+struct QueryRow {
+  int attribute = 0;  // 0-255
+  std::optional<std::string> expression;
+  std::optional<int> flag;  // 16 bits
+  std::optional<std::string> name1;
+  std::optional<std::string> name2;
+  std::optional<std::string> order;     // bytes (given as hexadecimal digits)
+  std::optional<std::int32_t> lvExtra;  // Jet 4 only
+};
+
+struct QueryDescription {
+  std::string name;
+  std::optional<double> created;
+  std::optional<double> updated;
+  std::uint32_t flags = 0;  // MSysObjects.Flags: the query type as stored
+  Properties properties;
+  std::vector<QueryRow> rows;
+};
+
 struct Description {
   JetVersion format = JetVersion::kJet4;
   int codePage = 1252;   // stored in the header; Jet 3 names and text use it
   std::string password;  // empty: not protected
   std::vector<TableDescription> tables;
+  std::vector<ObjectDescription> objects;
+  std::vector<RelationshipDescription> relationships;
+  std::vector<QueryDescription> queries;
 };
 
 // The date stored for "created"/"updated" when the description does not give one.

@@ -32,6 +32,19 @@ constexpr std::uint16_t kTypeContainer = 3;
 constexpr std::uint16_t kTypeOdbcLink = 4;
 constexpr std::uint16_t kTypeAccessLink = 6;
 
+// Forms, reports, macros and modules: their container and the type their rows have.
+struct ObjectKind {
+  ObjectDescription::Kind kind;
+  const char* container;
+  std::uint16_t type;
+};
+constexpr ObjectKind kObjectKinds[] = {
+    {ObjectDescription::Kind::kForm, "Forms", 0x8000},
+    {ObjectDescription::Kind::kReport, "Reports", 0x8004},
+    {ObjectDescription::Kind::kMacro, "Scripts", 0x8002},
+    {ObjectDescription::Kind::kModule, "Modules", 0x8007},
+};
+
 enum CatalogColumn {
   kId,
   kParentId,
@@ -462,6 +475,20 @@ void DatabaseWriter::PlanCatalog() {
     addRow(local->definitionPage, kTablesContainerId, table.name, kTypeLocalTable, table.created,
            table.updated, table.flags, local->context);
     ++local;
+  }
+
+  for (const ObjectKind& kind : kObjectKinds) {
+    std::uint32_t containerId = 0;
+    for (const ObjectDescription& object : description_.objects) {
+      if (object.kind != kind.kind) continue;
+      if (containerId == 0) {
+        containerId = ++linkId;
+        addRow(containerId, kContainersParentId, kind.container, kTypeContainer, fixedDate,
+               fixedDate, 0, "container " + Quoted(kind.container));
+      }
+      addRow(++linkId, containerId, object.name, kind.type, object.created, object.updated,
+             object.flags, "object " + Quoted(object.name));
+    }
   }
 
   DataPageBuilder builder(format_, kCatalogPage);
