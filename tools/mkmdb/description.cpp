@@ -28,6 +28,7 @@ constexpr std::size_t kMaxLinkPathChars = 512;       // MSysObjects.Database / C
 constexpr int kDefaultTextSize = 50;
 constexpr int kDefaultBinarySize = 255;
 constexpr int kMaxTextSize = 255;
+constexpr std::size_t kMaxIndexFields = 10;
 
 struct TypeName {
   std::string_view name;
@@ -154,6 +155,13 @@ std::uint32_t GetFlags(const json& node, const std::string& context) {
                                         .value_or(0));
 }
 
+// The array under `key`, or nothing when absent.
+const json* GetArray(const json& node, const char* key, const std::string& context) {
+  const json* array = Find(node, key);
+  if (array && !array->is_array()) Fail(context, Quoted(key) + " must be an array");
+  return array;
+}
+
 // "properties": {"Name": value}: text, true/false, an integer (Long) or another number (Double).
 Properties ParseProperties(const json& object, const std::string& context) {
   Properties properties;
@@ -247,6 +255,45 @@ LinkDescription ParseLink(const json& node, bool odbc, const std::string& contex
   return link;
 }
 
+IndexDescription ParseIndex(const json& node, std::size_t index, const std::string& tableContext) {
+  std::string context = tableContext + ", index #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  IndexDescription result;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  result.name = *name;
+  context = tableContext + ", index " + Quoted(result.name);
+  CheckKeys(
+      node,
+      {"name", "fields", "primary", "unique", "ignoreNulls", "required", "foreign", "clustered"},
+      context);
+  const json* fields = GetArray(node, "fields", context);
+  if (!fields) Fail(context, "missing \"fields\"");
+  for (const json& field : *fields) {
+    IndexColumn column;
+    if (field.is_string()) {
+      column.name = field.get<std::string>();
+    } else if (field.is_object()) {
+      CheckKeys(field, {"name", "descending"}, context);
+      column.name = GetString(field, "name", context).value_or("");
+      column.descending = GetBool(field, "descending", context).value_or(false);
+    } else {
+      Fail(context, "each of \"fields\" is a field name or {\"name\", \"descending\"}");
+    }
+    result.fields.push_back(std::move(column));
+  }
+  result.primary = GetBool(node, "primary", context).value_or(false);
+  result.foreign = GetBool(node, "foreign", context).value_or(false);
+  result.unique = GetBool(node, "unique", context).value_or(result.primary);
+  result.required = GetBool(node, "required", context).value_or(result.primary);
+  result.ignoreNulls = GetBool(node, "ignoreNulls", context).value_or(false);
+  // Jet keeps no clustered index: no bit of the index entries is known to record it.
+  if (GetBool(node, "clustered", context).value_or(false)) {
+    Fail(context, "\"clustered\" cannot be stored: Jet files keep no clustered indexes");
+  }
+  return result;
+}
+
 TableDescription ParseTable(const json& node, std::size_t index) {
   std::string context = TableContext(index, "");
   if (!node.is_object()) Fail(context, "must be a JSON object");
@@ -256,7 +303,8 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   table.name = *name;
   context = TableContext(index, table.name);
   CheckKeys(node,
-            {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc", "properties"},
+            {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc", "properties",
+             "indexes"},
             context);
   table.created = GetDate(node, "created", context);
   table.updated = GetDate(node, "updated", context);
@@ -266,8 +314,10 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   const json* odbc = Find(node, "odbc");
   if (link && odbc) Fail(context, "a table has either \"link\" or \"odbc\", not both");
   if (link || odbc) {
-    if (Find(node, "fields") || Find(node, "rows") || Find(node, "properties")) {
-      Fail(context, "a linked table has no \"fields\", \"rows\" or \"properties\" of its own");
+    if (Find(node, "fields") || Find(node, "rows") || Find(node, "properties") ||
+        Find(node, "indexes")) {
+      Fail(context,
+           "a linked table has no \"fields\", \"rows\", \"properties\" or \"indexes\" of its own");
     }
     table.link = ParseLink(link ? *link : *odbc, odbc != nullptr, context);
     return table;
@@ -282,14 +332,12 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   for (std::size_t i = 0; i < fields->size(); ++i) {
     table.fields.push_back(ParseField((*fields)[i], i, context));
   }
+  if (const json* indexes = GetArray(node, "indexes", context)) {
+    for (std::size_t i = 0; i < indexes->size(); ++i) {
+      table.indexes.push_back(ParseIndex((*indexes)[i], i, context));
+    }
+  }
   return table;
-}
-
-// The array under `key`, or nothing when absent.
-const json* GetArray(const json& node, const char* key, const std::string& context) {
-  const json* array = Find(node, key);
-  if (array && !array->is_array()) Fail(context, Quoted(key) + " must be an array");
-  return array;
 }
 
 ObjectDescription ParseObject(const json& node, std::size_t index) {
@@ -402,6 +450,37 @@ void CheckField(const FieldDescription& field, const TextEncoder& encoder,
   CheckProperties(field.properties, shortcuts, encoder, context);
 }
 
+void CheckIndexes(const TableDescription& table, const TextEncoder& encoder,
+                  const std::string& tableContext) {
+  std::set<std::string> names;
+  bool primary = false;
+  for (const IndexDescription& index : table.indexes) {
+    const std::string context = tableContext + ", index " + Quoted(index.name);
+    CheckName(index.name, encoder, context);
+    if (!names.insert(FoldCase(index.name)).second) Fail(context, "duplicate index name");
+    if (index.fields.empty() || index.fields.size() > kMaxIndexFields) {
+      Fail(context, "an index has 1 to " + std::to_string(kMaxIndexFields) + " fields");
+    }
+    std::set<std::string> used;
+    for (const IndexColumn& column : index.fields) {
+      const auto field = std::find_if(
+          table.fields.begin(), table.fields.end(),
+          [&](const FieldDescription& f) { return FoldCase(f.name) == FoldCase(column.name); });
+      if (field == table.fields.end()) Fail(context, "no field " + Quoted(column.name));
+      if (IsLongValue(field->type)) {
+        Fail(context, "field " + Quoted(column.name) + " is a " +
+                          std::string(TypeNameOf(field->type)) + " field, which cannot be indexed");
+      }
+      if (!used.insert(FoldCase(column.name)).second) {
+        Fail(context, "field " + Quoted(column.name) + " appears twice");
+      }
+    }
+    if (index.primary && index.foreign) Fail(context, "an index is primary or foreign, not both");
+    if (index.primary && primary) Fail(context, "a table has one primary key");
+    primary = primary || index.primary;
+  }
+}
+
 void CheckLink(const LinkDescription& link, const TextEncoder& encoder,
                const std::string& context) {
   if (link.foreignName.empty()) Fail(context, "a linked table needs \"foreignName\"");
@@ -449,7 +528,8 @@ void ValidateDescription(const Description& description) {
       Fail(context, "duplicate table name");
     }
     if (table.link) {
-      if (!table.fields.empty() || table.rows != 0 || !table.properties.empty()) {
+      if (!table.fields.empty() || table.rows != 0 || !table.properties.empty() ||
+          !table.indexes.empty()) {
         Fail(context, "a linked table has no fields or rows of its own");
       }
       CheckLink(*table.link, encoder, context);
@@ -473,6 +553,7 @@ void ValidateDescription(const Description& description) {
         Fail(fieldContext, "duplicate field name");
       }
     }
+    CheckIndexes(table, encoder, context);
   }
   // Names are unique within each container.
   std::set<std::pair<int, std::string>> objectNames;

@@ -43,6 +43,13 @@ constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 // Seen at descriptor bytes 1-4 and table-definition bytes 12-15 of every Jet 4 file Access
 // writes; its meaning is not known.
 constexpr std::uint32_t kJet4TableMagic = 0x0659;
+// Starts every Jet 4 real index entry; its meaning is not known.
+constexpr std::uint32_t kJet4IndexMagic = 1923;
+// Set in the flags of every Jet 4 real index Access writes; its meaning is not known.
+constexpr std::uint8_t kJet4IndexFlag = 0x80;
+constexpr std::size_t kIndexColumnSlots = 10;
+constexpr std::uint8_t kIndexAscending = 0x01;
+constexpr std::uint8_t kIndexDescending = 0x00;
 
 std::uint64_t DoubleBits(double value) {
   std::uint64_t bits;
@@ -103,11 +110,22 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
   PutU16(out, columnCount);  // most columns a row has
   PutU16(out, layout.varCount);
   PutU16(out, columnCount);
-  PutU32(out, 0);  // logical indexes
-  PutU32(out, 0);  // index entries
+  static const std::vector<RealIndexSpec> kNoRealIndexes;
+  static const std::vector<LogicalIndexSpec> kNoLogicalIndexes;
+  const auto& reals = info.realIndexes ? *info.realIndexes : kNoRealIndexes;
+  const auto& logicals = info.logicalIndexes ? *info.logicalIndexes : kNoLogicalIndexes;
+  PutU32(out, static_cast<std::uint32_t>(logicals.size()));
+  PutU32(out, static_cast<std::uint32_t>(reals.size()));
   PutU32(out, info.usedMap);
   PutU32(out, info.freeMap);
   if (out.size() != format.columnsStart) throw std::logic_error("table definition header size");
+
+  // Each real index's entry count: the writer puts no entries in its indexes.
+  for (std::size_t i = 0; i < reals.size(); ++i) {
+    PutU32(out, 0);
+    PutU32(out, 0);  // entries
+    if (!format.jet3) PutU32(out, 0);
+  }
 
   for (const ColumnSpec& column : layout.columns) {
     const std::size_t start = out.size();
@@ -155,6 +173,59 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
     }
     out += column.storedName;
   }
+  for (const RealIndexSpec& real : reals) {
+    const std::size_t start = out.size();
+    if (!format.jet3) PutU32(out, kJet4IndexMagic);
+    if (real.columns.empty() || real.columns.size() > kIndexColumnSlots) {
+      throw std::logic_error("an index has 1 to 10 columns");
+    }
+    for (std::size_t slot = 0; slot < kIndexColumnSlots; ++slot) {
+      if (slot < real.columns.size()) {
+        PutU16(out, real.columns[slot].first);
+        PutU8(out, real.columns[slot].second ? kIndexDescending : kIndexAscending);
+      } else {
+        PutU16(out, 0xFFFF);
+        PutU8(out, 0);
+      }
+    }
+    PutU32(out, real.usedMap);
+    PutU32(out, real.rootPage);
+    if (format.jet3) {
+      PutU8(out, real.flags);
+    } else {
+      PutU32(out, 0);
+      PutU8(out, real.flags | kJet4IndexFlag);
+      out.append(5, '\0');
+    }
+    if (out.size() - start != (format.jet3 ? 39u : 52u)) throw std::logic_error("index size");
+  }
+  for (std::size_t i = 0; i < logicals.size(); ++i) {
+    const LogicalIndexSpec& logical = logicals[i];
+    const std::size_t start = out.size();
+    if (!format.jet3) PutU32(out, kJet4TableMagic);
+    PutU32(out, static_cast<std::uint32_t>(i));  // index number
+    PutU32(out, logical.real);
+    PutU8(out, 0);            // related table type
+    PutU32(out, 0xFFFFFFFF);  // related index: none
+    PutU32(out, 0);           // related table's definition page
+    // Access writes 4 and 4 here for indexes outside relationships; foreign keys hold their
+    // cascade flags.
+    const std::uint8_t cascade = logical.type == kIndexTypeForeign ? 0 : 4;
+    PutU8(out, cascade);
+    PutU8(out, cascade);
+    PutU8(out, logical.type);
+    if (!format.jet3) PutU32(out, 0);
+    if (out.size() - start != (format.jet3 ? 20u : 28u)) throw std::logic_error("index size");
+  }
+  for (const LogicalIndexSpec& logical : logicals) {
+    if (format.jet3) {
+      if (logical.storedName.size() > 0xFF) throw std::logic_error("Jet 3 name too long");
+      PutU8(out, static_cast<std::uint8_t>(logical.storedName.size()));
+    } else {
+      PutU16(out, CheckedU16(logical.storedName.size(), "index name length"));
+    }
+    out += logical.storedName;
+  }
   PutU16(out, 0xFFFF);  // end of the (empty) list of long-value column maps
   SetU32(out, 8, static_cast<std::uint32_t>(out.size()));
   return out;
@@ -189,6 +260,18 @@ std::string TableDefinitionPage(const JetFormat& format, std::string_view stream
     SetU16(page, 2, CheckedU16(free >= 8 ? free - 8 : 0, "table definition free space"));
   }
   SetU32(page, 4, nextPage);
+  return page;
+}
+
+std::string IndexRootPage(const JetFormat& format, std::uint32_t tableDefinitionPage) {
+  // Jet 4 has 4 more header bytes before the page links and one after the prefix length.
+  const std::size_t entriesStart = format.jet3 ? 22 + 226 : 27 + 453;
+  std::string page(format.pageSize, '\0');
+  page[0] = 0x04;  // leaf
+  page[1] = 0x01;
+  SetU16(page, 2, CheckedU16(format.pageSize - entriesStart, "index page free space"));
+  SetU32(page, 4, tableDefinitionPage);
+  // Previous, next and tail pages, the prefix length and the entry bitmap stay zero.
   return page;
 }
 

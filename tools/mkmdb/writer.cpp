@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -252,6 +253,8 @@ struct StoredTable {
   std::uint32_t firstDataPage = 0;
   std::uint64_t dataPages = 0;
   UsageMaps maps;
+  std::vector<RealIndexSpec> realIndexes;  // root pages right after the definition
+  std::vector<LogicalIndexSpec> logicalIndexes;
   std::string catalogLvProp;  // the LvProp cell: a long-value reference, or empty for Null
 };
 
@@ -270,6 +273,7 @@ class DatabaseWriter {
   ColumnSpec MakeColumn(const std::string& name, FieldType type, std::uint16_t length,
                         std::uint8_t flags, std::uint16_t ordinal);
   void PlanLocalTable(std::size_t index);
+  void PlanIndexes(const TableDescription& table, StoredTable& stored);
   std::string PlaceLongValue(const std::string& value);
   void FlushLongValuePage();
   void PlanCatalog();
@@ -320,6 +324,36 @@ ColumnSpec DatabaseWriter::MakeColumn(const std::string& name, FieldType type, s
   return column;
 }
 
+// Logical indexes with the same columns, orders and flags share one real index.
+void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& stored) {
+  for (const IndexDescription& index : table.indexes) {
+    RealIndexSpec real;
+    for (const IndexColumn& column : index.fields) {
+      const auto field = std::find_if(
+          stored.layout.columns.begin(), stored.layout.columns.end(), [&](const ColumnSpec& c) {
+            return c.name.size() == column.name.size() &&
+                   std::equal(c.name.begin(), c.name.end(), column.name.begin(),
+                              [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+          });
+      if (field == stored.layout.columns.end()) throw std::logic_error("index field not found");
+      real.columns.emplace_back(field->number, column.descending);
+    }
+    if (index.unique) real.flags |= kIndexUnique;
+    if (index.ignoreNulls) real.flags |= kIndexIgnoreNulls;
+    if (index.required) real.flags |= kIndexRequired;
+    const auto same = std::find_if(
+        stored.realIndexes.begin(), stored.realIndexes.end(), [&](const RealIndexSpec& other) {
+          return other.columns == real.columns && other.flags == real.flags;
+        });
+    LogicalIndexSpec logical;
+    logical.storedName = encoder_.Encode(index.name);
+    logical.real = static_cast<std::uint32_t>(same - stored.realIndexes.begin());
+    logical.type = index.primary ? kIndexTypePrimary : index.foreign ? kIndexTypeForeign : 0;
+    if (same == stored.realIndexes.end()) stored.realIndexes.push_back(std::move(real));
+    stored.logicalIndexes.push_back(std::move(logical));
+  }
+}
+
 void DatabaseWriter::PlanLocalTable(std::size_t index) {
   const TableDescription& table = description_.tables[index];
   StoredTable stored;
@@ -356,8 +390,10 @@ void DatabaseWriter::PlanLocalTable(std::size_t index) {
       std::min<std::uint32_t>(kMaxRowsPerPage, format_.RowSpace() / (stored.rowBytes + 2));
   stored.dataPages = (stored.rowCount + stored.rowsPerPage - 1) / stored.rowsPerPage;
 
+  PlanIndexes(table, stored);
   stored.definitionPages = TableDefinitionPageCount(format_, TableDefinitionStream(stored).size());
   stored.definitionPage = Allocate(stored.definitionPages, stored.context);
+  for (RealIndexSpec& real : stored.realIndexes) real.rootPage = Allocate(1, stored.context);
   tables_.push_back(std::move(stored));
 }
 
@@ -370,6 +406,8 @@ std::string DatabaseWriter::TableDefinitionStream(const StoredTable& table) cons
   info.usedMap = table.maps.usedRow;
   info.freeMap = table.maps.freeRow;
   info.codePage = description_.codePage;
+  info.realIndexes = &table.realIndexes;
+  info.logicalIndexes = &table.logicalIndexes;
   return BuildTableDefinition(format_, info);
 }
 
@@ -506,7 +544,18 @@ void DatabaseWriter::PlanUsageMaps() {
   std::vector<StoredTable*> owners{&catalog_};
   for (StoredTable& table : tables_) owners.push_back(&table);
 
-  // Usage-map rows: two per table, page 1 first, further pages after the data.
+  // Usage-map rows: two per table and one per real index, page 1 first, further pages after
+  // the data.
+  constexpr int kUsedRow = -1;
+  constexpr int kFreeRow = -2;
+  std::vector<std::pair<StoredTable*, int>> mapRows;  // owner, which row (index number)
+  for (StoredTable* owner : owners) {
+    mapRows.emplace_back(owner, kUsedRow);
+    mapRows.emplace_back(owner, kFreeRow);
+    for (std::size_t k = 0; k < owner->realIndexes.size(); ++k) {
+      mapRows.emplace_back(owner, static_cast<int>(k));
+    }
+  }
   const std::string sample(format_.mapRowSize, '\0');
   DataPageBuilder probe(format_, 0);
   std::uint32_t perPage = 0;
@@ -514,7 +563,7 @@ void DatabaseWriter::PlanUsageMaps() {
     probe.Add(sample);
     ++perPage;
   }
-  const std::uint64_t rowCount = 2 * owners.size();
+  const std::uint64_t rowCount = mapRows.size();
   const std::uint64_t extraPages =
       rowCount <= perPage ? 0 : (rowCount - perPage + perPage - 1) / perPage;
   firstExtraMapPage_ = Allocate(extraPages);
@@ -523,8 +572,10 @@ void DatabaseWriter::PlanUsageMaps() {
     const std::uint32_t page =
         pageIndex == 0 ? 1 : firstExtraMapPage_ + static_cast<std::uint32_t>(pageIndex - 1);
     const std::uint32_t pointer = RowPointer(page, static_cast<std::uint32_t>(i % perPage));
-    StoredTable& owner = *owners[i / 2];
-    (i % 2 == 0 ? owner.maps.usedRow : owner.maps.freeRow) = pointer;
+    auto [owner, which] = mapRows[i];
+    (which == kUsedRow   ? owner->maps.usedRow
+     : which == kFreeRow ? owner->maps.freeRow
+                         : owner->realIndexes[which].usedMap) = pointer;
   }
 
   // Tables whose data pages an inline map cannot cover get usage-map pages, after all else.
@@ -549,15 +600,18 @@ void DatabaseWriter::PlanUsageMaps() {
 
   DataPageBuilder builder(format_, 0);
   for (std::uint64_t i = 0; i < rowCount; ++i) {
-    const StoredTable& owner = *owners[i / 2];
-    const bool used = i % 2 == 0;
+    const StoredTable& owner = *mapRows[i].first;
+    const int which = mapRows[i].second;
     std::string row;
-    if (used && owner.maps.reference) {
+    if (which >= 0) {
+      const std::uint32_t root = owner.realIndexes[which].rootPage;
+      row = InlineMapRow(format_, root, root, 1);
+    } else if (which == kUsedRow && owner.maps.reference) {
       row = ReferenceMapRow(format_, owner.maps.mapPages);
     } else {
       // The free-space map marks nothing: every page is written full.
       row = InlineMapRow(format_, owner.firstDataPage, owner.firstDataPage,
-                         used ? owner.dataPages : 0);
+                         which == kUsedRow ? owner.dataPages : 0);
     }
     builder.Add(row);
     if (builder.RowCount() == perPage || i + 1 == rowCount)
@@ -637,6 +691,9 @@ void DatabaseWriter::Write(std::FILE* file, const std::string& path) {
     for (std::uint32_t i = 0; i < table.definitionPages; ++i) {
       const std::uint32_t next = i + 1 < table.definitionPages ? table.definitionPage + i + 1 : 0;
       sink.Put(table.definitionPage + i, TableDefinitionPage(format_, stream, i, next));
+    }
+    for (const RealIndexSpec& real : table.realIndexes) {
+      sink.Put(real.rootPage, IndexRootPage(format_, table.definitionPage));
     }
   }
   for (std::size_t i = 0; i < longValuePages_.size(); ++i) {
