@@ -156,6 +156,7 @@ class MdbToolsReadBack : public ::testing::Test {
     env_ = "MDB_JET3_CHARSET=CP" + std::to_string(description_.codePage) + " ";
     CheckTableList();
     CheckCatalog();
+    CheckRelationships();
     // A broken file can make every further read spin until its time limit: stop at the first.
     for (const TableDescription& table : description_.tables) {
       if (table.link || HasFailure()) continue;
@@ -176,6 +177,13 @@ class MdbToolsReadBack : public ::testing::Test {
   void CheckTableList() {
     std::vector<std::string> expected{"MSysObjects"};
     std::set<std::string> all{"3 Tables", "3 Databases", "3 Relationships", "1 MSysObjects"};
+    if (!description_.relationships.empty()) {
+      expected.push_back("MSysRelationships");
+      all.insert("1 MSysRelationships");
+    }
+    for (const RelationshipDescription& relationship : description_.relationships) {
+      all.insert("8 " + relationship.name);
+    }
     for (const TableDescription& table : description_.tables) {
       if (!table.link) expected.push_back(table.name);
       all.insert(std::to_string(!table.link ? 1 : table.link->odbc ? 4 : 6) + " " + table.name);
@@ -252,6 +260,42 @@ class MdbToolsReadBack : public ::testing::Test {
         EXPECT_EQ(row[14].empty(), !anyProperty) << "LvProp";
       }
     }
+  }
+
+  // MSysRelationships as mdb-export reads it, and the foreign keys mdb-schema makes of it:
+  // one per column pair of each enforced relationship (attribute 2 unset).
+  void CheckRelationships() {
+    if (description_.relationships.empty()) return;
+    std::vector<std::vector<std::string>> expected{{"szRelationship", "grbit", "ccolumn", "icolumn",
+                                                    "szObject", "szColumn", "szReferencedObject",
+                                                    "szReferencedColumn"}};
+    std::set<std::string> foreignKeys;
+    auto lower = [](std::string text) {
+      for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return text;
+    };
+    for (const RelationshipDescription& r : description_.relationships) {
+      for (std::size_t i = 0; i < r.fields.size(); ++i) {
+        expected.push_back({r.name, std::to_string(static_cast<std::int32_t>(r.attributes)),
+                            std::to_string(r.fields.size()), std::to_string(i), r.foreignTable,
+                            r.fields[i].foreignName, r.table, r.fields[i].name});
+        if (r.attributes & 2) continue;
+        foreignKeys.insert("ALTER TABLE \"" + r.foreignTable + "\" ADD CONSTRAINT \"" +
+                           lower(r.foreignTable) + "_" + lower(r.fields[i].foreignName) +
+                           "_fk\" FOREIGN KEY (\"" + lower(r.fields[i].foreignName) +
+                           "\") REFERENCES \"" + r.table + "\"(\"" + lower(r.fields[i].name) +
+                           "\")" + (r.attributes & 0x100 ? " ON UPDATE CASCADE" : "") +
+                           (r.attributes & 0x1000 ? " ON DELETE CASCADE" : "") +
+                           " DEFERRABLE INITIALLY IMMEDIATE;");
+      }
+    }
+    EXPECT_EQ(ParseCsv(Tool("mdb-export", ShellQuote(path_) + " MSysRelationships")), expected);
+    std::set<std::string> printed;
+    for (const std::string& line :
+         Lines(Tool("mdb-schema", "--relations --no-indexes " + ShellQuote(path_) + " postgres"))) {
+      if (line.find("FOREIGN KEY") != std::string::npos) printed.insert(line);
+    }
+    EXPECT_EQ(printed, foreignKeys);
   }
 
   void CheckSchema(const TableDescription& table) {
@@ -429,7 +473,7 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
     {"name": "Remote", "odbc": {"connect": "ODBC;DSN=sales;", "foreignName": "dbo.Orders"},
      "flags": 1},
     {"name": "Hidden", "flags": 1, "created": null, "updated": null, "rows": 2,
-     "fields": [{"name": "X", "type": "long"}]},
+     "fields": [{"name": "X", "type": "long"}, {"name": "Y", "type": "integer"}]},
     {"name": "SystemLike", "flags": -2147483646, "fields": [{"name": "X", "type": "long"}]},
     {"name": "Empty", "rows": 0, "fields": [{"name": "X", "type": "text", "size": 1}]}],
   "objects": [
@@ -437,7 +481,20 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
     {"kind": "report", "name": "Invoice", "created": null, "updated": null},
     {"kind": "form", "name": "Orders"}, {"kind": "report", "name": "Orders"},
     {"kind": "macro", "name": "AutoExec", "flags": -1},
-    {"kind": "module", "name": "Tools", "flags": 2}]})json";
+    {"kind": "module", "name": "Tools", "flags": 2}],
+  "relationships": [
+    {"name": "OrdersHidden", "table": "Orders", "foreignTable": "Hidden", "attributes": 4352,
+     "fields": [{"name": "ID", "foreignName": "X"}, {"name": "Line", "foreignName": "Y"}]},
+    {"name": "OrdersEmpty", "table": "Orders", "foreignTable": "Empty", "attributes": 256,
+     "fields": [{"name": "Code", "foreignName": "X"}]},
+    {"name": "EmptySystemLike", "table": "Empty", "foreignTable": "SystemLike",
+     "attributes": 4097, "fields": [{"name": "X", "foreignName": "X"}]},
+    {"name": "SelfJoin", "table": "Hidden", "foreignTable": "Hidden", "attributes": 0,
+     "fields": [{"name": "X", "foreignName": "Y"}]},
+    {"name": "ToLink", "table": "Orders", "foreignTable": "Linked", "attributes": -2147483646,
+     "fields": [{"name": "ID", "foreignName": "StockID"}]},
+    {"name": "Unenforced", "table": "Orders", "foreignTable": "Hidden", "attributes": 2,
+     "fields": [{"name": "ID", "foreignName": "X"}]}]})json";
 }
 
 TEST_F(MdbToolsReadBack, Jet4WithEveryOption) {

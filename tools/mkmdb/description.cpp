@@ -148,9 +148,8 @@ std::optional<double> GetDate(const json& object, const char* key, const std::st
   return date;
 }
 
-std::uint32_t GetFlags(const json& node, const std::string& context) {
-  return static_cast<std::uint32_t>(GetInteger(node, "flags",
-                                               std::numeric_limits<std::int32_t>::min(),
+std::uint32_t GetFlags(const json& node, const char* key, const std::string& context) {
+  return static_cast<std::uint32_t>(GetInteger(node, key, std::numeric_limits<std::int32_t>::min(),
                                                std::numeric_limits<std::uint32_t>::max(), context)
                                         .value_or(0));
 }
@@ -308,7 +307,7 @@ TableDescription ParseTable(const json& node, std::size_t index) {
             context);
   table.created = GetDate(node, "created", context);
   table.updated = GetDate(node, "updated", context);
-  table.flags = GetFlags(node, context);
+  table.flags = GetFlags(node, "flags", context);
 
   const json* link = Find(node, "link");
   const json* odbc = Find(node, "odbc");
@@ -365,8 +364,31 @@ ObjectDescription ParseObject(const json& node, std::size_t index) {
   }
   object.created = GetDate(node, "created", context);
   object.updated = GetDate(node, "updated", context);
-  object.flags = GetFlags(node, context);
+  object.flags = GetFlags(node, "flags", context);
   return object;
+}
+
+RelationshipDescription ParseRelationship(const json& node, std::size_t index) {
+  std::string context = "relationship #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  RelationshipDescription relationship;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  relationship.name = *name;
+  context = "relationship " + Quoted(relationship.name);
+  CheckKeys(node, {"name", "table", "foreignTable", "attributes", "fields"}, context);
+  relationship.table = GetString(node, "table", context).value_or("");
+  relationship.foreignTable = GetString(node, "foreignTable", context).value_or("");
+  relationship.attributes = GetFlags(node, "attributes", context);
+  const json* fields = GetArray(node, "fields", context);
+  if (!fields) Fail(context, "missing \"fields\"");
+  for (const json& field : *fields) {
+    if (!field.is_object()) Fail(context, "each of \"fields\" is {\"name\", \"foreignName\"}");
+    CheckKeys(field, {"name", "foreignName"}, context);
+    relationship.fields.push_back({GetString(field, "name", context).value_or(""),
+                                   GetString(field, "foreignName", context).value_or("")});
+  }
+  return relationship;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -555,6 +577,41 @@ void ValidateDescription(const Description& description) {
     }
     CheckIndexes(table, encoder, context);
   }
+  std::set<std::string> relationshipNames;
+  for (const RelationshipDescription& relationship : description.relationships) {
+    const std::string context = "relationship " + Quoted(relationship.name);
+    CheckName(relationship.name, encoder, context);
+    if (!relationshipNames.insert(FoldCase(relationship.name)).second) {
+      Fail(context, "duplicate relationship name");
+    }
+    const TableDescription* sides[2] = {nullptr, nullptr};
+    const std::string* names[2] = {&relationship.table, &relationship.foreignTable};
+    for (int side = 0; side < 2; ++side) {
+      for (const TableDescription& table : description.tables) {
+        if (FoldCase(table.name) == FoldCase(*names[side])) sides[side] = &table;
+      }
+      if (!sides[side]) {
+        Fail(context, std::string(side ? "\"foreignTable\"" : "\"table\"") + " " +
+                          Quoted(*names[side]) + " is not a table of the description");
+      }
+    }
+    if (relationship.fields.empty()) Fail(context, "a relationship needs at least one field pair");
+    for (const RelationshipColumn& pair : relationship.fields) {
+      const std::string* columns[2] = {&pair.name, &pair.foreignName};
+      for (int side = 0; side < 2; ++side) {
+        const TableDescription& table = *sides[side];
+        const bool found =
+            table.link ||
+            std::any_of(table.fields.begin(), table.fields.end(), [&](const FieldDescription& f) {
+              return FoldCase(f.name) == FoldCase(*columns[side]);
+            });
+        if (columns[side]->empty() || !found) {
+          Fail(context, "no field " + Quoted(*columns[side]) + " in table " + Quoted(table.name));
+        }
+      }
+    }
+  }
+
   // Names are unique within each container.
   std::set<std::pair<int, std::string>> objectNames;
   for (const ObjectDescription& object : description.objects) {
@@ -574,7 +631,8 @@ Description ParseDescription(const std::string& jsonText) {
     throw DescriptionError(std::string("description is not valid JSON: ") + e.what());
   }
   if (!root.is_object()) Fail("description", "the top level must be a JSON object");
-  CheckKeys(root, {"format", "codePage", "password", "tables", "objects"}, "description");
+  CheckKeys(root, {"format", "codePage", "password", "tables", "objects", "relationships"},
+            "description");
 
   Description description;
   const auto format = GetString(root, "format", "description").value_or("jet4");
@@ -597,6 +655,11 @@ Description ParseDescription(const std::string& jsonText) {
   if (const json* objects = GetArray(root, "objects", "description")) {
     for (std::size_t i = 0; i < objects->size(); ++i) {
       description.objects.push_back(ParseObject((*objects)[i], i));
+    }
+  }
+  if (const json* relationships = GetArray(root, "relationships", "description")) {
+    for (std::size_t i = 0; i < relationships->size(); ++i) {
+      description.relationships.push_back(ParseRelationship((*relationships)[i], i));
     }
   }
   ValidateDescription(description);

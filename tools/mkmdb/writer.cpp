@@ -92,6 +92,20 @@ constexpr CatalogColumnDef kCatalogColumns[kCatalogColumnCount] = {
     {"LvExtra", FieldType::kOle, 0},
 };
 
+// The system tables written when the description needs them, with the columns Access gives
+// them, in physical order.
+constexpr CatalogColumnDef kRelationshipColumns[] = {
+    {"szRelationship", FieldType::kText, 255},
+    {"grbit", FieldType::kLong, 0},
+    {"ccolumn", FieldType::kLong, 0},
+    {"icolumn", FieldType::kLong, 0},
+    {"szObject", FieldType::kText, 255},
+    {"szColumn", FieldType::kText, 255},
+    {"szReferencedObject", FieldType::kText, 255},
+    {"szReferencedColumn", FieldType::kText, 255},
+};
+constexpr std::uint16_t kTypeRelationship = 8;
+
 std::string U16Bytes(std::uint16_t v) {
   std::string out;
   PutU16(out, v);
@@ -255,7 +269,12 @@ struct StoredTable {
   UsageMaps maps;
   std::vector<RealIndexSpec> realIndexes;  // root pages right after the definition
   std::vector<LogicalIndexSpec> logicalIndexes;
-  std::string catalogLvProp;  // the LvProp cell: a long-value reference, or empty for Null
+  std::string catalogLvProp;
+  // System tables other than MSysObjects: their name, rows and data pages, made at planning.
+  std::string systemName;
+  std::vector<std::string> systemRows;
+  std::vector<std::string>
+      systemPages;  // the LvProp cell: a long-value reference, or empty for Null
 };
 
 class DatabaseWriter {
@@ -277,6 +296,10 @@ class DatabaseWriter {
   std::string PlaceLongValue(const std::string& value);
   void FlushLongValuePage();
   void PlanCatalog();
+  TableLayout SystemLayout(const CatalogColumnDef* columns, std::size_t count);
+  StoredTable& AddSystemTable(const std::string& name, TableLayout layout);
+  void PlanRelationships();
+  void PackSystemRows();
   void PlanUsageMaps();
   std::string TableDefinitionStream(const StoredTable& table) const;
 
@@ -287,6 +310,7 @@ class DatabaseWriter {
 
   StoredTable catalog_;
   std::vector<StoredTable> tables_;
+  std::vector<StoredTable> systemTables_;  // definitions after the local tables' ones
   std::vector<std::string> catalogRows_;
 
   std::uint32_t firstLongValuePage_ = 0;
@@ -492,6 +516,10 @@ void DatabaseWriter::PlanCatalog() {
          fixedDate, kSystemObjectFlags, "container \"Relationships\"");
   addRow(kCatalogPage, kTablesContainerId, "MSysObjects", kTypeLocalTable, fixedDate, fixedDate,
          kSystemObjectFlags, "table \"MSysObjects\"");
+  for (const StoredTable& table : systemTables_) {
+    addRow(table.definitionPage, kTablesContainerId, table.systemName, kTypeLocalTable, fixedDate,
+           fixedDate, kSystemObjectFlags, table.context);
+  }
 
   std::uint32_t linkId = kLinkIdBase;
   auto local = tables_.begin();
@@ -529,6 +557,12 @@ void DatabaseWriter::PlanCatalog() {
     }
   }
 
+  for (const RelationshipDescription& relationship : description_.relationships) {
+    addRow(++linkId, kRelationshipsContainerId, relationship.name, kTypeRelationship, fixedDate,
+           fixedDate, 0, "relationship " + Quoted(relationship.name));
+  }
+  PlanRelationships();
+
   DataPageBuilder builder(format_, kCatalogPage);
   for (const std::string& row : catalogRows_) {
     if (!builder.Fits(row.size())) catalogPages_.push_back(builder.Finish());
@@ -543,6 +577,7 @@ void DatabaseWriter::PlanCatalog() {
 void DatabaseWriter::PlanUsageMaps() {
   std::vector<StoredTable*> owners{&catalog_};
   for (StoredTable& table : tables_) owners.push_back(&table);
+  for (StoredTable& table : systemTables_) owners.push_back(&table);
 
   // Usage-map rows: two per table and one per real index, page 1 first, further pages after
   // the data.
@@ -619,18 +654,14 @@ void DatabaseWriter::PlanUsageMaps() {
   }
 }
 
-void DatabaseWriter::Plan() {
-  Allocate(1);  // header
-  Allocate(1);  // first usage-map rows
-  catalog_.context = "table \"MSysObjects\"";
-  catalog_.definitionPage = Allocate(1);
-  catalog_.definitionPages = 1;
+// Columns of a system table: fixed unless text, binary or long; binary as wide as text.
+TableLayout DatabaseWriter::SystemLayout(const CatalogColumnDef* defs, std::size_t count) {
   std::vector<ColumnSpec> columns;
-  for (std::uint16_t i = 0; i < kCatalogColumnCount; ++i) {
-    const CatalogColumnDef& def = kCatalogColumns[i];
+  for (std::uint16_t i = 0; i < count; ++i) {
+    const CatalogColumnDef& def = defs[i];
     const bool fixed =
         def.type != FieldType::kText && def.type != FieldType::kBinary && !IsLongValue(def.type);
-    // Binary catalog columns are as wide as the text ones (Jet 4: 510 bytes).
+    // Binary system columns are as wide as the text ones (Jet 4: 510 bytes).
     const int size = def.type == FieldType::kBinary
                          ? def.size * static_cast<int>(format_.textUnitBytes)
                          : def.size;
@@ -639,18 +670,89 @@ void DatabaseWriter::Plan() {
                                                            kColumnUpdatable | kColumnReplication),
                                  i));
   }
-  catalog_.layout = MakeLayout(std::move(columns));
+  return MakeLayout(std::move(columns));
+}
+
+StoredTable& DatabaseWriter::AddSystemTable(const std::string& name, TableLayout layout) {
+  StoredTable& table = systemTables_.emplace_back();
+  table.systemName = name;
+  table.context = "table " + Quoted(name);
+  table.layout = std::move(layout);
+  table.definitionPages = 1;
+  table.definitionPage = Allocate(1, table.context);
+  return table;
+}
+
+// Rows of MSysRelationships: one per column pair.
+void DatabaseWriter::PlanRelationships() {
+  if (description_.relationships.empty()) return;
+  StoredTable& table = systemTables_.at(0);
+  std::vector<Cell> cells(table.layout.columns.size());
+  for (const RelationshipDescription& relationship : description_.relationships) {
+    for (std::size_t i = 0; i < relationship.fields.size(); ++i) {
+      const RelationshipColumn& pair = relationship.fields[i];
+      SetCell(cells[0], encoder_.Encode(relationship.name));
+      SetCell(cells[1], U32Bytes(relationship.attributes));
+      SetCell(cells[2], U32Bytes(static_cast<std::uint32_t>(relationship.fields.size())));
+      SetCell(cells[3], U32Bytes(static_cast<std::uint32_t>(i)));
+      SetCell(cells[4], encoder_.Encode(relationship.foreignTable));
+      SetCell(cells[5], encoder_.Encode(pair.foreignName));
+      SetCell(cells[6], encoder_.Encode(relationship.table));
+      SetCell(cells[7], encoder_.Encode(pair.name));
+      std::string row;
+      EncodeRow(format_, table.layout, cells, row);
+      table.systemRows.push_back(std::move(row));
+    }
+  }
+}
+
+// Puts the system tables' rows on data pages of their own, after the local tables' data.
+void DatabaseWriter::PackSystemRows() {
+  for (StoredTable& table : systemTables_) {
+    DataPageBuilder builder(format_, table.definitionPage);
+    for (const std::string& row : table.systemRows) {
+      if (row.size() > format_.MaxRowBytes()) {
+        throw DescriptionError(table.context + ": a row takes " + std::to_string(row.size()) +
+                               " bytes, more than the " + std::to_string(format_.MaxRowBytes()) +
+                               " a page holds");
+      }
+      if (!builder.Fits(row.size())) table.systemPages.push_back(builder.Finish());
+      builder.Add(row);
+    }
+    if (builder.RowCount() > 0) table.systemPages.push_back(builder.Finish());
+    table.rowCount = table.systemRows.size();
+    table.dataPages = table.systemPages.size();
+    table.firstDataPage = table.dataPages > 0 ? Allocate(table.dataPages, table.context) : 0;
+  }
+}
+
+void DatabaseWriter::Plan() {
+  Allocate(1);  // header
+  Allocate(1);  // first usage-map rows
+  catalog_.context = "table \"MSysObjects\"";
+  catalog_.definitionPage = Allocate(1);
+  catalog_.definitionPages = 1;
+  catalog_.layout = SystemLayout(kCatalogColumns, kCatalogColumnCount);
 
   for (std::size_t i = 0; i < description_.tables.size(); ++i) {
     if (!description_.tables[i].link) PlanLocalTable(i);
+  }
+  if (!description_.relationships.empty()) {
+    AddSystemTable("MSysRelationships",
+                   SystemLayout(kRelationshipColumns, std::size(kRelationshipColumns)));
   }
   PlanCatalog();
   for (StoredTable& table : tables_) {
     table.firstDataPage = table.dataPages > 0 ? Allocate(table.dataPages, table.context) : 0;
   }
+  PackSystemRows();
   PlanUsageMaps();
-  if (TableDefinitionStream(catalog_).size() > format_.pageSize) {
-    throw std::logic_error("MSysObjects definition exceeds its page");
+  std::vector<const StoredTable*> system{&catalog_};
+  for (const StoredTable& table : systemTables_) system.push_back(&table);
+  for (const StoredTable* table : system) {
+    if (TableDefinitionStream(*table).size() > format_.pageSize) {
+      throw std::logic_error("system table definition exceeds its page");
+    }
   }
 }
 
@@ -696,6 +798,10 @@ void DatabaseWriter::Write(std::FILE* file, const std::string& path) {
       sink.Put(real.rootPage, IndexRootPage(format_, table.definitionPage));
     }
   }
+  for (const StoredTable& table : systemTables_) {
+    sink.Put(table.definitionPage,
+             TableDefinitionPage(format_, TableDefinitionStream(table), 0, 0));
+  }
   for (std::size_t i = 0; i < longValuePages_.size(); ++i) {
     sink.Put(firstLongValuePage_ + i, longValuePages_[i]);
   }
@@ -721,11 +827,18 @@ void DatabaseWriter::Write(std::FILE* file, const std::string& path) {
     }
   }
 
+  for (const StoredTable& table : systemTables_) {
+    for (std::size_t i = 0; i < table.systemPages.size(); ++i) {
+      sink.Put(table.firstDataPage + i, table.systemPages[i]);
+    }
+  }
+
   for (std::size_t i = 1; i < mapRowPages_.size(); ++i) {
     sink.Put(firstExtraMapPage_ + i - 1, mapRowPages_[i]);
   }
   std::vector<const StoredTable*> owners{&catalog_};
   for (const StoredTable& table : tables_) owners.push_back(&table);
+  for (const StoredTable& table : systemTables_) owners.push_back(&table);
   for (const StoredTable* owner : owners) {
     const auto& pages = owner->maps.mapPages;
     for (std::uint32_t slot = 0; slot < pages.size(); ++slot) {
