@@ -301,6 +301,114 @@ std::vector<std::uint32_t> MappedPages(const std::string& file, const Geometry& 
   return pages;
 }
 
+struct RealIndexExpectation {
+  std::vector<std::pair<std::uint16_t, std::uint8_t>> columns;  // number, order byte
+  std::uint8_t jet3Flags;                                       // Jet 4 adds 0x80
+};
+struct LogicalIndexExpectation {
+  const char* name;
+  std::uint32_t real;
+  std::uint8_t type;
+  std::uint8_t cascade;  // both cascade bytes
+};
+
+// Index sections of a table with fields A (long), B (text, 3 characters), C (datetime): the
+// entry counts before the columns, the real and logical index entries and names after them,
+// an empty leaf per real index as its root, and a usage map row marking only that root.
+TEST(MkmdbFormat, IndexEntriesFollowTheColumns) {
+  const RealIndexExpectation reals[] = {
+      {{{0, 0x01}}, 0x09},             // PrimaryKey: unique and required by default
+      {{{1, 0x00}}, 0x03},             // ByB: descending, unique, ignoring nulls
+      {{{2, 0x01}, {0, 0x01}}, 0x08},  // ByCA: two columns, required
+      {{{1, 0x01}}, 0x00},             // Fk: foreign, no flags
+  };
+  const LogicalIndexExpectation logicals[] = {
+      {"PrimaryKey", 0, 1, 4}, {"ByB", 1, 0, 4},       {"ByCA", 2, 0, 4},
+      {"Fk", 3, 2, 0},         {"SameAsKey", 0, 0, 4},
+  };
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    SCOPED_TRACE(g->format);
+    const bool jet3 = g->version == JetVersion::kJet3;
+    TempDir dir;
+    const std::string file = Write(dir, std::string(R"({"format": ")") + g->format +
+                                            R"(", "tables": [{"name": "T", "rows": 2, "fields": [
+      {"name": "A", "type": "long"}, {"name": "B", "type": "text", "size": 3},
+      {"name": "C", "type": "datetime"}], "indexes": [
+      {"name": "PrimaryKey", "fields": ["A"], "primary": true},
+      {"name": "ByB", "fields": [{"name": "B", "descending": true}], "unique": true,
+       "ignoreNulls": true},
+      {"name": "ByCA", "fields": ["C", "a"], "required": true},
+      {"name": "Fk", "fields": ["B"], "foreign": true},
+      {"name": "SameAsKey", "fields": ["A"], "unique": true, "required": true}]}]})");
+    const std::string tdef = TableDefinition(file, *g, kFirstTablePage);
+    const std::uint32_t countsAt = g->columnsStart - 16;
+    EXPECT_EQ(U32(tdef, countsAt), std::size(logicals));
+    EXPECT_EQ(U32(tdef, countsAt + 4), std::size(reals));
+
+    std::size_t at = g->columnsStart;
+    for (std::size_t i = 0; i < std::size(reals); ++i) {
+      EXPECT_EQ(U32(tdef, at + 4), 0u) << "no entries are written";
+      at += jet3 ? 8 : 12;
+    }
+    at += 3 * g->entrySize;
+    for (const char* name : {"A", "B", "C"}) {
+      at += (jet3 ? 1 : 2) + std::strlen(name) * (jet3 ? 1 : 2);
+    }
+    std::vector<std::uint32_t> roots;
+    for (const RealIndexExpectation& real : reals) {
+      const std::string entry = tdef.substr(at, jet3 ? 39 : 52);
+      const std::size_t slots = jet3 ? 0 : 4;
+      if (!jet3) EXPECT_EQ(U32(entry, 0), 1923u);
+      for (std::size_t slot = 0; slot < 10; ++slot) {
+        const std::size_t s = slots + 3 * slot;
+        if (slot < real.columns.size()) {
+          EXPECT_EQ(U16(entry, s), real.columns[slot].first) << "slot " << slot;
+          EXPECT_EQ(static_cast<std::uint8_t>(entry[s + 2]), real.columns[slot].second);
+        } else {
+          EXPECT_EQ(U16(entry, s), 0xFFFF) << "unused slot " << slot;
+        }
+      }
+      const std::uint32_t usedMap = U32(entry, slots + 30);
+      const std::uint32_t root = U32(entry, slots + 34);
+      roots.push_back(root);
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[jet3 ? 38 : 46]),
+                jet3 ? real.jet3Flags : real.jet3Flags | 0x80);
+      const std::string page = Page(file, g->pageSize, root);
+      EXPECT_EQ(page[0], 0x04) << "an index leaf page";
+      EXPECT_EQ(U32(page, 4), kFirstTablePage) << "owned by the table definition";
+      EXPECT_EQ(U16(page, 2), jet3 ? 2048 - 248 : 4096 - 480) << "free space after the bitmap";
+      EXPECT_EQ(page.find_first_not_of('\0', 8), std::string::npos) << "no entries";
+      bool reference = false;
+      EXPECT_EQ(MappedPages(file, *g, Row(file, *g, usedMap), &reference),
+                std::vector<std::uint32_t>{root});
+      at += entry.size();
+    }
+    for (std::size_t i = 1; i < roots.size(); ++i) EXPECT_NE(roots[i], roots[i - 1]);
+    for (std::size_t i = 0; i < std::size(logicals); ++i) {
+      const std::string entry = tdef.substr(at, jet3 ? 20 : 28);
+      const std::size_t base = jet3 ? 0 : 4;
+      if (!jet3) EXPECT_EQ(U32(entry, 0), 0x0659u);
+      EXPECT_EQ(U32(entry, base), i) << "index number";
+      EXPECT_EQ(U32(entry, base + 4), logicals[i].real) << logicals[i].name;
+      EXPECT_EQ(U32(entry, base + 9), 0xFFFFFFFFu) << "no related index";
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[base + 17]), logicals[i].cascade);
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[base + 18]), logicals[i].cascade);
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[base + 19]), logicals[i].type) << logicals[i].name;
+      at += entry.size();
+    }
+    for (const LogicalIndexExpectation& logical : logicals) {
+      const std::size_t length = jet3 ? static_cast<std::uint8_t>(tdef[at]) : U16(tdef, at);
+      at += jet3 ? 1 : 2;
+      std::string name;
+      for (std::size_t k = 0; k < length; k += jet3 ? 1 : 2) name += tdef[at + k];
+      EXPECT_EQ(name, logical.name);
+      at += length;
+    }
+    EXPECT_EQ(U16(tdef, at), 0xFFFF) << "the list of long-value column maps ends the definition";
+    EXPECT_EQ(U32(tdef, 8), at + 2) << "recorded length";
+  }
+}
+
 TEST(MkmdbFormat, UsageMapIsInlineWithinItsRangeAndReferencesMapPagesBeyond) {
   // A fixed Text(255) row takes a page's seventh in Jet 4 and eighth in Jet 3.
   struct Case {

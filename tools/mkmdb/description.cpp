@@ -19,14 +19,16 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::size_t kMaxNameChars = 64;          // object and field names
-constexpr std::size_t kMaxFields = 255;            // fields per table
-constexpr std::size_t kMaxDefaultChars = 255;      // DefaultValue text
-constexpr std::size_t kMaxForeignNameChars = 255;  // MSysObjects.ForeignName is Text(255)
-constexpr std::size_t kMaxLinkPathChars = 512;     // MSysObjects.Database / Connect, kept inline
+constexpr std::size_t kMaxNameChars = 64;            // object and field names
+constexpr std::size_t kMaxFields = 255;              // fields per table
+constexpr std::size_t kMaxDefaultChars = 255;        // DefaultValue text
+constexpr std::size_t kMaxPropertyTextChars = 2048;  // text properties (ValidationRule, ...)
+constexpr std::size_t kMaxForeignNameChars = 255;    // MSysObjects.ForeignName is Text(255)
+constexpr std::size_t kMaxLinkPathChars = 512;       // MSysObjects.Database / Connect, kept inline
 constexpr int kDefaultTextSize = 50;
 constexpr int kDefaultBinarySize = 255;
 constexpr int kMaxTextSize = 255;
+constexpr std::size_t kMaxIndexFields = 10;
 
 struct TypeName {
   std::string_view name;
@@ -146,6 +148,54 @@ std::optional<double> GetDate(const json& object, const char* key, const std::st
   return date;
 }
 
+std::uint32_t GetFlags(const json& node, const char* key, const std::string& context) {
+  return static_cast<std::uint32_t>(GetInteger(node, key, std::numeric_limits<std::int32_t>::min(),
+                                               std::numeric_limits<std::uint32_t>::max(), context)
+                                        .value_or(0));
+}
+
+// The array under `key`, or nothing when absent.
+const json* GetArray(const json& node, const char* key, const std::string& context) {
+  const json* array = Find(node, key);
+  if (array && !array->is_array()) Fail(context, Quoted(key) + " must be an array");
+  return array;
+}
+
+// "properties": {"Name": value}: text, true/false, an integer (Long) or another number (Double).
+Properties ParseProperties(const json& object, const std::string& context) {
+  Properties properties;
+  const json* node = Find(object, "properties");
+  if (!node) return properties;
+  if (!node->is_object()) Fail(context, "\"properties\" must be a JSON object");
+  for (const auto& item : node->items()) {
+    const std::string propertyContext = context + ", property " + Quoted(item.key());
+    const json& value = item.value();
+    PropertyValue property;
+    if (value.is_string()) {
+      property.kind = PropertyValue::Kind::kText;
+      property.text = value.get<std::string>();
+    } else if (value.is_boolean()) {
+      property.kind = PropertyValue::Kind::kBoolean;
+      property.boolean = value.get<bool>();
+    } else if (value.is_number_integer()) {
+      if (value.is_number_unsigned()
+              ? value.get<std::uint64_t>() > 0x7FFFFFFFu
+              : (value.get<std::int64_t>() < INT32_MIN || value.get<std::int64_t>() > INT32_MAX)) {
+        Fail(propertyContext, "an integer property must fit a Long (32 bits)");
+      }
+      property.kind = PropertyValue::Kind::kLong;
+      property.integer = static_cast<std::int32_t>(value.get<std::int64_t>());
+    } else if (value.is_number()) {
+      property.kind = PropertyValue::Kind::kDouble;
+      property.number = value.get<double>();
+    } else {
+      Fail(propertyContext, "must be a text, true or false, or a number");
+    }
+    properties.emplace_back(item.key(), std::move(property));
+  }
+  return properties;
+}
+
 FieldDescription ParseField(const json& node, std::size_t index, const std::string& tableContext) {
   if (!node.is_object()) Fail(FieldContext(tableContext, index, ""), "must be a JSON object");
   std::string context = FieldContext(tableContext, index, "");
@@ -156,7 +206,7 @@ FieldDescription ParseField(const json& node, std::size_t index, const std::stri
   context = FieldContext(tableContext, index, field.name);
   CheckKeys(node,
             {"name", "type", "size", "ordinal", "fixed", "autoNumber", "required",
-             "allowZeroLength", "default", "hyperlink", "replication"},
+             "allowZeroLength", "default", "hyperlink", "replication", "properties"},
             context);
 
   const auto typeName = GetString(node, "type", context);
@@ -184,6 +234,7 @@ FieldDescription ParseField(const json& node, std::size_t index, const std::stri
   field.required = GetBool(node, "required", context);
   field.allowZeroLength = GetBool(node, "allowZeroLength", context);
   field.defaultValue = GetString(node, "default", context);
+  field.properties = ParseProperties(node, context);
   return field;
 }
 
@@ -203,6 +254,45 @@ LinkDescription ParseLink(const json& node, bool odbc, const std::string& contex
   return link;
 }
 
+IndexDescription ParseIndex(const json& node, std::size_t index, const std::string& tableContext) {
+  std::string context = tableContext + ", index #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  IndexDescription result;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  result.name = *name;
+  context = tableContext + ", index " + Quoted(result.name);
+  CheckKeys(
+      node,
+      {"name", "fields", "primary", "unique", "ignoreNulls", "required", "foreign", "clustered"},
+      context);
+  const json* fields = GetArray(node, "fields", context);
+  if (!fields) Fail(context, "missing \"fields\"");
+  for (const json& field : *fields) {
+    IndexColumn column;
+    if (field.is_string()) {
+      column.name = field.get<std::string>();
+    } else if (field.is_object()) {
+      CheckKeys(field, {"name", "descending"}, context);
+      column.name = GetString(field, "name", context).value_or("");
+      column.descending = GetBool(field, "descending", context).value_or(false);
+    } else {
+      Fail(context, "each of \"fields\" is a field name or {\"name\", \"descending\"}");
+    }
+    result.fields.push_back(std::move(column));
+  }
+  result.primary = GetBool(node, "primary", context).value_or(false);
+  result.foreign = GetBool(node, "foreign", context).value_or(false);
+  result.unique = GetBool(node, "unique", context).value_or(result.primary);
+  result.required = GetBool(node, "required", context).value_or(result.primary);
+  result.ignoreNulls = GetBool(node, "ignoreNulls", context).value_or(false);
+  // Jet keeps no clustered index: no bit of the index entries is known to record it.
+  if (GetBool(node, "clustered", context).value_or(false)) {
+    Fail(context, "\"clustered\" cannot be stored: Jet files keep no clustered indexes");
+  }
+  return result;
+}
+
 TableDescription ParseTable(const json& node, std::size_t index) {
   std::string context = TableContext(index, "");
   if (!node.is_object()) Fail(context, "must be a JSON object");
@@ -211,26 +301,28 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   if (!name || name->empty()) Fail(context, "missing \"name\"");
   table.name = *name;
   context = TableContext(index, table.name);
-  CheckKeys(node, {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc"},
+  CheckKeys(node,
+            {"name", "created", "updated", "flags", "rows", "fields", "link", "odbc", "properties",
+             "indexes"},
             context);
   table.created = GetDate(node, "created", context);
   table.updated = GetDate(node, "updated", context);
-  table.flags =
-      static_cast<std::uint32_t>(GetInteger(node, "flags", std::numeric_limits<std::int32_t>::min(),
-                                            std::numeric_limits<std::uint32_t>::max(), context)
-                                     .value_or(0));
+  table.flags = GetFlags(node, "flags", context);
 
   const json* link = Find(node, "link");
   const json* odbc = Find(node, "odbc");
   if (link && odbc) Fail(context, "a table has either \"link\" or \"odbc\", not both");
   if (link || odbc) {
-    if (Find(node, "fields") || Find(node, "rows")) {
-      Fail(context, "a linked table has no \"fields\" or \"rows\" of its own");
+    if (Find(node, "fields") || Find(node, "rows") || Find(node, "properties") ||
+        Find(node, "indexes")) {
+      Fail(context,
+           "a linked table has no \"fields\", \"rows\", \"properties\" or \"indexes\" of its own");
     }
     table.link = ParseLink(link ? *link : *odbc, odbc != nullptr, context);
     return table;
   }
 
+  table.properties = ParseProperties(node, context);
   table.rows = static_cast<std::uint64_t>(
       GetInteger(node, "rows", 0, std::numeric_limits<std::uint32_t>::max(), context).value_or(0));
   const json* fields = Find(node, "fields");
@@ -239,7 +331,64 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   for (std::size_t i = 0; i < fields->size(); ++i) {
     table.fields.push_back(ParseField((*fields)[i], i, context));
   }
+  if (const json* indexes = GetArray(node, "indexes", context)) {
+    for (std::size_t i = 0; i < indexes->size(); ++i) {
+      table.indexes.push_back(ParseIndex((*indexes)[i], i, context));
+    }
+  }
   return table;
+}
+
+ObjectDescription ParseObject(const json& node, std::size_t index) {
+  std::string context = "object #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  ObjectDescription object;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  object.name = *name;
+  context = "object " + Quoted(object.name);
+  CheckKeys(node, {"kind", "name", "created", "updated", "flags"}, context);
+  const auto kind = GetString(node, "kind", context);
+  if (!kind) Fail(context, "missing \"kind\"");
+  if (*kind == "form") {
+    object.kind = ObjectDescription::Kind::kForm;
+  } else if (*kind == "report") {
+    object.kind = ObjectDescription::Kind::kReport;
+  } else if (*kind == "macro") {
+    object.kind = ObjectDescription::Kind::kMacro;
+  } else if (*kind == "module") {
+    object.kind = ObjectDescription::Kind::kModule;
+  } else {
+    Fail(context,
+         "\"kind\" is " + Quoted(*kind) + ", not \"form\", \"report\", \"macro\" or \"module\"");
+  }
+  object.created = GetDate(node, "created", context);
+  object.updated = GetDate(node, "updated", context);
+  object.flags = GetFlags(node, "flags", context);
+  return object;
+}
+
+RelationshipDescription ParseRelationship(const json& node, std::size_t index) {
+  std::string context = "relationship #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  RelationshipDescription relationship;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  relationship.name = *name;
+  context = "relationship " + Quoted(relationship.name);
+  CheckKeys(node, {"name", "table", "foreignTable", "attributes", "fields"}, context);
+  relationship.table = GetString(node, "table", context).value_or("");
+  relationship.foreignTable = GetString(node, "foreignTable", context).value_or("");
+  relationship.attributes = GetFlags(node, "attributes", context);
+  const json* fields = GetArray(node, "fields", context);
+  if (!fields) Fail(context, "missing \"fields\"");
+  for (const json& field : *fields) {
+    if (!field.is_object()) Fail(context, "each of \"fields\" is {\"name\", \"foreignName\"}");
+    CheckKeys(field, {"name", "foreignName"}, context);
+    relationship.fields.push_back({GetString(field, "name", context).value_or(""),
+                                   GetString(field, "foreignName", context).value_or("")});
+  }
+  return relationship;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -273,6 +422,20 @@ void CheckText(const std::string& text, std::size_t maxChars, const char* what,
   }
 }
 
+// Property names follow the rules of object names; the shortcut keys of a field count as the
+// properties they write.
+void CheckProperties(const Properties& properties, std::set<std::string> names,
+                     const TextEncoder& encoder, const std::string& context) {
+  for (const auto& [name, value] : properties) {
+    const std::string propertyContext = context + ", property " + Quoted(name);
+    CheckName(name, encoder, propertyContext);
+    if (!names.insert(FoldCase(name)).second) Fail(propertyContext, "duplicate property name");
+    if (value.kind == PropertyValue::Kind::kText) {
+      CheckText(value.text, kMaxPropertyTextChars, "the value", encoder, propertyContext);
+    }
+  }
+}
+
 void CheckField(const FieldDescription& field, const TextEncoder& encoder,
                 const std::string& context) {
   const std::string type(TypeNameOf(field.type));
@@ -301,6 +464,42 @@ void CheckField(const FieldDescription& field, const TextEncoder& encoder,
   }
   if (field.defaultValue) {
     CheckText(*field.defaultValue, kMaxDefaultChars, "\"default\"", encoder, context);
+  }
+  std::set<std::string> shortcuts;
+  if (field.required) shortcuts.insert(FoldCase("Required"));
+  if (field.allowZeroLength) shortcuts.insert(FoldCase("AllowZeroLength"));
+  if (field.defaultValue) shortcuts.insert(FoldCase("DefaultValue"));
+  CheckProperties(field.properties, shortcuts, encoder, context);
+}
+
+void CheckIndexes(const TableDescription& table, const TextEncoder& encoder,
+                  const std::string& tableContext) {
+  std::set<std::string> names;
+  bool primary = false;
+  for (const IndexDescription& index : table.indexes) {
+    const std::string context = tableContext + ", index " + Quoted(index.name);
+    CheckName(index.name, encoder, context);
+    if (!names.insert(FoldCase(index.name)).second) Fail(context, "duplicate index name");
+    if (index.fields.empty() || index.fields.size() > kMaxIndexFields) {
+      Fail(context, "an index has 1 to " + std::to_string(kMaxIndexFields) + " fields");
+    }
+    std::set<std::string> used;
+    for (const IndexColumn& column : index.fields) {
+      const auto field = std::find_if(
+          table.fields.begin(), table.fields.end(),
+          [&](const FieldDescription& f) { return FoldCase(f.name) == FoldCase(column.name); });
+      if (field == table.fields.end()) Fail(context, "no field " + Quoted(column.name));
+      if (IsLongValue(field->type)) {
+        Fail(context, "field " + Quoted(column.name) + " is a " +
+                          std::string(TypeNameOf(field->type)) + " field, which cannot be indexed");
+      }
+      if (!used.insert(FoldCase(column.name)).second) {
+        Fail(context, "field " + Quoted(column.name) + " appears twice");
+      }
+    }
+    if (index.primary && index.foreign) Fail(context, "an index is primary or foreign, not both");
+    if (index.primary && primary) Fail(context, "a table has one primary key");
+    primary = primary || index.primary;
   }
 }
 
@@ -351,7 +550,8 @@ void ValidateDescription(const Description& description) {
       Fail(context, "duplicate table name");
     }
     if (table.link) {
-      if (!table.fields.empty() || table.rows != 0) {
+      if (!table.fields.empty() || table.rows != 0 || !table.properties.empty() ||
+          !table.indexes.empty()) {
         Fail(context, "a linked table has no fields or rows of its own");
       }
       CheckLink(*table.link, encoder, context);
@@ -365,6 +565,7 @@ void ValidateDescription(const Description& description) {
     if (table.rows > std::numeric_limits<std::uint32_t>::max()) {
       Fail(context, "\"rows\" is more than a table definition can count");
     }
+    CheckProperties(table.properties, {}, encoder, context);
     std::set<std::string> fieldNames;
     for (std::size_t f = 0; f < table.fields.size(); ++f) {
       const FieldDescription& field = table.fields[f];
@@ -373,6 +574,51 @@ void ValidateDescription(const Description& description) {
       if (!fieldNames.insert(FoldCase(field.name)).second) {
         Fail(fieldContext, "duplicate field name");
       }
+    }
+    CheckIndexes(table, encoder, context);
+  }
+  std::set<std::string> relationshipNames;
+  for (const RelationshipDescription& relationship : description.relationships) {
+    const std::string context = "relationship " + Quoted(relationship.name);
+    CheckName(relationship.name, encoder, context);
+    if (!relationshipNames.insert(FoldCase(relationship.name)).second) {
+      Fail(context, "duplicate relationship name");
+    }
+    const TableDescription* sides[2] = {nullptr, nullptr};
+    const std::string* names[2] = {&relationship.table, &relationship.foreignTable};
+    for (int side = 0; side < 2; ++side) {
+      for (const TableDescription& table : description.tables) {
+        if (FoldCase(table.name) == FoldCase(*names[side])) sides[side] = &table;
+      }
+      if (!sides[side]) {
+        Fail(context, std::string(side ? "\"foreignTable\"" : "\"table\"") + " " +
+                          Quoted(*names[side]) + " is not a table of the description");
+      }
+    }
+    if (relationship.fields.empty()) Fail(context, "a relationship needs at least one field pair");
+    for (const RelationshipColumn& pair : relationship.fields) {
+      const std::string* columns[2] = {&pair.name, &pair.foreignName};
+      for (int side = 0; side < 2; ++side) {
+        const TableDescription& table = *sides[side];
+        const bool found =
+            table.link ||
+            std::any_of(table.fields.begin(), table.fields.end(), [&](const FieldDescription& f) {
+              return FoldCase(f.name) == FoldCase(*columns[side]);
+            });
+        if (columns[side]->empty() || !found) {
+          Fail(context, "no field " + Quoted(*columns[side]) + " in table " + Quoted(table.name));
+        }
+      }
+    }
+  }
+
+  // Names are unique within each container.
+  std::set<std::pair<int, std::string>> objectNames;
+  for (const ObjectDescription& object : description.objects) {
+    const std::string context = "object " + Quoted(object.name);
+    CheckName(object.name, encoder, context);
+    if (!objectNames.insert({static_cast<int>(object.kind), FoldCase(object.name)}).second) {
+      Fail(context, "duplicate name among objects of its kind");
     }
   }
 }
@@ -385,7 +631,8 @@ Description ParseDescription(const std::string& jsonText) {
     throw DescriptionError(std::string("description is not valid JSON: ") + e.what());
   }
   if (!root.is_object()) Fail("description", "the top level must be a JSON object");
-  CheckKeys(root, {"format", "codePage", "password", "tables"}, "description");
+  CheckKeys(root, {"format", "codePage", "password", "tables", "objects", "relationships"},
+            "description");
 
   Description description;
   const auto format = GetString(root, "format", "description").value_or("jet4");
@@ -404,6 +651,16 @@ Description ParseDescription(const std::string& jsonText) {
   if (!tables->is_array()) Fail("description", "\"tables\" must be an array");
   for (std::size_t i = 0; i < tables->size(); ++i) {
     description.tables.push_back(ParseTable((*tables)[i], i));
+  }
+  if (const json* objects = GetArray(root, "objects", "description")) {
+    for (std::size_t i = 0; i < objects->size(); ++i) {
+      description.objects.push_back(ParseObject((*objects)[i], i));
+    }
+  }
+  if (const json* relationships = GetArray(root, "relationships", "description")) {
+    for (std::size_t i = 0; i < relationships->size(); ++i) {
+      description.relationships.push_back(ParseRelationship((*relationships)[i], i));
+    }
   }
   ValidateDescription(description);
   return description;

@@ -42,6 +42,18 @@ enum class FieldType : std::uint8_t {
   kBigInt = 0x13,
 };
 
+// A table or field property kept in MSysObjects.LvProp, with the type it is stored as.
+struct PropertyValue {
+  enum class Kind { kText, kBoolean, kLong, kDouble };
+  Kind kind = Kind::kText;
+  std::string text;  // kText, UTF-8
+  bool boolean = false;
+  std::int32_t integer = 0;
+  double number = 0;
+};
+// Properties in the order they are written; names are unique ignoring ASCII case.
+using Properties = std::vector<std::pair<std::string, PropertyValue>>;
+
 struct FieldDescription {
   std::string name;  // UTF-8
   FieldType type = FieldType::kLong;
@@ -55,6 +67,7 @@ struct FieldDescription {
   std::optional<bool> required;
   std::optional<bool> allowZeroLength;
   std::optional<std::string> defaultValue;
+  Properties properties;  // further column properties
 };
 
 struct LinkDescription {
@@ -62,6 +75,21 @@ struct LinkDescription {
   std::string database;     // Access links: the linked file's path (MSysObjects.Database)
   std::string connect;      // ODBC links: the connect string (MSysObjects.Connect)
   std::string foreignName;  // the table's name in its source
+};
+
+struct IndexColumn {
+  std::string name;  // a field of the table
+  bool descending = false;
+};
+
+struct IndexDescription {
+  std::string name;
+  std::vector<IndexColumn> fields;  // 1-10 columns
+  bool primary = false;             // the logical index of type 1
+  bool foreign = false;             // type 2: the index on the many side of a relationship
+  bool unique = false;              // defaults to `primary`
+  bool ignoreNulls = false;
+  bool required = false;  // defaults to `primary`
 };
 
 struct TableDescription {
@@ -72,7 +100,53 @@ struct TableDescription {
   std::uint32_t flags = 0;  // MSysObjects.Flags, bit for bit
   std::uint64_t rows = 0;
   std::vector<FieldDescription> fields;
+  Properties properties;  // the table's own properties (local tables)
+  std::vector<IndexDescription> indexes;
   std::optional<LinkDescription> link;  // set for linked tables, which have no fields or rows
+};
+
+// A form, report, macro or module: a row in MSysObjects under its container.
+struct ObjectDescription {
+  enum class Kind { kForm, kReport, kMacro, kModule };
+  Kind kind = Kind::kForm;
+  std::string name;
+  std::optional<double> created;  // as TableDescription
+  std::optional<double> updated;
+  std::uint32_t flags = 0;
+};
+
+// One row of MSysRelationships per column pair.
+struct RelationshipColumn {
+  std::string name;         // in `table`, the referenced (one) side
+  std::string foreignName;  // in `foreignTable`, the referencing (many) side
+};
+
+struct RelationshipDescription {
+  std::string name;              // szRelationship
+  std::string table;             // szReferencedObject
+  std::string foreignTable;      // szObject
+  std::uint32_t attributes = 0;  // grbit, bit for bit
+  std::vector<RelationshipColumn> fields;
+};
+
+// One row of MSysQueries; absent values are Null.
+struct QueryRow {
+  int attribute = 0;  // 0-255
+  std::optional<std::string> expression;
+  std::optional<int> flag;  // 16 bits
+  std::optional<std::string> name1;
+  std::optional<std::string> name2;
+  std::optional<std::string> order;     // bytes (given as hexadecimal digits)
+  std::optional<std::int32_t> lvExtra;  // Jet 4 only
+};
+
+struct QueryDescription {
+  std::string name;
+  std::optional<double> created;
+  std::optional<double> updated;
+  std::uint32_t flags = 0;  // MSysObjects.Flags: the query type as stored
+  Properties properties;
+  std::vector<QueryRow> rows;
 };
 
 struct Description {
@@ -80,6 +154,9 @@ struct Description {
   int codePage = 1252;   // stored in the header; Jet 3 names and text use it
   std::string password;  // empty: not protected
   std::vector<TableDescription> tables;
+  std::vector<ObjectDescription> objects;
+  std::vector<RelationshipDescription> relationships;
+  std::vector<QueryDescription> queries;
 };
 
 // The date stored for "created"/"updated" when the description does not give one.

@@ -43,6 +43,13 @@ constexpr std::uint16_t kGeneralSortOrder = 0x0409;
 // Seen at descriptor bytes 1-4 and table-definition bytes 12-15 of every Jet 4 file Access
 // writes; its meaning is not known.
 constexpr std::uint32_t kJet4TableMagic = 0x0659;
+// Starts every Jet 4 real index entry; its meaning is not known.
+constexpr std::uint32_t kJet4IndexMagic = 1923;
+// Set in the flags of every Jet 4 real index Access writes; its meaning is not known.
+constexpr std::uint8_t kJet4IndexFlag = 0x80;
+constexpr std::size_t kIndexColumnSlots = 10;
+constexpr std::uint8_t kIndexAscending = 0x01;
+constexpr std::uint8_t kIndexDescending = 0x00;
 
 std::uint64_t DoubleBits(double value) {
   std::uint64_t bits;
@@ -103,11 +110,22 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
   PutU16(out, columnCount);  // most columns a row has
   PutU16(out, layout.varCount);
   PutU16(out, columnCount);
-  PutU32(out, 0);  // logical indexes
-  PutU32(out, 0);  // index entries
+  static const std::vector<RealIndexSpec> kNoRealIndexes;
+  static const std::vector<LogicalIndexSpec> kNoLogicalIndexes;
+  const auto& reals = info.realIndexes ? *info.realIndexes : kNoRealIndexes;
+  const auto& logicals = info.logicalIndexes ? *info.logicalIndexes : kNoLogicalIndexes;
+  PutU32(out, static_cast<std::uint32_t>(logicals.size()));
+  PutU32(out, static_cast<std::uint32_t>(reals.size()));
   PutU32(out, info.usedMap);
   PutU32(out, info.freeMap);
   if (out.size() != format.columnsStart) throw std::logic_error("table definition header size");
+
+  // Each real index's entry count: the writer puts no entries in its indexes.
+  for (std::size_t i = 0; i < reals.size(); ++i) {
+    PutU32(out, 0);
+    PutU32(out, 0);  // entries
+    if (!format.jet3) PutU32(out, 0);
+  }
 
   for (const ColumnSpec& column : layout.columns) {
     const std::size_t start = out.size();
@@ -155,6 +173,59 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
     }
     out += column.storedName;
   }
+  for (const RealIndexSpec& real : reals) {
+    const std::size_t start = out.size();
+    if (!format.jet3) PutU32(out, kJet4IndexMagic);
+    if (real.columns.empty() || real.columns.size() > kIndexColumnSlots) {
+      throw std::logic_error("an index has 1 to 10 columns");
+    }
+    for (std::size_t slot = 0; slot < kIndexColumnSlots; ++slot) {
+      if (slot < real.columns.size()) {
+        PutU16(out, real.columns[slot].first);
+        PutU8(out, real.columns[slot].second ? kIndexDescending : kIndexAscending);
+      } else {
+        PutU16(out, 0xFFFF);
+        PutU8(out, 0);
+      }
+    }
+    PutU32(out, real.usedMap);
+    PutU32(out, real.rootPage);
+    if (format.jet3) {
+      PutU8(out, real.flags);
+    } else {
+      PutU32(out, 0);
+      PutU8(out, real.flags | kJet4IndexFlag);
+      out.append(5, '\0');
+    }
+    if (out.size() - start != (format.jet3 ? 39u : 52u)) throw std::logic_error("index size");
+  }
+  for (std::size_t i = 0; i < logicals.size(); ++i) {
+    const LogicalIndexSpec& logical = logicals[i];
+    const std::size_t start = out.size();
+    if (!format.jet3) PutU32(out, kJet4TableMagic);
+    PutU32(out, static_cast<std::uint32_t>(i));  // index number
+    PutU32(out, logical.real);
+    PutU8(out, 0);            // related table type
+    PutU32(out, 0xFFFFFFFF);  // related index: none
+    PutU32(out, 0);           // related table's definition page
+    // Access writes 4 and 4 here for indexes outside relationships; foreign keys hold their
+    // cascade flags.
+    const std::uint8_t cascade = logical.type == kIndexTypeForeign ? 0 : 4;
+    PutU8(out, cascade);
+    PutU8(out, cascade);
+    PutU8(out, logical.type);
+    if (!format.jet3) PutU32(out, 0);
+    if (out.size() - start != (format.jet3 ? 20u : 28u)) throw std::logic_error("index size");
+  }
+  for (const LogicalIndexSpec& logical : logicals) {
+    if (format.jet3) {
+      if (logical.storedName.size() > 0xFF) throw std::logic_error("Jet 3 name too long");
+      PutU8(out, static_cast<std::uint8_t>(logical.storedName.size()));
+    } else {
+      PutU16(out, CheckedU16(logical.storedName.size(), "index name length"));
+    }
+    out += logical.storedName;
+  }
   PutU16(out, 0xFFFF);  // end of the (empty) list of long-value column maps
   SetU32(out, 8, static_cast<std::uint32_t>(out.size()));
   return out;
@@ -189,6 +260,18 @@ std::string TableDefinitionPage(const JetFormat& format, std::string_view stream
     SetU16(page, 2, CheckedU16(free >= 8 ? free - 8 : 0, "table definition free space"));
   }
   SetU32(page, 4, nextPage);
+  return page;
+}
+
+std::string IndexRootPage(const JetFormat& format, std::uint32_t tableDefinitionPage) {
+  // Jet 4 has 4 more header bytes before the page links and one after the prefix length.
+  const std::size_t entriesStart = format.jet3 ? 22 + 226 : 27 + 453;
+  std::string page(format.pageSize, '\0');
+  page[0] = 0x04;  // leaf
+  page[1] = 0x01;
+  SetU16(page, 2, CheckedU16(format.pageSize - entriesStart, "index page free space"));
+  SetU32(page, 4, tableDefinitionPage);
+  // Previous, next and tail pages, the prefix length and the entry bitmap stay zero.
   return page;
 }
 
@@ -302,37 +385,109 @@ std::string LongValueChain(std::uint32_t length, std::uint32_t firstRowPointer) 
   return LongValueReference(CheckedLongValueLength(length), firstRowPointer);
 }
 
+namespace {
+
+// One property of a block in LvProp.
+struct PropertyRecord {
+  std::string name;  // UTF-8
+  std::uint8_t type;
+  std::uint8_t ddl;
+  std::string value;  // stored bytes
+};
+
+}  // namespace
+
 std::optional<std::string> BuildPropertyBlob(const JetFormat& format, const TextEncoder& encoder,
                                              const TableDescription& table) {
+  using Record = PropertyRecord;
   constexpr std::uint8_t kBooleanProperty = 0x01;
+  constexpr std::uint8_t kLongProperty = 0x04;
+  constexpr std::uint8_t kDoubleProperty = 0x07;
+  constexpr std::uint8_t kTextProperty = 0x0A;
   constexpr std::uint8_t kMemoProperty = 0x0C;
+  constexpr std::size_t kTextPropertyMaxChars = 255;  // longer text is stored as memo
   constexpr std::uint16_t kNameChunk = 0x80;
+  constexpr std::uint16_t kTableChunk = 0x00;
   constexpr std::uint16_t kColumnChunk = 0x01;
-  enum Property { kDefaultValue, kRequired, kAllowZeroLength, kPropertyCount };
-  static constexpr const char* kPropertyNames[kPropertyCount] = {"DefaultValue", "Required",
-                                                                 "AllowZeroLength"};
-  auto has = [](const FieldDescription& field, int property) {
-    switch (property) {
-      case kDefaultValue:
-        return field.defaultValue.has_value();
-      case kRequired:
-        return field.required.has_value();
-      default:
-        return field.allowZeroLength.has_value();
+
+  auto recordOf = [&](const std::string& name, const PropertyValue& property) {
+    Record record{name, 0, 0, {}};
+    switch (property.kind) {
+      case PropertyValue::Kind::kBoolean:
+        record.type = kBooleanProperty;
+        record.value.assign(1, property.boolean ? 1 : 0);
+        break;
+      case PropertyValue::Kind::kLong:
+        record.type = kLongProperty;
+        PutU32(record.value, static_cast<std::uint32_t>(property.integer));
+        break;
+      case PropertyValue::Kind::kDouble: {
+        record.type = kDoubleProperty;
+        std::uint64_t bits;
+        std::memcpy(&bits, &property.number, sizeof bits);
+        PutU64(record.value, bits);
+        break;
+      }
+      case PropertyValue::Kind::kText: {
+        record.value = encoder.Encode(property.text);
+        const std::size_t chars = record.value.size() / format.textUnitBytes;
+        record.type = chars > kTextPropertyMaxChars ? kMemoProperty : kTextProperty;
+        break;
+      }
     }
+    return record;
   };
 
-  // Only the names some field uses, in a fixed order; values refer to them by index.
-  std::vector<int> used;
-  for (int p = 0; p < kPropertyCount; ++p) {
-    for (const FieldDescription& field : table.fields) {
-      if (has(field, p)) {
-        used.push_back(p);
+  // The records of each block: the table's own (name empty), then the columns'.
+  std::vector<std::pair<const std::string*, std::vector<Record>>> blocks;
+  static const std::string kNoName;
+  std::vector<Record> own;
+  for (const auto& [name, property] : table.properties) own.push_back(recordOf(name, property));
+  if (!own.empty()) blocks.emplace_back(&kNoName, std::move(own));
+  for (const FieldDescription& field : table.fields) {
+    std::vector<Record> records;
+    // The shortcut properties are design (DDL) properties.
+    if (field.defaultValue) {
+      records.push_back({"DefaultValue", kMemoProperty, 1, encoder.Encode(*field.defaultValue)});
+    }
+    if (field.required) {
+      records.push_back({"Required", kBooleanProperty, 1, std::string(1, *field.required)});
+    }
+    if (field.allowZeroLength) {
+      records.push_back(
+          {"AllowZeroLength", kBooleanProperty, 1, std::string(1, *field.allowZeroLength)});
+    }
+    for (const auto& [name, property] : field.properties)
+      records.push_back(recordOf(name, property));
+    if (!records.empty()) blocks.emplace_back(&field.name, std::move(records));
+  }
+  if (blocks.empty()) return std::nullopt;
+
+  // Each name once: the shortcut names first in a fixed order, then the rest as first used.
+  std::vector<std::string> names;
+  auto nameIndex = [&](const std::string& name) -> std::uint16_t {
+    const auto it = std::find(names.begin(), names.end(), name);
+    if (it != names.end()) return static_cast<std::uint16_t>(it - names.begin());
+    throw std::logic_error("property name not listed");
+  };
+  for (const char* shortcut : {"DefaultValue", "Required", "AllowZeroLength"}) {
+    for (const auto& block : blocks) {
+      const bool used = std::any_of(block.second.begin(), block.second.end(), [&](const Record& r) {
+        return r.ddl == 1 && r.name == shortcut;
+      });
+      if (used) {
+        names.push_back(shortcut);
         break;
       }
     }
   }
-  if (used.empty()) return std::nullopt;
+  for (const auto& block : blocks) {
+    for (const Record& record : block.second) {
+      if (std::find(names.begin(), names.end(), record.name) == names.end()) {
+        names.push_back(record.name);
+      }
+    }
+  }
 
   auto chunk = [](std::uint16_t type, const std::string& body) {
     std::string out;
@@ -348,37 +503,25 @@ std::optional<std::string> BuildPropertyBlob(const JetFormat& format, const Text
   };
 
   std::string blob(format.jet3 ? std::string("KKD\0", 4) : std::string("MR2\0", 4));
-  std::string names;
-  for (const int p : used) names += named(kPropertyNames[p]);
-  blob += chunk(kNameChunk, names);
+  std::string namesBody;
+  for (const std::string& name : names) namesBody += named(name);
+  blob += chunk(kNameChunk, namesBody);
 
-  for (const FieldDescription& field : table.fields) {
+  for (const auto& [blockName, records] : blocks) {
     std::string values;
-    for (std::size_t index = 0; index < used.size(); ++index) {
-      const int p = used[index];
-      if (!has(field, p)) continue;
-      std::string value;
-      std::uint8_t type;
-      if (p == kDefaultValue) {
-        type = kMemoProperty;
-        value = encoder.Encode(*field.defaultValue);
-      } else {
-        type = kBooleanProperty;
-        value.assign(1, (p == kRequired ? *field.required : *field.allowZeroLength) ? 1 : 0);
-      }
-      PutU16(values, CheckedU16(8 + value.size(), "property record length"));
-      PutU8(values, 1);  // a design (DDL) property
-      PutU8(values, type);
-      PutU16(values, static_cast<std::uint16_t>(index));
-      PutU16(values, CheckedU16(value.size(), "property value length"));
-      values += value;
+    for (const Record& record : records) {
+      PutU16(values, CheckedU16(8 + record.value.size(), "property record length"));
+      PutU8(values, record.ddl);
+      PutU8(values, record.type);
+      PutU16(values, nameIndex(record.name));
+      PutU16(values, CheckedU16(record.value.size(), "property value length"));
+      values += record.value;
     }
-    if (values.empty()) continue;
-    const std::string name = named(field.name);
+    const std::string name = named(*blockName);
     std::string body;
     PutU32(body, static_cast<std::uint32_t>(4 + name.size()));
     body += name + values;
-    blob += chunk(kColumnChunk, body);
+    blob += chunk(blockName->empty() ? kTableChunk : kColumnChunk, body);
   }
   return blob;
 }

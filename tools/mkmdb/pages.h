@@ -27,6 +27,27 @@ inline constexpr std::uint32_t kHeaderMaskKey = 0x6b39dac7;
 std::string BuildHeaderPage(const JetFormat& format, int codePage, std::string_view password,
                             double creationDate);
 
+// A real index: the key columns and flags one or more logical indexes share.
+struct RealIndexSpec {
+  std::vector<std::pair<std::uint16_t, bool>> columns;  // column number, descending
+  std::uint8_t flags = 0;                               // kIndexUnique, ...
+  std::uint32_t rootPage = 0;
+  std::uint32_t usedMap = 0;  // row pointer of the usage map of its pages
+};
+
+// A logical index: a name, its real index and its type.
+struct LogicalIndexSpec {
+  std::string storedName;  // in the file's text encoding
+  std::uint32_t real = 0;  // number of its real index
+  std::uint8_t type = 0;   // kIndexTypePrimary, kIndexTypeForeign or 0
+};
+
+inline constexpr std::uint8_t kIndexUnique = 0x01;
+inline constexpr std::uint8_t kIndexIgnoreNulls = 0x02;
+inline constexpr std::uint8_t kIndexRequired = 0x08;
+inline constexpr std::uint8_t kIndexTypePrimary = 1;
+inline constexpr std::uint8_t kIndexTypeForeign = 2;
+
 struct TableDefinitionInfo {
   const TableLayout* layout = nullptr;
   bool system = false;
@@ -35,7 +56,12 @@ struct TableDefinitionInfo {
   std::uint32_t usedMap = 0;     // row pointer of the usage map of the table's data pages
   std::uint32_t freeMap = 0;     // row pointer of the map of data pages with free space
   int codePage = 0;              // Jet 3 text columns record it
+  const std::vector<RealIndexSpec>* realIndexes = nullptr;  // null or empty: none
+  const std::vector<LogicalIndexSpec>* logicalIndexes = nullptr;
 };
+
+// An index page of a real index without entries: an empty leaf, its root.
+std::string IndexRootPage(const JetFormat& format, std::uint32_t tableDefinitionPage);
 
 // The table definition as one logical byte stream: the first page holds its first
 // pageSize bytes, each continuation page the next pageSize - 8 after its own 8-byte header.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,19 @@ constexpr std::uint16_t kTypeLocalTable = 1;
 constexpr std::uint16_t kTypeContainer = 3;
 constexpr std::uint16_t kTypeOdbcLink = 4;
 constexpr std::uint16_t kTypeAccessLink = 6;
+
+// Forms, reports, macros and modules: their container and the type their rows have.
+struct ObjectKind {
+  ObjectDescription::Kind kind;
+  const char* container;
+  std::uint16_t type;
+};
+constexpr ObjectKind kObjectKinds[] = {
+    {ObjectDescription::Kind::kForm, "Forms", 0x8000},
+    {ObjectDescription::Kind::kReport, "Reports", 0x8004},
+    {ObjectDescription::Kind::kMacro, "Scripts", 0x8002},
+    {ObjectDescription::Kind::kModule, "Modules", 0x8007},
+};
 
 enum CatalogColumn {
   kId,
@@ -77,6 +91,20 @@ constexpr CatalogColumnDef kCatalogColumns[kCatalogColumnCount] = {
     {"LvModule", FieldType::kOle, 0},
     {"LvExtra", FieldType::kOle, 0},
 };
+
+// The system tables written when the description needs them, with the columns Access gives
+// them, in physical order.
+constexpr CatalogColumnDef kRelationshipColumns[] = {
+    {"szRelationship", FieldType::kText, 255},
+    {"grbit", FieldType::kLong, 0},
+    {"ccolumn", FieldType::kLong, 0},
+    {"icolumn", FieldType::kLong, 0},
+    {"szObject", FieldType::kText, 255},
+    {"szColumn", FieldType::kText, 255},
+    {"szReferencedObject", FieldType::kText, 255},
+    {"szReferencedColumn", FieldType::kText, 255},
+};
+constexpr std::uint16_t kTypeRelationship = 8;
 
 std::string U16Bytes(std::uint16_t v) {
   std::string out;
@@ -239,7 +267,14 @@ struct StoredTable {
   std::uint32_t firstDataPage = 0;
   std::uint64_t dataPages = 0;
   UsageMaps maps;
-  std::string catalogLvProp;  // the LvProp cell: a long-value reference, or empty for Null
+  std::vector<RealIndexSpec> realIndexes;  // root pages right after the definition
+  std::vector<LogicalIndexSpec> logicalIndexes;
+  std::string catalogLvProp;
+  // System tables other than MSysObjects: their name, rows and data pages, made at planning.
+  std::string systemName;
+  std::vector<std::string> systemRows;
+  std::vector<std::string>
+      systemPages;  // the LvProp cell: a long-value reference, or empty for Null
 };
 
 class DatabaseWriter {
@@ -257,9 +292,14 @@ class DatabaseWriter {
   ColumnSpec MakeColumn(const std::string& name, FieldType type, std::uint16_t length,
                         std::uint8_t flags, std::uint16_t ordinal);
   void PlanLocalTable(std::size_t index);
+  void PlanIndexes(const TableDescription& table, StoredTable& stored);
   std::string PlaceLongValue(const std::string& value);
   void FlushLongValuePage();
   void PlanCatalog();
+  TableLayout SystemLayout(const CatalogColumnDef* columns, std::size_t count);
+  StoredTable& AddSystemTable(const std::string& name, TableLayout layout);
+  void PlanRelationships();
+  void PackSystemRows();
   void PlanUsageMaps();
   std::string TableDefinitionStream(const StoredTable& table) const;
 
@@ -270,6 +310,7 @@ class DatabaseWriter {
 
   StoredTable catalog_;
   std::vector<StoredTable> tables_;
+  std::vector<StoredTable> systemTables_;  // definitions after the local tables' ones
   std::vector<std::string> catalogRows_;
 
   std::uint32_t firstLongValuePage_ = 0;
@@ -305,6 +346,36 @@ ColumnSpec DatabaseWriter::MakeColumn(const std::string& name, FieldType type, s
     column.scale = 0;
   }
   return column;
+}
+
+// Logical indexes with the same columns, orders and flags share one real index.
+void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& stored) {
+  for (const IndexDescription& index : table.indexes) {
+    RealIndexSpec real;
+    for (const IndexColumn& column : index.fields) {
+      const auto field = std::find_if(
+          stored.layout.columns.begin(), stored.layout.columns.end(), [&](const ColumnSpec& c) {
+            return c.name.size() == column.name.size() &&
+                   std::equal(c.name.begin(), c.name.end(), column.name.begin(),
+                              [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+          });
+      if (field == stored.layout.columns.end()) throw std::logic_error("index field not found");
+      real.columns.emplace_back(field->number, column.descending);
+    }
+    if (index.unique) real.flags |= kIndexUnique;
+    if (index.ignoreNulls) real.flags |= kIndexIgnoreNulls;
+    if (index.required) real.flags |= kIndexRequired;
+    const auto same = std::find_if(
+        stored.realIndexes.begin(), stored.realIndexes.end(), [&](const RealIndexSpec& other) {
+          return other.columns == real.columns && other.flags == real.flags;
+        });
+    LogicalIndexSpec logical;
+    logical.storedName = encoder_.Encode(index.name);
+    logical.real = static_cast<std::uint32_t>(same - stored.realIndexes.begin());
+    logical.type = index.primary ? kIndexTypePrimary : index.foreign ? kIndexTypeForeign : 0;
+    if (same == stored.realIndexes.end()) stored.realIndexes.push_back(std::move(real));
+    stored.logicalIndexes.push_back(std::move(logical));
+  }
 }
 
 void DatabaseWriter::PlanLocalTable(std::size_t index) {
@@ -343,8 +414,10 @@ void DatabaseWriter::PlanLocalTable(std::size_t index) {
       std::min<std::uint32_t>(kMaxRowsPerPage, format_.RowSpace() / (stored.rowBytes + 2));
   stored.dataPages = (stored.rowCount + stored.rowsPerPage - 1) / stored.rowsPerPage;
 
+  PlanIndexes(table, stored);
   stored.definitionPages = TableDefinitionPageCount(format_, TableDefinitionStream(stored).size());
   stored.definitionPage = Allocate(stored.definitionPages, stored.context);
+  for (RealIndexSpec& real : stored.realIndexes) real.rootPage = Allocate(1, stored.context);
   tables_.push_back(std::move(stored));
 }
 
@@ -357,6 +430,8 @@ std::string DatabaseWriter::TableDefinitionStream(const StoredTable& table) cons
   info.usedMap = table.maps.usedRow;
   info.freeMap = table.maps.freeRow;
   info.codePage = description_.codePage;
+  info.realIndexes = &table.realIndexes;
+  info.logicalIndexes = &table.logicalIndexes;
   return BuildTableDefinition(format_, info);
 }
 
@@ -441,6 +516,10 @@ void DatabaseWriter::PlanCatalog() {
          fixedDate, kSystemObjectFlags, "container \"Relationships\"");
   addRow(kCatalogPage, kTablesContainerId, "MSysObjects", kTypeLocalTable, fixedDate, fixedDate,
          kSystemObjectFlags, "table \"MSysObjects\"");
+  for (const StoredTable& table : systemTables_) {
+    addRow(table.definitionPage, kTablesContainerId, table.systemName, kTypeLocalTable, fixedDate,
+           fixedDate, kSystemObjectFlags, table.context);
+  }
 
   std::uint32_t linkId = kLinkIdBase;
   auto local = tables_.begin();
@@ -464,6 +543,26 @@ void DatabaseWriter::PlanCatalog() {
     ++local;
   }
 
+  for (const ObjectKind& kind : kObjectKinds) {
+    std::uint32_t containerId = 0;
+    for (const ObjectDescription& object : description_.objects) {
+      if (object.kind != kind.kind) continue;
+      if (containerId == 0) {
+        containerId = ++linkId;
+        addRow(containerId, kContainersParentId, kind.container, kTypeContainer, fixedDate,
+               fixedDate, 0, "container " + Quoted(kind.container));
+      }
+      addRow(++linkId, containerId, object.name, kind.type, object.created, object.updated,
+             object.flags, "object " + Quoted(object.name));
+    }
+  }
+
+  for (const RelationshipDescription& relationship : description_.relationships) {
+    addRow(++linkId, kRelationshipsContainerId, relationship.name, kTypeRelationship, fixedDate,
+           fixedDate, 0, "relationship " + Quoted(relationship.name));
+  }
+  PlanRelationships();
+
   DataPageBuilder builder(format_, kCatalogPage);
   for (const std::string& row : catalogRows_) {
     if (!builder.Fits(row.size())) catalogPages_.push_back(builder.Finish());
@@ -478,8 +577,20 @@ void DatabaseWriter::PlanCatalog() {
 void DatabaseWriter::PlanUsageMaps() {
   std::vector<StoredTable*> owners{&catalog_};
   for (StoredTable& table : tables_) owners.push_back(&table);
+  for (StoredTable& table : systemTables_) owners.push_back(&table);
 
-  // Usage-map rows: two per table, page 1 first, further pages after the data.
+  // Usage-map rows: two per table and one per real index, page 1 first, further pages after
+  // the data.
+  constexpr int kUsedRow = -1;
+  constexpr int kFreeRow = -2;
+  std::vector<std::pair<StoredTable*, int>> mapRows;  // owner, which row (index number)
+  for (StoredTable* owner : owners) {
+    mapRows.emplace_back(owner, kUsedRow);
+    mapRows.emplace_back(owner, kFreeRow);
+    for (std::size_t k = 0; k < owner->realIndexes.size(); ++k) {
+      mapRows.emplace_back(owner, static_cast<int>(k));
+    }
+  }
   const std::string sample(format_.mapRowSize, '\0');
   DataPageBuilder probe(format_, 0);
   std::uint32_t perPage = 0;
@@ -487,7 +598,7 @@ void DatabaseWriter::PlanUsageMaps() {
     probe.Add(sample);
     ++perPage;
   }
-  const std::uint64_t rowCount = 2 * owners.size();
+  const std::uint64_t rowCount = mapRows.size();
   const std::uint64_t extraPages =
       rowCount <= perPage ? 0 : (rowCount - perPage + perPage - 1) / perPage;
   firstExtraMapPage_ = Allocate(extraPages);
@@ -496,8 +607,10 @@ void DatabaseWriter::PlanUsageMaps() {
     const std::uint32_t page =
         pageIndex == 0 ? 1 : firstExtraMapPage_ + static_cast<std::uint32_t>(pageIndex - 1);
     const std::uint32_t pointer = RowPointer(page, static_cast<std::uint32_t>(i % perPage));
-    StoredTable& owner = *owners[i / 2];
-    (i % 2 == 0 ? owner.maps.usedRow : owner.maps.freeRow) = pointer;
+    auto [owner, which] = mapRows[i];
+    (which == kUsedRow   ? owner->maps.usedRow
+     : which == kFreeRow ? owner->maps.freeRow
+                         : owner->realIndexes[which].usedMap) = pointer;
   }
 
   // Tables whose data pages an inline map cannot cover get usage-map pages, after all else.
@@ -522,19 +635,94 @@ void DatabaseWriter::PlanUsageMaps() {
 
   DataPageBuilder builder(format_, 0);
   for (std::uint64_t i = 0; i < rowCount; ++i) {
-    const StoredTable& owner = *owners[i / 2];
-    const bool used = i % 2 == 0;
+    const StoredTable& owner = *mapRows[i].first;
+    const int which = mapRows[i].second;
     std::string row;
-    if (used && owner.maps.reference) {
+    if (which >= 0) {
+      const std::uint32_t root = owner.realIndexes[which].rootPage;
+      row = InlineMapRow(format_, root, root, 1);
+    } else if (which == kUsedRow && owner.maps.reference) {
       row = ReferenceMapRow(format_, owner.maps.mapPages);
     } else {
       // The free-space map marks nothing: every page is written full.
       row = InlineMapRow(format_, owner.firstDataPage, owner.firstDataPage,
-                         used ? owner.dataPages : 0);
+                         which == kUsedRow ? owner.dataPages : 0);
     }
     builder.Add(row);
     if (builder.RowCount() == perPage || i + 1 == rowCount)
       mapRowPages_.push_back(builder.Finish());
+  }
+}
+
+// Columns of a system table: fixed unless text, binary or long; binary as wide as text.
+TableLayout DatabaseWriter::SystemLayout(const CatalogColumnDef* defs, std::size_t count) {
+  std::vector<ColumnSpec> columns;
+  for (std::uint16_t i = 0; i < count; ++i) {
+    const CatalogColumnDef& def = defs[i];
+    const bool fixed =
+        def.type != FieldType::kText && def.type != FieldType::kBinary && !IsLongValue(def.type);
+    // Binary system columns are as wide as the text ones (Jet 4: 510 bytes).
+    const int size = def.type == FieldType::kBinary
+                         ? def.size * static_cast<int>(format_.textUnitBytes)
+                         : def.size;
+    columns.push_back(MakeColumn(def.name, def.type, ColumnLength(format_, def.type, size),
+                                 static_cast<std::uint8_t>((fixed ? kColumnFixed : 0) |
+                                                           kColumnUpdatable | kColumnReplication),
+                                 i));
+  }
+  return MakeLayout(std::move(columns));
+}
+
+StoredTable& DatabaseWriter::AddSystemTable(const std::string& name, TableLayout layout) {
+  StoredTable& table = systemTables_.emplace_back();
+  table.systemName = name;
+  table.context = "table " + Quoted(name);
+  table.layout = std::move(layout);
+  table.definitionPages = 1;
+  table.definitionPage = Allocate(1, table.context);
+  return table;
+}
+
+// Rows of MSysRelationships: one per column pair.
+void DatabaseWriter::PlanRelationships() {
+  if (description_.relationships.empty()) return;
+  StoredTable& table = systemTables_.at(0);
+  std::vector<Cell> cells(table.layout.columns.size());
+  for (const RelationshipDescription& relationship : description_.relationships) {
+    for (std::size_t i = 0; i < relationship.fields.size(); ++i) {
+      const RelationshipColumn& pair = relationship.fields[i];
+      SetCell(cells[0], encoder_.Encode(relationship.name));
+      SetCell(cells[1], U32Bytes(relationship.attributes));
+      SetCell(cells[2], U32Bytes(static_cast<std::uint32_t>(relationship.fields.size())));
+      SetCell(cells[3], U32Bytes(static_cast<std::uint32_t>(i)));
+      SetCell(cells[4], encoder_.Encode(relationship.foreignTable));
+      SetCell(cells[5], encoder_.Encode(pair.foreignName));
+      SetCell(cells[6], encoder_.Encode(relationship.table));
+      SetCell(cells[7], encoder_.Encode(pair.name));
+      std::string row;
+      EncodeRow(format_, table.layout, cells, row);
+      table.systemRows.push_back(std::move(row));
+    }
+  }
+}
+
+// Puts the system tables' rows on data pages of their own, after the local tables' data.
+void DatabaseWriter::PackSystemRows() {
+  for (StoredTable& table : systemTables_) {
+    DataPageBuilder builder(format_, table.definitionPage);
+    for (const std::string& row : table.systemRows) {
+      if (row.size() > format_.MaxRowBytes()) {
+        throw DescriptionError(table.context + ": a row takes " + std::to_string(row.size()) +
+                               " bytes, more than the " + std::to_string(format_.MaxRowBytes()) +
+                               " a page holds");
+      }
+      if (!builder.Fits(row.size())) table.systemPages.push_back(builder.Finish());
+      builder.Add(row);
+    }
+    if (builder.RowCount() > 0) table.systemPages.push_back(builder.Finish());
+    table.rowCount = table.systemRows.size();
+    table.dataPages = table.systemPages.size();
+    table.firstDataPage = table.dataPages > 0 ? Allocate(table.dataPages, table.context) : 0;
   }
 }
 
@@ -544,32 +732,27 @@ void DatabaseWriter::Plan() {
   catalog_.context = "table \"MSysObjects\"";
   catalog_.definitionPage = Allocate(1);
   catalog_.definitionPages = 1;
-  std::vector<ColumnSpec> columns;
-  for (std::uint16_t i = 0; i < kCatalogColumnCount; ++i) {
-    const CatalogColumnDef& def = kCatalogColumns[i];
-    const bool fixed =
-        def.type != FieldType::kText && def.type != FieldType::kBinary && !IsLongValue(def.type);
-    // Binary catalog columns are as wide as the text ones (Jet 4: 510 bytes).
-    const int size = def.type == FieldType::kBinary
-                         ? def.size * static_cast<int>(format_.textUnitBytes)
-                         : def.size;
-    columns.push_back(MakeColumn(def.name, def.type, ColumnLength(format_, def.type, size),
-                                 static_cast<std::uint8_t>((fixed ? kColumnFixed : 0) |
-                                                           kColumnUpdatable | kColumnReplication),
-                                 i));
-  }
-  catalog_.layout = MakeLayout(std::move(columns));
+  catalog_.layout = SystemLayout(kCatalogColumns, kCatalogColumnCount);
 
   for (std::size_t i = 0; i < description_.tables.size(); ++i) {
     if (!description_.tables[i].link) PlanLocalTable(i);
+  }
+  if (!description_.relationships.empty()) {
+    AddSystemTable("MSysRelationships",
+                   SystemLayout(kRelationshipColumns, std::size(kRelationshipColumns)));
   }
   PlanCatalog();
   for (StoredTable& table : tables_) {
     table.firstDataPage = table.dataPages > 0 ? Allocate(table.dataPages, table.context) : 0;
   }
+  PackSystemRows();
   PlanUsageMaps();
-  if (TableDefinitionStream(catalog_).size() > format_.pageSize) {
-    throw std::logic_error("MSysObjects definition exceeds its page");
+  std::vector<const StoredTable*> system{&catalog_};
+  for (const StoredTable& table : systemTables_) system.push_back(&table);
+  for (const StoredTable* table : system) {
+    if (TableDefinitionStream(*table).size() > format_.pageSize) {
+      throw std::logic_error("system table definition exceeds its page");
+    }
   }
 }
 
@@ -611,6 +794,13 @@ void DatabaseWriter::Write(std::FILE* file, const std::string& path) {
       const std::uint32_t next = i + 1 < table.definitionPages ? table.definitionPage + i + 1 : 0;
       sink.Put(table.definitionPage + i, TableDefinitionPage(format_, stream, i, next));
     }
+    for (const RealIndexSpec& real : table.realIndexes) {
+      sink.Put(real.rootPage, IndexRootPage(format_, table.definitionPage));
+    }
+  }
+  for (const StoredTable& table : systemTables_) {
+    sink.Put(table.definitionPage,
+             TableDefinitionPage(format_, TableDefinitionStream(table), 0, 0));
   }
   for (std::size_t i = 0; i < longValuePages_.size(); ++i) {
     sink.Put(firstLongValuePage_ + i, longValuePages_[i]);
@@ -637,11 +827,18 @@ void DatabaseWriter::Write(std::FILE* file, const std::string& path) {
     }
   }
 
+  for (const StoredTable& table : systemTables_) {
+    for (std::size_t i = 0; i < table.systemPages.size(); ++i) {
+      sink.Put(table.firstDataPage + i, table.systemPages[i]);
+    }
+  }
+
   for (std::size_t i = 1; i < mapRowPages_.size(); ++i) {
     sink.Put(firstExtraMapPage_ + i - 1, mapRowPages_[i]);
   }
   std::vector<const StoredTable*> owners{&catalog_};
   for (const StoredTable& table : tables_) owners.push_back(&table);
+  for (const StoredTable& table : systemTables_) owners.push_back(&table);
   for (const StoredTable* owner : owners) {
     const auto& pages = owner->maps.mapPages;
     for (std::uint32_t slot = 0; slot < pages.size(); ++slot) {
