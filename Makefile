@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 # Debian packages the build, the tests and the demo need.
 DEBIAN_PACKAGES = build-essential cmake pkg-config git googletest libgtest-dev libgmock-dev \
   libbenchmark-dev mdbtools mdbtools-dev libglib2.0-dev nlohmann-json3-dev qt6-base-dev \
-  libgl-dev xvfb xauth fonts-ipafont-gothic clang-format
+  libgl-dev xvfb xauth fonts-ipafont-gothic clang-format python3-jsonschema
 
 .PHONY: all deps build demo test test-sanitize format clean
 

@@ -215,6 +215,8 @@ ordered Database(const TMdb& mdb) {
 }  // namespace
 
 std::optional<std::string> IsoDateTime(double oleDate) {
+  // 0100-01-01 up to 9999-12-31 23:59:59, the automation date range.
+  if (!(oleDate >= -657434.0 && oleDate < 2958466.0)) return std::nullopt;
   std::string text;
   try {
     text = DateToText(oleDate);
