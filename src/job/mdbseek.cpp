@@ -62,11 +62,13 @@ JobOutcome TMdbSeek::Execute() {
     for (std::size_t i = 0; i < FileNames.size(); ++i) {
       current = FileNames[i];
       TMdb working;
+      // The fixed report alone needs none of the design beyond it.
+      const ReadScope scope = DatabasesRead ? ReadScope::kDesign : ReadScope::kReport;
       if (WriteHtml) {
-        ReadMdb(FileNames[i], working);
+        ReadMdb(FileNames[i], working, scope);
       } else {
         try {
-          ReadMdb(FileNames[i], working);
+          ReadMdb(FileNames[i], working, scope);
         } catch (const AutomationError& e) {
           working.Path = FileNames[i];
           working.Name = platform::FileNameOf(FileNames[i]);

@@ -304,7 +304,8 @@ void CloseMdb(ObjectRef& engine, ObjectRef& database) {
   if (database) database->Invoke("Close");
 }
 
-void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field) {
+void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field,
+               ReadScope scope) {
   auto read = [&](std::string_view name) { return FieldProperty(database, i, j, name); };
   try {
     field.AllowZeroLength = VariantToBool(read("AllowZeroLength"));
@@ -323,6 +324,7 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
     field.ErrorMessage = FailureMessage(e);
     return;
   }
+  if (scope == ReadScope::kReport) return;
   try {
     ReadProperties(InvokeOn(Table(database, i), "Fields", Variant(j)), field.Properties);
   } catch (const std::exception& e) {
@@ -330,7 +332,7 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
   }
 }
 
-void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table) {
+void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table, ReadScope scope) {
   auto read = [&](std::string_view name) { return TableProperty(database, i, name); };
   try {
     table.AttributeBits = VariantToInt(read("Attributes"));
@@ -348,13 +350,14 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table) {
     table.Fields.assign(static_cast<std::size_t>(m), TTableDefField{});
     for (std::int32_t j = 0; j < m; ++j) {
       TTableDefField field;
-      ReadField(database, i, j, field);
+      ReadField(database, i, j, field, scope);
       table.Fields[static_cast<std::size_t>(j)] = std::move(field);
     }
   } catch (const std::exception& e) {
     table.ErrorMessage = FailureMessage(e);
     return;
   }
+  if (scope == ReadScope::kReport) return;
   try {
     Variant object = Table(database, i);
     table.Connect = VariantToTextNullAsEmpty(InvokeOn(object, "Connect"));
@@ -370,7 +373,7 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table) {
   }
 }
 
-void ReadMdb(const std::string& path, TMdb& mdb) {
+void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope) {
   mdb = TMdb{};
   mdb.StartTick = platform::TickCount();
   mdb.Path = path;
@@ -383,13 +386,13 @@ void ReadMdb(const std::string& path, TMdb& mdb) {
     mdb.TableDefs.assign(static_cast<std::size_t>(n), TTableDef{});
     for (std::int32_t i = 0; i < n; ++i) {
       TTableDef table;
-      ReadTableDef(database, i, table);
+      ReadTableDef(database, i, table, scope);
       mdb.TableDefs[static_cast<std::size_t>(i)] = std::move(table);
     }
   } catch (const std::exception& e) {
     mdb.ErrorMessage = FailureMessage(e);
   }
-  if (mdb.ErrorMessage.empty()) ReadDatabaseObjects(database, mdb);
+  if (scope == ReadScope::kDesign && mdb.ErrorMessage.empty()) ReadDatabaseObjects(database, mdb);
   CloseMdb(engine, database);
   mdb.EndTick = platform::TickCount();
 }

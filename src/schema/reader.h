@@ -12,11 +12,15 @@ namespace zentab {
 
 inline constexpr const char* kEngineProgId = "DAO.DBEngine.36";
 
+// What ReadMdb reads: what the fixed report shows, or also the design beyond it (stored
+// properties, indexes, relations, queries and documents).
+enum class ReadScope { kReport, kDesign };
+
 // Reads the database at path into mdb (every item starts from an empty record). Returns
 // normally once the database was opened and closed, also when reading its tables failed (the
 // failure is then in the records' ErrorMessage). Throws AutomationError when the engine
 // cannot be created, or the database cannot be opened or closed; StartTick is written first.
-void ReadMdb(const std::string& path, TMdb& mdb);
+void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope = ReadScope::kDesign);
 
 // Creates the engine and opens the database at path, shared and not read-only.
 void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
@@ -25,12 +29,14 @@ void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
 void CloseMdb(ObjectRef& engine, ObjectRef& database);
 
 // Reads table i with all its fields. Never throws: a failure ends the table's reading and is
-// kept in table.ErrorMessage.
-void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table);
+// kept in table.ErrorMessage (failures beyond the fixed report in their own members).
+void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table,
+                  ReadScope scope = ReadScope::kDesign);
 
 // Reads field j of table i. Never throws: a failure ends the field's reading and is kept in
-// field.ErrorMessage.
-void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field);
+// field.ErrorMessage (a failure to read its stored properties in PropertiesError).
+void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field,
+               ReadScope scope = ReadScope::kDesign);
 
 // The engine's value conversions; each throws AutomationError where the value has no such form.
 std::int32_t VariantToInt(const Variant& v);

@@ -28,6 +28,10 @@ class PropertySet {
  public:
   void Reserve(std::size_t n) { items_.reserve(n); }
   void Set(std::string name, Variant value);
+  // Set for a name the caller knows is not in the set yet (spares the search).
+  void Append(std::string name, Variant value) {
+    items_.emplace_back(std::move(name), PropertyRead{std::move(value), std::nullopt});
+  }
   void Fail(std::string name, std::string message);
   const PropertyRead* Find(std::string_view name) const;
   const std::vector<std::pair<std::string, PropertyRead>>& Items() const { return items_; }

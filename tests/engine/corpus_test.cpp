@@ -232,6 +232,29 @@ TEST_F(Corpus, ReadsIndexKeysAndFlagsInEveryFormat) {
   }
 }
 
+// A table with attachment, multi-value and version-history columns: each has a hidden unique
+// index named after it, and none of those is the primary key.
+TEST_F(Corpus, HiddenIndexesOfComplexColumnsAreNotPrimaryKeys) {
+  for (const char* file : {"complexDataTestV2007.accdb", "complexDataTestV2010.accdb"}) {
+    SCOPED_TRACE(file);
+    auto db = Read(File(file));
+    const TableSnapshot* table = FindTable(*db, "Table1");
+    ASSERT_NE(table, nullptr);
+    std::vector<std::string> primary;
+    int hidden = 0;
+    for (const auto& index : table->indexes) {
+      if (Value(index.properties, "Primary") == Variant(true)) primary.push_back(Describe(index));
+      std::string name = Text(index.properties, "Name");
+      if (name.rfind("PrimaryKey", 0) != 0) {
+        ++hidden;
+        EXPECT_EQ(Describe(index).find("Primary"), std::string::npos) << Describe(index);
+      }
+    }
+    EXPECT_EQ(primary, (std::vector<std::string>{"PrimaryKey: id [ Primary Unique Required ]"}));
+    EXPECT_GE(hidden, 2);
+  }
+}
+
 // mdbtools 1.0 (mdb-schema --relations) prints only the navigation pane's relationship for
 // these files and drops both of the user's.
 TEST_F(Corpus, ReadsRelationshipsApartFromTheSystemOnes) {

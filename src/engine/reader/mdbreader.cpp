@@ -441,16 +441,19 @@ void SetDate(PropertySet& p, const char* name, const std::optional<double>& d,
 }
 
 // A block's properties with the values their stored types give; a value that does not fit
-// its type fails that property alone.
+// its type fails that property alone. owner() names the object for that message.
+template <typename Owner>
 PropertySet StoredValues(const PropertyBlock& block, const TextDecoder& decode,
-                         const std::string& owner) {
+                         const Owner& owner) {
   PropertySet set;
   set.Reserve(block.values.size());
   for (const auto& [name, value] : block.values) {
     try {
-      set.Set(name, PropertyVariant(value, decode));
+      // The block's names are unique: no search for an earlier entry is needed.
+      set.Append(name, PropertyVariant(value, decode));
     } catch (const FormatError& e) {
-      set.Fail(name, "The property '" + name + "' of " + owner + " is damaged: " + e.what() + ".");
+      set.Fail(name,
+               "The property '" + name + "' of " + owner() + " is damaged: " + e.what() + ".");
     }
   }
   return set;
@@ -527,7 +530,8 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     out.stored.error = propertiesError;
     for (const auto& block : blocks) {
       if (block.own) {
-        out.stored.values = StoredValues(block, db.Decoder(), "table '" + row.name + "'");
+        out.stored.values =
+            StoredValues(block, db.Decoder(), [&] { return "table '" + row.name + "'"; });
         break;
       }
     }
@@ -566,10 +570,11 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     p.Set("SourceTable", sourceTable);
     p.Set("Type", FieldTypeCode(column.type));
     if (ownTable) {
-      field.stored.error = propertiesError;
+      if (propertiesError) field.stored.error = propertiesError;
       if (block) {
-        field.stored.values = StoredValues(
-            *block, db.Decoder(), "field '" + column.name + "' of table '" + row.name + "'");
+        field.stored.values = StoredValues(*block, db.Decoder(), [&] {
+          return "field '" + column.name + "' of table '" + row.name + "'";
+        });
       }
     }
     out.fields.push_back(std::move(field));
@@ -830,7 +835,7 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
         for (const auto& block :
              ParsePropertyBlob(ReadLongValue(db, *row->lvPropCell), db.Decoder())) {
           if (block.own) {
-            query.stored.values = StoredValues(block, db.Decoder(), object);
+            query.stored.values = StoredValues(block, db.Decoder(), [&] { return object; });
             break;
           }
         }
