@@ -6,9 +6,10 @@ CMAKE_FLAGS ?=
 # Debian packages the build, the tests and the demo need.
 DEBIAN_PACKAGES = build-essential cmake pkg-config git googletest libgtest-dev libgmock-dev \
   libbenchmark-dev mdbtools mdbtools-dev libglib2.0-dev nlohmann-json3-dev qt6-base-dev \
-  libgl-dev xvfb xauth fonts-ipafont-gothic clang-format python3-jsonschema
+  libgl-dev libgraphviz-dev libpng-dev libxml2-dev chromium xvfb xauth fonts-ipafont-gothic clang-format \
+  gettext file python3-jsonschema
 
-.PHONY: all deps build demo test test-sanitize format clean
+.PHONY: all deps build demo test test-sanitize bench-peer format clean
 
 all: build
 
@@ -41,6 +42,13 @@ test-sanitize: deps
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+
+# The benchmark's peer column: Node and the mdb-reader package (from the npm registry), installed
+# into the build folder.
+bench-peer: build
+	@command -v node >/dev/null && command -v npm >/dev/null || \
+	  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nodejs npm; }
+	cd $(BUILD)/bench-peer && npm ci --no-audit --no-fund --silent
 
 format:
 	cmake --build $(BUILD) --target format

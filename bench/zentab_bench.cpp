@@ -1,6 +1,7 @@
 // zentab-bench: times reading database designs three ways (a bare libmdb pass, the schema
-// reader through the engine, zentab-cli end to end) over generated databases and the corpus,
-// and prints medians, ratios and zentab-cli's peak memory.
+// reader through the engine, zentab-cli end to end) and a peer reader (the mdb-reader package
+// under Node) over generated databases and the corpus, and prints medians, ratios and peak
+// memory.
 // glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot stand.
 #include <glib.h>
 #include <mdbtools.h>
@@ -76,6 +77,60 @@ struct CliRun {
   double seconds = 0;
   long peakKb = 0;
 };
+
+// Where the peer reader lives: read-schema.mjs and its node_modules (make bench-peer).
+struct Peer {
+  std::string node;    // the Node executable, empty when there is none
+  std::string script;  // read-schema.mjs
+};
+
+// Runs the peer over files; its standard output (databases, tables, fields and failures read)
+// goes to summary.
+CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::string& summary) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("no pipe for the peer's figures");
+  std::fflush(stdout);
+  auto start = Clock::now();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::close(fds[0]);
+    if (!std::freopen("/dev/null", "w", stderr)) ::_exit(127);
+    std::vector<std::string> args = {peer.node, peer.script};
+    args.insert(args.end(), files.begin(), files.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  summary.clear();
+  char buffer[256];
+  ssize_t n;
+  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) summary.append(buffer, n);
+  ::close(fds[0]);
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error("the peer reader failed (" + peer.script + ")");
+  }
+  CliRun run;
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.peakKb = usage.ru_maxrss;
+  while (!summary.empty() && summary.back() == '\n') summary.pop_back();
+  return run;
+}
+
+// The median run of runs (by time) and the largest peak among them.
+CliRun Median(std::vector<CliRun> runs) {
+  std::sort(runs.begin(), runs.end(),
+            [](const CliRun& a, const CliRun& b) { return a.seconds < b.seconds; });
+  CliRun median = runs[runs.size() / 2];
+  for (const auto& r : runs) median.peakKb = std::max(median.peakKb, r.peakKb);
+  return median;
+}
 
 // Runs argv to its end with standard output and error discarded; returns its wait status and
 // fills usage.
@@ -177,26 +232,68 @@ struct Row {
   std::string name;
   double raw = 0;
   double zentab = 0;
-  double cli = 0;
-  long cliPeakKb = 0;
+  CliRun cli;
+  CliRun peer;
 };
 
+double Megabytes(long kb) {
+  return static_cast<double>(kb) / 1024.0;
+}
+
 Row Measure(const std::string& name, const std::vector<std::string>& files, int repeat,
-            const std::string& outDir) {
-  Row row{name};
+            const std::string& outDir, const Peer& peer) {
+  Row row;
+  row.name = name;
   row.raw = MedianSeconds(repeat, [&] { RawLibmdbPass(files); });
   row.zentab = MedianSeconds(repeat, [&] { ZentabReadPass(files); });
   std::vector<CliRun> runs;
   for (int i = 0; i < repeat; ++i) runs.push_back(RunCli(files, outDir));
-  std::sort(runs.begin(), runs.end(),
-            [](const CliRun& a, const CliRun& b) { return a.seconds < b.seconds; });
-  row.cli = runs[runs.size() / 2].seconds;
-  for (const auto& r : runs) row.cliPeakKb = std::max(row.cliPeakKb, r.peakKb);
-  std::printf("%-24s raw %8.3f s   ReadMdb %8.3f s (%.2fx)   cli %8.3f s   cli peak %6.1f MB\n",
-              name.c_str(), row.raw, row.zentab, row.zentab / row.raw, row.cli,
-              static_cast<double>(row.cliPeakKb) / 1024.0);
+  row.cli = Median(runs);
+  std::printf(
+      "%-24s raw %8.3f s   ReadMdb %8.3f s (%.2fx)   cli %8.3f s (%.2fx raw)   "
+      "cli peak %6.1f MB\n",
+      name.c_str(), row.raw, row.zentab, row.zentab / row.raw, row.cli.seconds,
+      row.cli.seconds / row.raw, Megabytes(row.cli.peakKb));
+  if (!peer.node.empty()) {
+    std::string summary;
+    runs.clear();
+    for (int i = 0; i < repeat; ++i) runs.push_back(RunPeer(peer, files, summary));
+    row.peer = Median(runs);
+    std::printf("%-24s peer %7.3f s   peak %6.1f MB   cli/peer %.2fx   (read: %s)\n", "",
+                row.peer.seconds, Megabytes(row.peer.peakKb), row.cli.seconds / row.peer.seconds,
+                summary.c_str());
+  }
   std::fflush(stdout);
   return row;
+}
+
+// The peer is Node running bench/peer/read-schema.mjs from dir, with mdb-reader installed
+// beside it; without either the peer column is left out with a note.
+Peer FindPeer(const fs::path& dir) {
+  Peer peer;
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path ? path : "");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    fs::path node = fs::path(folder) / "node";
+    if (!folder.empty() && ::access(node.c_str(), X_OK) == 0) {
+      peer.node = node.string();
+      break;
+    }
+  }
+  if (peer.node.empty()) {
+    std::printf("note: no Node on PATH; the peer column (mdb-reader) is left out\n");
+    return peer;
+  }
+  if (!fs::exists(dir / "node_modules" / "mdb-reader" / "package.json")) {
+    std::printf(
+        "note: mdb-reader is not installed in %s (make bench-peer); the peer column is "
+        "left out\n",
+        dir.c_str());
+    peer.node.clear();
+    return peer;
+  }
+  peer.script = (dir / "read-schema.mjs").string();
+  return peer;
 }
 
 }  // namespace
@@ -219,6 +316,7 @@ int Run(int argc, char** argv) {
   int repeat = 5;
   bool big = true;
   long bigRows = 4'500'000;  // about 1 GB with the benchmark's 20-field rows
+  fs::path peerDir = ZENTAB_BENCH_PEER_DIR;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--corpus" && i + 1 < argc)
@@ -231,10 +329,12 @@ int Run(int argc, char** argv) {
       bigRows = std::atol(argv[++i]);
     else if (a == "--no-big")
       big = false;
+    else if (a == "--peer" && i + 1 < argc)
+      peerDir = argv[++i];
     else {
       std::fprintf(stderr,
                    "Usage: zentab-bench [--corpus DIR] [--work DIR] [--repeat N] [--no-big] "
-                   "[--big-rows N]\n");
+                   "[--big-rows N] [--peer DIR]\n");
       return 2;
     }
   }
@@ -243,6 +343,7 @@ int Run(int argc, char** argv) {
   fs::create_directories(out);
   zentab::engine::RegisterMdbEngine();
   std::printf("zentab-bench: medians of %d runs; work folder %s\n", repeat, work.c_str());
+  Peer peer = FindPeer(peerDir);
 
   if (!corpus.empty() && fs::is_directory(corpus)) {
     std::vector<std::string> files;
@@ -250,7 +351,8 @@ int Run(int argc, char** argv) {
       if (e.is_regular_file()) files.push_back(e.path().string());
     }
     std::sort(files.begin(), files.end());
-    Measure("corpus (" + std::to_string(files.size()) + " files)", files, repeat, out.string());
+    Measure("corpus (" + std::to_string(files.size()) + " files)", files, repeat, out.string(),
+            peer);
   }
 
   std::printf("generating databases\n");
@@ -262,7 +364,7 @@ int Run(int argc, char** argv) {
   for (const auto& s : shapes) {
     std::string name = std::to_string(s.tables) + "x" + std::to_string(s.fields);
     std::string path = Generate(work, name, Description(s.tables, s.fields, 3, s.tables));
-    rows.push_back(Measure(name, {path}, repeat, out.string()));
+    rows.push_back(Measure(name, {path}, repeat, out.string(), peer));
   }
   std::printf("\nlinearity (ReadMdb seconds per 1,000 fields):\n");
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -273,8 +375,8 @@ int Run(int argc, char** argv) {
   if (big) {
     std::string schemaOnly = Generate(work, "10tables-empty", Description(10, 20, 0, 0));
     std::string withRows = Generate(work, "10tables-1GB", Description(10, 20, bigRows, 1));
-    Row empty = Measure("10 tables, no rows", {schemaOnly}, repeat, out.string());
-    Row full = Measure("10 tables, 1 GB rows", {withRows}, repeat, out.string());
+    Row empty = Measure("10 tables, no rows", {schemaOnly}, repeat, out.string(), peer);
+    Row full = Measure("10 tables, 1 GB rows", {withRows}, repeat, out.string(), peer);
     std::printf("\n1 GB of rows / no rows: ReadMdb %.2fx, raw %.2fx\n", full.zentab / empty.zentab,
                 full.raw / empty.raw);
   }

@@ -1,14 +1,18 @@
 // The about box's layout, memory lines, Escape and address click.
 #include "app/aboutbox.h"
 
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <filesystem>
 
 #include "app/application.h"
 #include "app/baseform.h"
+#include "platform/paths.h"
 
 namespace zentab::app {
 namespace {
@@ -88,7 +92,19 @@ TAboutBox::TAboutBox(QWidget* parent, MemorySource memory)
 }
 
 QString TAboutBox::HomePage() {
-  return QStringLiteral(ZENTAB_HOMEPAGE);
+  if (const char* configured = ZENTAB_WEB_ADDRESS; *configured != '\0') {
+    return QString::fromUtf8(configured);
+  }
+  std::error_code ec;
+  auto installed = std::filesystem::weakly_canonical(
+      platform::ExecutableDirectory() + ZENTAB_DOCS_FROM_BINDIR, ec);
+  if (!ec && std::filesystem::is_directory(installed, ec)) {
+    return QUrl::fromLocalFile(QFile::decodeName(installed.c_str())).toString() + u'/';
+  }
+  if (std::filesystem::is_regular_file(ZENTAB_SOURCE_README, ec)) {
+    return QUrl::fromLocalFile(QString::fromUtf8(ZENTAB_SOURCE_README)).toString();
+  }
+  return QUrl::fromLocalFile(QStringLiteral(ZENTAB_INSTALLED_DOCS "/")).toString();
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

@@ -20,7 +20,9 @@ class TAboutBox : public QDialog {
   // memory gives the figures at each showing (the machine's own by default).
   explicit TAboutBox(QWidget* parent = nullptr, MemorySource memory = platform::QueryMemoryStatus);
 
-  // The address LblURL shows and opens.
+  // The address LblURL shows and opens: the configured web address when the build names one,
+  // else the installed documentation found from the executable's folder, else the README of
+  // the sources the program was built from, else where the documentation installs.
   static QString HomePage();
 
  protected:

@@ -5,15 +5,17 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QShowEvent>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
 #include "platform/paths.h"
+#include "platform/places.h"
 
 namespace zentab::app {
 
@@ -38,7 +40,7 @@ TBaseForm::TBaseForm(std::string className, QRect formBounds, std::vector<std::s
     : QWidget(parent),
       className_(std::move(className)),
       arguments_(std::move(arguments)),
-      iniFile_(platform::SettingsPathFor(platform::ExecutablePath())) {
+      iniFile_(platform::UserSettingsFile()) {
   setAcceptDrops(true);
   QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
   font.setPixelSize(12);
@@ -84,7 +86,18 @@ void TBaseForm::LoadSettings() {
   move(ReadIntSetting("Left", x()), y());
   resize(ReadIntSetting("Width", width()), height());
   resize(width(), ReadIntSetting("Height", height()));
+  FitToScreen();
   EscapeClose = ReadBoolSetting("EscapeClose", EscapeClose);
+}
+
+void TBaseForm::FitToScreen() {
+  // The screen under the stored top-left corner, else the primary one. The position is kept
+  // as stored (a window may sit partly off the screen); only a size no screen can show is cut.
+  QScreen* screen = QGuiApplication::screenAt(pos());
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QSize room = screen->availableGeometry().size();
+  resize(std::min(width(), room.width()), std::min(height(), room.height()));
 }
 
 void TBaseForm::SaveSettings() {
@@ -119,22 +132,30 @@ void TBaseForm::showEvent(QShowEvent* event) {
 }
 
 void TBaseForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+  if (!DroppedPaths(*event->mimeData()).empty()) event->acceptProposedAction();
 }
 
 std::vector<std::string> DroppedPaths(const QMimeData& data) {
   std::vector<std::string> paths;
   for (const QUrl& url : data.urls()) {
     if (!url.isLocalFile()) continue;
-    QByteArray bytes = QFile::encodeName(url.toLocalFile());
+    // The path's own bytes: decoded to text, a name that is not UTF-8 would lose them.
+    QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (bytes.isEmpty()) continue;
     paths.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   }
   return paths;
 }
 
 void TBaseForm::dropEvent(QDropEvent* event) {
+  // A drop without a local file (an address from a browser) leaves the last intake as it was.
+  std::vector<std::string> paths = DroppedPaths(*event->mimeData());
+  if (paths.empty()) {
+    event->ignore();
+    return;
+  }
   event->acceptProposedAction();
-  TakePaths(DroppedPaths(*event->mimeData()));
+  TakePaths(paths);
 }
 
 bool TBaseForm::eventFilter(QObject* watched, QEvent* event) {

@@ -24,9 +24,8 @@ bool CheckPath(const std::string& path);
 // taken from the executable's folder. True when the desktop accepted the request.
 bool ShellOpen(const std::string& target);
 
-// The local paths of a drop, in its order, whole and in UTF-8; entries that are not file
-// addresses are left out. Qt hands a drop over as addresses decoded to text, so a name whose
-// bytes are not UTF-8 arrives altered and then names nothing.
+// The local paths of a drop, in its order, whole, as the bytes the addresses carry (a name that
+// is not UTF-8 keeps its bytes); entries that are not file addresses are left out.
 std::vector<std::string> DroppedPaths(const QMimeData& data);
 
 class TBaseForm : public QWidget {
@@ -49,7 +48,8 @@ class TBaseForm : public QWidget {
   const std::vector<std::string>& FileList() const { return fileList_; }
   const std::vector<std::string>& DirList() const { return dirList_; }
 
-  // The settings file: the executable's path with the extension ".ini".
+  // The settings file: the executable's path with the extension ".ini" when its folder is
+  // writable, else the same name in the user's settings folder.
   const std::string& SettingsFile() const { return iniFile_.FileName(); }
   const std::string& ClassName() const { return className_; }
 
@@ -63,7 +63,10 @@ class TBaseForm : public QWidget {
   // Called at the end of every intake; the derived window reads and may change fileList_.
   virtual void FilesReceived() = 0;
 
+  // Reads the bounds, then FitToScreen, then the Escape switch.
   void LoadSettings();
+  // Cuts the size to the available area of the screen the window is on; the position stays.
+  void FitToScreen();
   void SaveSettings();
   std::int32_t ReadIntSetting(std::string_view key, std::int32_t fallback) const;
   bool ReadBoolSetting(std::string_view key, bool fallback) const;

@@ -1,23 +1,32 @@
 // The main window: layout, file filtering, starting jobs and the window menu.
 #include "app/mainform.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QFile>
 #include <QFrame>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 #include "app/aboutbox.h"
 #include "app/rowdelegate.h"
 #include "platform/paths.h"
+#include "platform/places.h"
 
 namespace zentab::app {
 namespace {
 
 // Window commands besides the about item, numbered as the usual system-menu commands.
 constexpr int kRestoreCommand = 0xF120;
+constexpr int kMoveCommand = 0xF010;
+constexpr int kSizeCommand = 0xF000;
 constexpr int kMinimizeCommand = 0xF020;
 constexpr int kMaximizeCommand = 0xF030;
 constexpr int kCloseCommand = 0xF060;
@@ -40,6 +49,12 @@ QListWidget* MakeList(const char* name, QWidget* parent) {
   return list;
 }
 
+// Hands a local path, as its bytes, to the desktop's handler.
+void OpenLocal(const std::string& path) {
+  QDesktopServices::openUrl(
+      QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))));
+}
+
 }  // namespace
 
 TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
@@ -59,6 +74,8 @@ TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
   btnStart_ = new QPushButton(QStringLiteral("解析開始"), Panel1_);
   btnStart_->setObjectName(QStringLiteral("btnStart"));
   btnStart_->setGeometry(8, 8, 75, 25);
+  // The window never gets so narrow that the button is cut.
+  Panel1_->setMinimumWidth(btnStart_->geometry().right() + 1 + 8);
   btnStart_->setEnabled(false);
   lbMessage_ = MakeList("lbMessage", this);
   lbMessage_->hide();
@@ -73,6 +90,8 @@ TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
   layout->addWidget(lbMessage_, 1);
   setTabOrder(lbMdbList_, btnStart_);
   setTabOrder(btnStart_, lbMessage_);
+  // The layout's minimum size takes effect now, so stored bounds below it grow to it.
+  layout->activate();
 
   connect(btnStart_, &QPushButton::clicked, this, [this] { btnStartClick(); });
   AddAboutMenu();
@@ -102,13 +121,29 @@ void TMainForm::btnStartClick() {
   for (int i = 0; i < lbMdbList_->count(); ++i) {
     files.push_back(lbMdbList_->item(i)->data(Qt::UserRole).toByteArray().toStdString());
   }
-  auto* job = new TMdbSeek(std::move(files), relay_->Sink());
+  auto* job = new TMdbSeek(std::move(files), relay_->Sink(),
+                           ReportTarget{platform::UserReportDirectory(), {}});
   job->FreeOnTerminate = true;
+  job->OnTerminate = [form = QPointer<TMainForm>(this)](const JobOutcome& outcome) {
+    if (!outcome.succeeded) return;
+    QMetaObject::invokeMethod(
+        qApp,
+        [form, path = outcome.reportPath] {
+          if (form) form->ReportWritten(path);
+        },
+        Qt::QueuedConnection);
+  };
   job->Start();
   btnStart_->setEnabled(false);
   ShowFileList(false);
   // The job's first line waits for this thread, which is still here: nothing of it is lost.
   lbMessage_->clear();
+}
+
+void TMainForm::ReportWritten(const std::string& path) {
+  lastReport_ = path;
+  openReport_->setEnabled(true);
+  openFolder_->setEnabled(true);
 }
 
 void TMainForm::AddAboutMenu() {
@@ -120,18 +155,28 @@ void TMainForm::AddAboutMenu() {
     connect(action, &QAction::triggered, this, [this, id] { SystemCommand(id); });
     return action;
   };
-  QAction* restore = add(QStringLiteral("元のサイズに戻す"), kRestoreCommand);
-  QAction* minimize = add(QStringLiteral("最小化"), kMinimizeCommand);
-  QAction* maximize = add(QStringLiteral("最大化"), kMaximizeCommand);
+  openReport_ = add(QStringLiteral("レポートを開く(&O)"), kOpenReportCommand);
+  openFolder_ = add(QStringLiteral("出力フォルダを開く(&F)"), kOpenFolderCommand);
+  openReport_->setEnabled(false);
+  openFolder_->setEnabled(false);
   systemMenu_->addSeparator();
-  add(QStringLiteral("閉じる"), kCloseCommand);
-  connect(systemMenu_, &QMenu::aboutToShow, this, [this, restore, minimize, maximize] {
-    restore->setEnabled(isMaximized() || isMinimized());
+  QAction* restore = add(QStringLiteral("元のサイズに戻す(&R)"), kRestoreCommand);
+  QAction* move = add(QStringLiteral("移動(&M)"), kMoveCommand);
+  QAction* size = add(QStringLiteral("サイズ変更(&S)"), kSizeCommand);
+  QAction* minimize = add(QStringLiteral("最小化(&N)"), kMinimizeCommand);
+  QAction* maximize = add(QStringLiteral("最大化(&X)"), kMaximizeCommand);
+  systemMenu_->addSeparator();
+  add(QStringLiteral("閉じる(&C)"), kCloseCommand);
+  connect(systemMenu_, &QMenu::aboutToShow, this, [=, this] {
+    bool normal = !isMaximized() && !isMinimized();
+    restore->setEnabled(!normal);
+    move->setEnabled(normal);
+    size->setEnabled(normal);
     minimize->setEnabled(!isMinimized());
     maximize->setEnabled(!isMaximized());
   });
   systemMenu_->addSeparator();
-  add(QStringLiteral("バージョン情報"), kAboutCommand);
+  add(QStringLiteral("バージョン情報(&A)"), kAboutCommand);
 }
 
 void TMainForm::SystemCommand(int id) {
@@ -139,8 +184,21 @@ void TMainForm::SystemCommand(int id) {
     case kAboutCommand:
       if (aboutBox_) aboutBox_->exec();
       break;
+    case kOpenReportCommand:
+      if (!lastReport_.empty()) OpenLocal(lastReport_);
+      break;
+    case kOpenFolderCommand:
+      if (!lastReport_.empty()) OpenLocal(platform::DirectoryOf(lastReport_));
+      break;
     case kRestoreCommand:
       showNormal();
+      break;
+    case kMoveCommand:
+      // The window manager moves the window with the pointer; one that cannot does nothing.
+      if (QWindow* w = windowHandle()) w->startSystemMove();
+      break;
+    case kSizeCommand:
+      if (QWindow* w = windowHandle()) w->startSystemResize(Qt::RightEdge | Qt::BottomEdge);
       break;
     case kMinimizeCommand:
       showMinimized();
@@ -159,7 +217,12 @@ void TMainForm::SystemCommand(int id) {
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::ContextMenu && watched->isWidgetType() &&
       static_cast<QWidget*>(watched)->window() == this) {
-    systemMenu_->exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+    auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+    // The Menu key's event carries a place of the focused control's choosing, which may lie
+    // outside the window: the menu then opens at the window's top-left corner.
+    QPoint at = menuEvent->reason() == QContextMenuEvent::Mouse ? menuEvent->globalPos()
+                                                                : mapToGlobal(QPoint(0, 0));
+    systemMenu_->exec(at);
     return true;
   }
   return TBaseForm::eventFilter(watched, event);

@@ -9,6 +9,7 @@
 #include "app/baseform.h"
 #include "app/messagerelay.h"
 
+class QAction;
 class QFrame;
 class QListWidget;
 class QMenu;
@@ -24,6 +25,9 @@ class TMainForm : public TBaseForm {
  public:
   // The command identifier of the about item in the window menu.
   static constexpr int kAboutCommand = 100;
+  // The items that open the last report and the folder it is in.
+  static constexpr int kOpenReportCommand = 101;
+  static constexpr int kOpenFolderCommand = 102;
   // The window's bounds while the settings file holds none.
   static constexpr QRect kFormBounds{61, 124, 361, 306};
 
@@ -36,13 +40,18 @@ class TMainForm : public TBaseForm {
   // The file list becomes visible when true, the message list otherwise.
   void ShowFileList(bool visible);
 
-  // The window menu (window commands, a separator, the about item last); it opens on a right
-  // click anywhere on the window.
+  // The window menu (the report items, the window commands, a separator, the about item last);
+  // it opens on a right click anywhere on the window, and at the window's corner by the Menu
+  // key. The report items stay disabled until a job of this window has written a report.
   QMenu* SystemMenu() const { return systemMenu_; }
 
   // Carries out a command of the window menu; kAboutCommand shows the about box modally and
   // returns when it closes.
   void SystemCommand(int id);
+
+  // The latest report a job of this window wrote (empty before the first), and its taking in.
+  const std::string& LastReport() const { return lastReport_; }
+  void ReportWritten(const std::string& path);
 
  protected:
   // Keeps the files whose extension, ASCII upper-cased, is ".MDB", lists them and enables the
@@ -61,6 +70,9 @@ class TMainForm : public TBaseForm {
   QListWidget* lbMdbList_;
   QListWidget* lbMessage_;
   QMenu* systemMenu_;
+  QAction* openReport_;
+  QAction* openFolder_;
+  std::string lastReport_;
   TAboutBox* aboutBox_ = nullptr;
   std::unique_ptr<TMessageRelay> relay_;
 };

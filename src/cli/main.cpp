@@ -1,5 +1,8 @@
-// zentab-cli: runs one documentation job over the files named on the command line.
+// zentab-cli: runs one documentation job over the files named on the command line, then names
+// every table or field that could not be read; with --json it also writes the JSON description.
 #include <cerrno>
+#include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +13,9 @@
 #include "cli/options.h"
 #include "job/mdbseek.h"
 #include "platform/clock.h"
+#include "platform/tempfiles.h"
+#include "platform/text.h"
+#include "platform/translate.h"
 #include "report/json.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
@@ -17,6 +23,10 @@
 
 int main(int argc, char** argv) {
   using namespace zentab;
+  platform::OpenMissingStandardStreams();
+  // Messages follow the user's language; the system's own (strerror) too, and nothing else of
+  // the locale changes.
+  std::setlocale(LC_MESSAGES, "");
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
   auto options = cli::ParseOptions(args, error);
@@ -32,6 +42,15 @@ int main(int argc, char** argv) {
     std::cout << "zentab-cli " ZENTAB_VERSION " (zentab20030201)\n";
     return 0;
   }
+  ReportTarget target = cli::TargetFor(options->output);
+  if (auto refusal = cli::OutputRefusal(target, options->files)) {
+    std::cerr << "zentab-cli: " << *refusal << "; it is not replaced\n";
+    return 2;
+  }
+  // An interrupted run leaves no temporary report; progress lines nobody reads (a closed pipe)
+  // are dropped while the report is still written; a file size limit is an error, not a kill.
+  platform::InstallTemporaryFileCleanup();
+  std::signal(SIGPIPE, SIG_IGN);
 #ifdef ZENTAB_HAVE_ENGINE
   engine::EngineOptions engineOptions;
   engineOptions.readTimeoutSeconds = options->readTimeoutSeconds;
@@ -41,11 +60,13 @@ int main(int argc, char** argv) {
   TMdbSeek job(
       options->files,
       [](const std::string& line) {
+        static bool dropped = false;
+        if (dropped) return;
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fputc('\n', stdout);
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0) dropped = true;
       },
-      cli::TargetFor(options->output));
+      target);
   if (options->json) {
     job.WriteHtml = options->output.has_value();
     const std::string path = *options->json;
@@ -62,13 +83,22 @@ int main(int argc, char** argv) {
   }
   job.Start();
   JobOutcome outcome = job.Wait();
+  for (const auto& line : cli::WarningLines(outcome.readFailures)) {
+    std::cerr << "zentab-cli: " << line << "\n";
+  }
   if (!outcome.succeeded) {
     std::cerr << "zentab-cli: ";
-    if (!outcome.failedPath.empty()) std::cerr << outcome.failedPath << ": ";
-    std::cerr << outcome.error << "\n";
+    if (!outcome.failedPath.empty()) std::cerr << platform::DisplayText(outcome.failedPath) << ": ";
+    std::cerr << platform::DisplayText(outcome.error) << "\n";
     return 1;
   }
-  if (!outcome.reportPath.empty()) std::cerr << "report written to " << outcome.reportPath << "\n";
-  if (options->json) std::cerr << "JSON description written to " << *options->json << "\n";
-  return 0;
+  if (!outcome.reportPath.empty()) {
+    std::cerr << platform::Format(platform::Tr("report written to {0}"),
+                                  {platform::DisplayText(outcome.reportPath)})
+              << "\n";
+  }
+  if (options->json) {
+    std::cerr << "JSON description written to " << platform::DisplayText(*options->json) << "\n";
+  }
+  return options->strict && !outcome.readFailures.empty() ? 1 : 0;
 }

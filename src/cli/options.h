@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "job/mdbseek.h"
 #include "report/htmlfile.h"
 
 namespace zentab::cli {
@@ -12,6 +13,7 @@ namespace zentab::cli {
 struct Options {
   bool help = false;
   bool version = false;
+  bool strict = false;  // read failures kept in the records fail the run
   std::optional<std::string> output;
   std::optional<std::string> json;
   int readTimeoutSeconds = 60;
@@ -24,6 +26,17 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 // Where --output sends the report: an existing directory or a path ending in "/" is a folder,
 // anything else the report file itself; no --output means the current directory.
 ReportTarget TargetFor(const std::optional<std::string>& output);
+
+// Why the report must not go to target, or nothing when it may: a named report file that
+// exists and is not a regular file, that is one of the input files (links followed), or that
+// is an Access database itself.
+std::optional<std::string> OutputRefusal(const ReportTarget& target,
+                                         const std::vector<std::string>& files);
+
+// The warning lines for the read failures (without the program name), at most limit of them
+// and then one line telling how many more there were.
+std::vector<std::string> WarningLines(const std::vector<ReadFailure>& failures,
+                                      std::size_t limit = 20);
 
 const char* UsageText();
 

@@ -1,6 +1,8 @@
 // Registration of the engine and the per-thread reader process behind it.
 #include "engine/mdbengine.h"
 
+#include <unistd.h>
+
 #include <memory>
 
 #include "engine/readerprocess.h"
@@ -20,11 +22,23 @@ ReaderProcess& ThreadReader(const std::string& readerPath) {
   return *reader;
 }
 
+// The reader beside the front end in folder (the build folder, a portable copy), else where
+// the package installs it relative to the front end's folder.
+std::string DefaultReaderPath(const std::string& folder) {
+  std::string beside = folder + "zentab-dbreader";
+  if (::access(beside.c_str(), X_OK) == 0) return beside;
+  return folder + ZENTAB_READER_FROM_BINDIR;
+}
+
 }  // namespace
 
 void RegisterMdbEngine(EngineOptions options) {
   if (options.readerPath.empty()) {
-    options.readerPath = platform::ExecutableDirectory() + "zentab-dbreader";
+    // Beside this program or in the package's folder, or nowhere: an unknown own location
+    // leaves the path empty, and starting the reader then fails with the reason instead of
+    // trying the current folder.
+    std::string folder = platform::ExecutableDirectory();
+    if (!folder.empty() && folder.front() == '/') options.readerPath = DefaultReaderPath(folder);
   }
   if (options.readTimeoutSeconds <= 0) options.readTimeoutSeconds = 60;
   DatabaseOpener opener = [options](const std::string& path) {

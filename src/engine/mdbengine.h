@@ -9,7 +9,9 @@ namespace zentab::engine {
 struct EngineOptions {
   // A reader that has not answered after this many seconds is killed and the open fails.
   int readTimeoutSeconds = 60;
-  // The reader executable; empty: "zentab-dbreader" in ExecutableDirectory() at registration.
+  // The reader executable, an absolute path; empty: "zentab-dbreader" in ExecutableDirectory()
+  // at registration when it is there, else in the package's lib/zentab/ beside the bin/ folder
+  // (none when the program's own location is unknown: opening then fails).
   std::string readerPath;
 };
 

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/translate.h"
 
 namespace zentab::engine {
 namespace {
@@ -110,11 +113,12 @@ std::uint32_t ReadU32(Bytes bytes, std::size_t offset) {
 DatabaseHeader ParseDatabaseHeader(Bytes page0) {
   static constexpr char kJet[] = "Standard Jet DB";
   static constexpr char kAce[] = "Standard ACE DB";
-  if (page0.size() < kHeaderEnd) throw FormatError("the file is too short to be a database");
+  if (page0.size() < kHeaderEnd)
+    throw FormatError(platform::Tr("the file is too short to be a database"));
   if (page0[0] != 0 || page0[1] != 1 || page0[2] != 0 || page0[3] != 0 ||
       (std::memcmp(page0.data() + 4, kJet, sizeof kJet) != 0 &&
        std::memcmp(page0.data() + 4, kAce, sizeof kAce) != 0)) {
-    throw FormatError("the file does not start with an Access database header");
+    throw FormatError(platform::Tr("the file does not start with an Access database header"));
   }
   DatabaseHeader header;
   header.jetVersion = page0[0x14];
@@ -255,6 +259,61 @@ void CheckUsageMap(Bytes map) {
     throw FormatError("the usage map has " + std::to_string(map.size()) +
                       " bytes, too few for its first page number");
   }
+}
+
+TruncatedError::TruncatedError(std::uint32_t page, std::uint64_t filePages)
+    : FormatError("page " + std::to_string(page) +
+                  " lies beyond the end of the file (the file has " + std::to_string(filePages) +
+                  " pages)"),
+      page_(page),
+      filePages_(filePages) {}
+
+namespace {
+
+// The first bit set in bitmap at index from or above.
+std::optional<std::uint64_t> FirstBitFrom(Bytes bitmap, std::uint64_t from) {
+  for (std::uint64_t byte = from / 8; byte < bitmap.size(); ++byte) {
+    std::uint8_t bits = bitmap[byte];
+    if (byte == from / 8) bits &= static_cast<std::uint8_t>(0xFF << (from % 8));
+    if (bits != 0) return byte * 8 + static_cast<std::uint64_t>(std::countr_zero(bits));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> FirstMappedPageFrom(Bytes map, std::uint32_t end, std::size_t pageSize,
+                                                 const PageReader& readPage) {
+  if (map.empty()) return std::nullopt;
+  if (map[0] == 0) {
+    if (map.size() < 5) return std::nullopt;
+    std::uint32_t first = ReadU32(map, 1);
+    // libmdb adds in 32 bits: a map starting near 2^32 wraps round to low page numbers.
+    for (auto bit = FirstBitFrom(map.subspan(5), end > first ? end - first : 0); bit;
+         bit = FirstBitFrom(map.subspan(5), *bit + 1)) {
+      auto page = static_cast<std::uint32_t>(first + *bit);
+      if (page >= end) return page;
+    }
+    return std::nullopt;
+  }
+  if (map[0] != 1 || pageSize <= 4) return std::nullopt;
+  const std::uint64_t covered = (static_cast<std::uint64_t>(pageSize) - 4) * 8;
+  const std::size_t entries = (map.size() - 1) / 4;
+  for (std::size_t k = 0; k < entries; ++k) {
+    std::uint32_t mapPage = ReadU32(map, 1 + 4 * k);
+    if (mapPage == 0) continue;
+    if (mapPage >= end) return mapPage;
+    std::uint64_t base = k * covered;
+    if (base + covered <= end) continue;
+    std::vector<std::uint8_t> page = readPage(mapPage);
+    if (page.size() < pageSize) {
+      throw FormatError("usage-map page " + std::to_string(mapPage) + " cannot be read whole");
+    }
+    Bytes bitmap = Bytes(page).subspan(4, pageSize - 4);
+    auto bit = FirstBitFrom(bitmap, end > base ? end - base : 0);
+    if (bit) return static_cast<std::uint32_t>(base + *bit);
+  }
+  return std::nullopt;
 }
 
 std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode) {

@@ -27,6 +27,19 @@ class FormatError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A page that the file's structures name lies beyond its end: the file was cut short, as a
+// copy or download that stopped leaves it.
+class TruncatedError : public FormatError {
+ public:
+  TruncatedError(std::uint32_t page, std::uint64_t filePages);
+  std::uint32_t page() const { return page_; }
+  std::uint64_t filePages() const { return filePages_; }
+
+ private:
+  std::uint32_t page_;
+  std::uint64_t filePages_;
+};
+
 // Turns text bytes as stored (UTF-16LE in Jet 4 and later, code-page bytes in Jet 3) into
 // UTF-8.
 using TextDecoder = std::function<std::string(Bytes)>;
@@ -96,6 +109,18 @@ Bytes DataPageRow(Bytes page, std::size_t row, bool jet3);
 // it: at least the type byte, and for a type 0 map the 4-byte number of its first page.
 // Throws FormatError.
 void CheckUsageMap(Bytes map);
+
+// Reads one whole page of the file (for the pages of a type 1 usage map).
+using PageReader = std::function<std::vector<std::uint8_t>(std::uint32_t page)>;
+
+// The first page numbered end or above that a usage map names, as libmdb walks it: a type 0
+// map marks pages in its bitmap from its first page on; a type 1 map lists usage-map pages,
+// entry k covering pages [k * m, (k + 1) * m) with m = (page size - 4) * 8 bits from offset 4.
+// A listed usage-map page numbered end or above is itself the answer; the others are read
+// with readPage only when they cover a page numbered end or above. nullopt when there is none,
+// and for a map of another type (libmdb then scans every page of the file instead).
+std::optional<std::uint32_t> FirstMappedPageFrom(Bytes map, std::uint32_t end, std::size_t pageSize,
+                                                 const PageReader& readPage);
 
 // --- LvProp property blobs ---
 

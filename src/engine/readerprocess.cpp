@@ -5,8 +5,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "engine/wire.h"
+#include "platform/translate.h"
 #include "schema/automation.h"
 
 extern char** environ;
@@ -25,9 +27,12 @@ extern char** environ;
 namespace zentab::engine {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr std::size_t kStderrTailBytes = 4096;
+// Stop's answer for a reader that had closed its answers but did not end by the deadline.
+constexpr int kStillRunning = -2;
+// How often a reader that sends nothing is checked for having ended (a process it started may
+// still hold the pipes open).
+constexpr int kPollSliceMs = 100;
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -89,65 +94,88 @@ ReaderProcess::ReaderProcess(std::string readerPath) : readerPath_(std::move(rea
 ReaderProcess::~ReaderProcess() {
   if (pid_ < 0) return;
   CloseFd(toChild_);
-  // The reader leaves when its input ends; give it a moment before killing it.
-  for (int i = 0; i < 50; ++i) {
-    int status = 0;
-    pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_ || (r < 0 && errno != EINTR)) {
-      pid_ = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  Stop(true);
+  // The reader leaves when its input ends; it gets a moment before it is killed.
+  Stop(false, Clock::now() + std::chrono::milliseconds(100));
 }
 
 void ReaderProcess::Start() {
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0) {
-    throw AutomationError("cannot start the database reader: " + std::string(std::strerror(errno)));
+  // Only a path of its own: never a name looked up in the current folder or PATH.
+  if (readerPath_.empty() || readerPath_.front() != '/') {
+    throw AutomationError("cannot start the database reader '" + readerPath_ +
+                          "': its location is unknown (the program's own path could not be read)");
   }
-  if (::pipe2(out, O_CLOEXEC) != 0) {
-    int e = errno;
-    ::close(in[0]);
-    ::close(in[1]);
-    throw AutomationError("cannot start the database reader: " + std::string(std::strerror(e)));
+  int in[2], out[2], err[2], status[2];
+  int* pipes[] = {in, out, err, status};
+  for (std::size_t k = 0; k < 4; ++k) {
+    if (::pipe2(pipes[k], O_CLOEXEC) != 0) {
+      int e = errno;
+      for (std::size_t j = 0; j < k; ++j) {
+        ::close(pipes[j][0]);
+        ::close(pipes[j][1]);
+      }
+      throw AutomationError("cannot start the database reader: " + std::string(std::strerror(e)));
+    }
   }
-  if (::pipe2(err, O_CLOEXEC) != 0) {
-    int e = errno;
-    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-    throw AutomationError("cannot start the database reader: " + std::string(std::strerror(e)));
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   std::string serve = "--serve";
   char* argv[] = {readerPath_.data(), serve.data(), nullptr};
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, readerPath_.c_str(), &actions, &attr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
+  const pid_t parent = ::getpid();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    // The child of a threaded process: only async-signal-safe calls until exec. It dies with
+    // the thread that started it (also when that thread died before the request was made),
+    // and leads a process group of its own, so that killing the group reaches anything it
+    // starts.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    ::setpgid(0, 0);
+    // Moved out of the way first: a parent started with a standard stream closed may have
+    // got one of these pipes as descriptor 0, 1 or 2.
+    int stdinFd = ::fcntl(in[0], F_DUPFD_CLOEXEC, 10);
+    int stdoutFd = ::fcntl(out[1], F_DUPFD_CLOEXEC, 10);
+    int stderrFd = ::fcntl(err[1], F_DUPFD_CLOEXEC, 10);
+    int statusFd = ::fcntl(status[1], F_DUPFD_CLOEXEC, 10);
+    if (stdinFd < 0 || stdoutFd < 0 || stderrFd < 0 || statusFd < 0) ::_exit(127);
+    if (::dup2(stdinFd, STDIN_FILENO) < 0 || ::dup2(stdoutFd, STDOUT_FILENO) < 0 ||
+        ::dup2(stderrFd, STDERR_FILENO) < 0) {
+      ::_exit(127);
+    }
+    if (statusFd > 3) ::close_range(3, static_cast<unsigned>(statusFd) - 1, 0);
+    ::close_range(static_cast<unsigned>(statusFd) + 1, ~0u, 0);
+    sigset_t none;
+    sigemptyset(&none);
+    ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
+    for (int signal : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+    ::execve(readerPath_.c_str(), argv, environ);
+    int e = errno;
+    ssize_t ignored = ::write(statusFd, &e, sizeof e);
+    (void)ignored;
+    ::_exit(127);
+  }
+  int forkErrno = errno;
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
-  if (rc != 0) {
+  ::close(status[1]);
+  int execErrno = 0;
+  if (pid > 0) {
+    ssize_t n;
+    do {
+      n = ::read(status[0], &execErrno, sizeof execErrno);
+    } while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(sizeof execErrno)) execErrno = 0;
+  }
+  ::close(status[0]);
+  if (pid < 0 || execErrno != 0) {
+    if (pid > 0) {
+      while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
     ::close(in[1]);
     ::close(out[0]);
     ::close(err[0]);
-    throw AutomationError("cannot start the database reader '" + readerPath_ +
-                          "': " + std::strerror(rc));
+    throw AutomationError(
+        platform::Format(platform::Tr("cannot start the database reader '{0}': {1}"),
+                         {readerPath_, std::strerror(pid < 0 ? forkErrno : execErrno)}));
   }
   pid_ = pid;
   toChild_ = in[1];
@@ -156,11 +184,28 @@ void ReaderProcess::Start() {
   stderrTail_.clear();
 }
 
-int ReaderProcess::Stop(bool kill) {
+int ReaderProcess::Stop(bool kill, Clock::time_point deadline) {
   int status = -1;
   if (pid_ > 0) {
-    if (kill) ::kill(pid_, SIGKILL);
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    // A reader that has closed its answers may still run: it gets until the deadline to end.
+    while (!kill) {
+      pid_t r = ::waitpid(pid_, &status, WNOHANG);
+      if (r == pid_) break;
+      if (r < 0 && errno != EINTR) break;
+      if (Clock::now() >= deadline) {
+        ::kill(-pid_, SIGKILL);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        status = kStillRunning;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // The whole group: a process the reader started must not keep its pipes open.
+    ::kill(-pid_, SIGKILL);
+    if (kill) {
+      while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+      }
     }
   }
   pid_ = -1;
@@ -193,6 +238,15 @@ void ReaderProcess::CollectLastWords() {
 
 std::string ReaderProcess::DeathMessage(int status, const std::string& path) const {
   std::string how;
+  if (status == kStillRunning) {
+    std::string message =
+        "the reader closed its answers but did not end; it was killed while "
+        "reading " +
+        path;
+    std::string last = LastLines(stderrTail_);
+    if (!last.empty()) message += " [its last output: " + last + "]";
+    return message;
+  }
   if (status >= 0 && WIFSIGNALED(status)) {
     how = "signal " + std::to_string(WTERMSIG(status));
   } else if (status >= 0 && WIFEXITED(status)) {
@@ -200,7 +254,8 @@ std::string ReaderProcess::DeathMessage(int status, const std::string& path) con
   } else {
     how = "status unknown";
   }
-  std::string message = "the reader stopped unexpectedly (" + how + ") while reading " + path;
+  std::string message = platform::Format(
+      platform::Tr("the reader stopped unexpectedly ({0}) while reading {1}"), {how, path});
   std::string last = LastLines(stderrTail_);
   if (!last.empty()) message += " [its last output: " + last + "]";
   return message;
@@ -215,7 +270,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
   std::string request = EncodeRequest(path);
   if (!WriteAll(toChild_, FramePrefix(request.size()) + request)) {
     CollectLastWords();
-    int status = Stop(true);
+    int status = Stop(true, deadline);
     throw AutomationError(DeathMessage(status, path));
   }
 
@@ -225,18 +280,30 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
-      Stop(true);
-      throw AutomationError("reading " + path + " timed out after " +
-                            std::to_string(timeoutSeconds) + " s");
+      Stop(true, deadline);
+      throw AutomationError(platform::Format(platform::Tr("reading {0} timed out after {1} s"),
+                                             {path, std::to_string(timeoutSeconds)}));
     }
     pollfd fds[2] = {{fromChild_, POLLIN, 0}, {errFromChild_, POLLIN, 0}};
     int n = ::poll(fds, errFromChild_ >= 0 ? 2 : 1,
-                   static_cast<int>(std::min<long long>(left.count(), 1000)));
+                   static_cast<int>(std::min<long long>(left.count(), kPollSliceMs)));
     if (n < 0 && errno != EINTR) {
-      Stop(true);
+      Stop(true, deadline);
       throw AutomationError("waiting for the reader failed while reading " + path);
     }
-    if (n <= 0) continue;
+    if (n == 0) {
+      // Silence: the reader may have ended while something it started holds the pipes.
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_t group = pid_;
+        pid_ = -1;
+        ::kill(-group, SIGKILL);
+        Stop(true, deadline);
+        throw AutomationError(DeathMessage(status, path));
+      }
+      continue;
+    }
+    if (n < 0) continue;
     if (errFromChild_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) DrainStderr();
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
       char buffer[65536];
@@ -245,7 +312,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
       if (r <= 0) {
         // The answer stream ended: the process died.
         CollectLastWords();
-        int status = Stop(false);
+        int status = Stop(false, deadline);
         throw AutomationError(DeathMessage(status, path));
       }
       answer.append(buffer, static_cast<std::size_t>(r));
@@ -264,7 +331,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
         return std::make_shared<const DatabaseSnapshot>(std::move(*response.snapshot));
       }
     } catch (const WireError& e) {
-      Stop(true);
+      Stop(true, deadline);
       throw AutomationError("the reader sent a malformed answer while reading " + path + ": " +
                             e.what());
     }

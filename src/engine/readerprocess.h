@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -20,8 +21,9 @@ class ReaderProcess {
   ReaderProcess& operator=(const ReaderProcess&) = delete;
 
   // Reads the database at path within timeoutSeconds. Throws AutomationError naming the file
-  // when it cannot be opened, when the process does not answer in time (it is then killed)
-  // or when it stops; the next call then starts a new process.
+  // when it cannot be opened, when the process does not answer in time (it is then killed),
+  // when it stops, or when it closes its answers (it is then killed at the deadline at the
+  // latest); the next call then starts a new process.
   std::shared_ptr<const DatabaseSnapshot> Read(const std::string& path, int timeoutSeconds);
 
   const std::string& readerPath() const { return readerPath_; }
@@ -29,9 +31,15 @@ class ReaderProcess {
   pid_t pid() const { return pid_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+
+  // Starts the reader by its absolute path only; it dies with the thread that starts it and
+  // leads a process group of its own.
   void Start();
-  // Kills the process (when kill is set) and reaps it; returns its wait status, -1 if none.
-  int Stop(bool kill);
+  // Reaps the process, killing it first when kill is set, or when it has not ended by
+  // deadline (then returns -2); kills its whole process group either way. Returns its wait
+  // status, -1 if none.
+  int Stop(bool kill, Clock::time_point deadline);
   std::string DeathMessage(int status, const std::string& path) const;
   void DrainStderr();
   // Reads what the (dying) process still writes to standard error, for half a second at most.

@@ -2,6 +2,9 @@
 // index, the sections and the report, then the closing lines.
 #include "job/mdbseek.h"
 
+#include <new>
+#include <system_error>
+
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -9,6 +12,25 @@
 #include "schema/reader.h"
 
 namespace zentab {
+namespace {
+
+void CollectFailures(const std::string& path, const TMdb& mdb, std::vector<ReadFailure>& out) {
+  if (!mdb.ErrorMessage.empty()) out.push_back({path, "", 0, "", 0, mdb.ErrorMessage});
+  for (std::size_t i = 0; i < mdb.TableDefs.size(); ++i) {
+    const TTableDef& table = mdb.TableDefs[i];
+    if (!table.ErrorMessage.empty()) {
+      out.push_back({path, table.Name, i + 1, "", 0, table.ErrorMessage});
+    }
+    for (std::size_t j = 0; j < table.Fields.size(); ++j) {
+      const TTableDefField& field = table.Fields[j];
+      if (!field.ErrorMessage.empty()) {
+        out.push_back({path, table.Name, i + 1, field.Name, j + 1, field.ErrorMessage});
+      }
+    }
+  }
+}
+
+}  // namespace
 
 std::string JoinWithDots(std::string_view name, std::string_view value, std::size_t width) {
   std::size_t n = platform::Cp932Length(name) + platform::Cp932Length(value);
@@ -26,13 +48,20 @@ TMdbSeek::~TMdbSeek() {
 }
 
 void TMdbSeek::Start() {
-  if (FreeOnTerminate) {
-    std::thread([this] {
-      Run();
-      delete this;
-    }).detach();
-  } else {
-    thread_ = std::thread([this] { Run(); });
+  try {
+    if (FreeOnTerminate) {
+      std::thread([this] {
+        Run();
+        delete this;
+      }).detach();
+    } else {
+      thread_ = std::thread([this] { Run(); });
+    }
+  } catch (const std::system_error& e) {
+    // No thread: the job ends here, on the caller's thread, with its one error line.
+    Fail(outcome_, "", std::string("cannot start the job: ") + e.what());
+    outcome_.finished = true;
+    if (FreeOnTerminate) delete this;
   }
 }
 
@@ -43,6 +72,7 @@ JobOutcome TMdbSeek::Wait() {
 
 void TMdbSeek::Run() {
   outcome_ = Execute();
+  if (OnTerminate) OnTerminate(outcome_);
 }
 
 void TMdbSeek::AddMessage(const std::string& text) {
@@ -58,6 +88,8 @@ JobOutcome TMdbSeek::Execute() {
     AddMessage(platform::FormatNow("yyyy/mm/dd hh:nn:ss") + "開始しました。");
     AddMessage("初期化処理中");
     AddMessage("*****解析開始*****");
+    // A report that could not be written is known now, not after every database was read.
+    CheckReportTarget(target_);
     std::vector<TMdb> results(FileNames.size());
     for (std::size_t i = 0; i < FileNames.size(); ++i) {
       current = FileNames[i];
@@ -77,8 +109,10 @@ JobOutcome TMdbSeek::Execute() {
         }
       }
       results[i] = std::move(working);
+      CollectFailures(FileNames[i], results[i], outcome.readFailures);
       std::uint32_t elapsed = results[i].EndTick - results[i].StartTick;
-      AddMessage(JoinWithDots(platform::FileNameOf(current), std::to_string(elapsed) + "ms", 30));
+      AddMessage(JoinWithDots(platform::DisplayText(platform::FileNameOf(current)),
+                              std::to_string(elapsed) + "ms", 30));
     }
     current.clear();
     AddMessage("*****解析終了*****");
@@ -100,7 +134,7 @@ JobOutcome TMdbSeek::Execute() {
     htmlLines_.push_back("</ul>");
     for (std::size_t i = 0; i < results.size(); ++i) {
       htmlLines_.push_back(RenderMdbSection(results[i]));
-      AddMessage("完了:" + platform::FileNameOf(FileNames[i]));
+      AddMessage("完了:" + platform::DisplayText(platform::FileNameOf(FileNames[i])));
     }
     std::string body;
     for (const auto& line : htmlLines_) {
@@ -114,6 +148,8 @@ JobOutcome TMdbSeek::Execute() {
     outcome.succeeded = true;
   } catch (const ReportWriteError& e) {
     Fail(outcome, e.path(), e.reason());
+  } catch (const std::bad_alloc&) {
+    Fail(outcome, current, "out of memory");
   } catch (const std::exception& e) {
     Fail(outcome, current, FailureMessage(e));
   }
@@ -125,9 +161,10 @@ void TMdbSeek::Fail(JobOutcome& outcome, const std::string& path, const std::str
   outcome.succeeded = false;
   outcome.failedPath = path;
   outcome.error = error;
-  std::string name = platform::FileNameOf(path);
   try {
-    AddMessage("エラー:" + (name.empty() ? std::string() : name + " ") + error);
+    std::string name = platform::DisplayText(platform::FileNameOf(path));
+    AddMessage("エラー:" + (name.empty() ? std::string() : name + " ") +
+               platform::DisplayText(error));
   } catch (...) {
     // The sink itself failed; the outcome still carries the error.
   }

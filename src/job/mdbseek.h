@@ -19,6 +19,18 @@ namespace zentab {
 // returns, so a sink that hands the line to another thread must wait until it is taken.
 using MessageSink = std::function<void(const std::string& line)>;
 
+// A failure kept in a record while reading: the database's table list (table empty), a table
+// (field empty) or a field. Names may be empty when the failure came before the name was read;
+// the positions (from 1) always say which.
+struct ReadFailure {
+  std::string path;
+  std::string table;
+  std::size_t tablePosition = 0;  // 0 for the table list
+  std::string field;
+  std::size_t fieldPosition = 0;  // 0 for a table
+  std::string message;
+};
+
 // How a job ended.
 struct JobOutcome {
   bool finished = false;   // the job has ended
@@ -26,6 +38,9 @@ struct JobOutcome {
   std::string reportPath;  // set when succeeded
   std::string failedPath;  // the database (or report) path the error belongs to
   std::string error;       // the error's message when it did not succeed
+  // The read failures kept in the records of the databases read, in job order; the report
+  // does not show them.
+  std::vector<ReadFailure> readFailures;
 };
 
 // name, then full stops up to width CP932 bytes, then value; nothing is cut when too long.
@@ -43,6 +58,9 @@ class TMdbSeek {
   // When set before Start, the job deletes itself once its thread ends; the caller must not
   // touch it after Start then. The job must have been made with new.
   bool FreeOnTerminate = false;
+  // When set before Start, called on the job's thread with the outcome once the job has ended
+  // (before a job that frees itself is deleted).
+  std::function<void(const JobOutcome&)> OnTerminate;
 
   // When false, the job reads the databases and writes no HTML report; a database that cannot
   // be opened is then kept with its reason in ErrorMessage and the job goes on.

@@ -1,10 +1,15 @@
-// CP932 conversion over glibc iconv, one converter per call so threads never share state.
+// CP932 conversion: one table from code point to CP932 bytes, built once from glibc iconv, that
+// holds exactly the characters whose bytes decode back to themselves; display text for names.
 #include "platform/text.h"
 
 #include <iconv.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 namespace zentab::platform {
@@ -21,110 +26,248 @@ class Iconv {
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
 
-  // Converts in, appending to out. Returns the number of input bytes consumed: all of in, or
-  // the offset of the first sequence the target cannot hold or the source does not form.
-  std::size_t Convert(std::string_view in, std::string& out) {
+  // Converts all of in, appending to out. Returns false when in holds a sequence the source
+  // does not form or the target cannot hold; throws EncodingError on any other failure.
+  bool Convert(std::string_view in, std::string& out) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
     char buffer[512];
-    while (srcLeft > 0) {
+    bool flushed = false;
+    while (!flushed) {
       char* dst = buffer;
       std::size_t dstLeft = sizeof buffer;
-      std::size_t rc = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+      flushed = srcLeft == 0;
+      std::size_t rc = flushed ? iconv(cd_, nullptr, nullptr, &dst, &dstLeft)
+                               : iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+      // errno is taken before anything else can change it.
+      int err = rc == static_cast<std::size_t>(-1) ? errno : 0;
       out.append(buffer, static_cast<std::size_t>(dst - buffer));
-      if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) break;
+      if (err == EILSEQ || err == EINVAL) return false;
+      if (err == E2BIG) {
+        flushed = false;
+      } else if (err != 0) {
+        throw EncodingError(std::string("conversion failed: ") + std::strerror(err));
+      }
     }
-    char* dst = buffer;
-    std::size_t dstLeft = sizeof buffer;
-    iconv(cd_, nullptr, nullptr, &dst, &dstLeft);
-    out.append(buffer, static_cast<std::size_t>(dst - buffer));
-    return in.size() - srcLeft;
+    return true;
   }
 
  private:
   iconv_t cd_;
 };
 
-// Length of the UTF-8 sequence starting with lead byte b, or 0 when b cannot start one.
-std::size_t Utf8SequenceLength(unsigned char b) {
-  if (b < 0x80) return 1;
-  if ((b & 0xE0) == 0xC0) return 2;
-  if ((b & 0xF0) == 0xE0) return 3;
-  if ((b & 0xF8) == 0xF0) return 4;
-  return 0;
+// What CP932 holds of the Basic Multilingual Plane (nothing beyond it): per code point the
+// byte (below 0x100) or the byte pair (lead << 8 | trail), kAbsent when it has none that
+// decodes back to the same code point.
+constexpr std::uint16_t kAbsent = 0xFFFF;
+using Cp932Table = std::array<std::uint16_t, 0x10000>;
+
+// Decodes one CP932 sequence as one code point; returns false when it is not exactly one.
+bool DecodeCp932(iconv_t cd, const unsigned char* bytes, std::size_t n, char32_t& cp) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* src = reinterpret_cast<char*>(const_cast<unsigned char*>(bytes));
+  std::size_t srcLeft = n;
+  std::uint32_t out[2] = {0, 0};
+  char* dst = reinterpret_cast<char*>(out);
+  std::size_t dstLeft = sizeof out;
+  if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return false;
+  if (srcLeft != 0 || sizeof out - dstLeft != sizeof(std::uint32_t)) return false;
+  cp = out[0];
+  return true;
+}
+
+// Encodes one code point; returns the packed bytes or kAbsent.
+std::uint16_t EncodeCp932(iconv_t cd, char32_t cp) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  std::uint32_t in = cp;
+  char* src = reinterpret_cast<char*>(&in);
+  std::size_t srcLeft = sizeof in;
+  unsigned char out[4];
+  char* dst = reinterpret_cast<char*>(out);
+  std::size_t dstLeft = sizeof out;
+  if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return kAbsent;
+  std::size_t n = sizeof out - dstLeft;
+  if (n == 1) return out[0];
+  if (n == 2 && out[0] >= 0x81) return static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+  return kAbsent;
+}
+
+// Every byte and byte pair CP932 decodes is tried; a code point it yields enters the table
+// when the encoder writes it back as bytes that decode to that same code point.
+std::unique_ptr<Cp932Table> BuildTable() {
+  iconv_t decoder = iconv_open("UTF-32LE", "CP932");
+  iconv_t encoder = iconv_open("CP932", "UTF-32LE");
+  if (decoder == reinterpret_cast<iconv_t>(-1) || encoder == reinterpret_cast<iconv_t>(-1)) {
+    if (decoder != reinterpret_cast<iconv_t>(-1)) iconv_close(decoder);
+    if (encoder != reinterpret_cast<iconv_t>(-1)) iconv_close(encoder);
+    throw EncodingError("no CP932 converter on this system");
+  }
+  // What each byte or byte pair decodes to, by its packed form (a lead byte is 0x81 or more,
+  // so pairs never collide with single bytes); kNone where it decodes to nothing.
+  constexpr char32_t kNone = 0xFFFFFFFF;
+  auto decodedFrom = std::make_unique<std::array<char32_t, 0x10000>>();
+  decodedFrom->fill(kNone);
+  auto seen = std::make_unique<std::array<bool, 0x10000>>();
+  seen->fill(false);
+  auto note = [&](const unsigned char* bytes, std::size_t n) {
+    char32_t cp = 0;
+    if (!DecodeCp932(decoder, bytes, n, cp) || cp > 0xFFFF) return;
+    auto packed = static_cast<std::uint16_t>(n == 1 ? bytes[0] : bytes[0] << 8 | bytes[1]);
+    (*decodedFrom)[packed] = cp;
+    (*seen)[cp] = true;
+  };
+  for (unsigned b = 0; b < 0x100; ++b) {
+    unsigned char one[1] = {static_cast<unsigned char>(b)};
+    note(one, 1);
+  }
+  for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+    if (lead >= 0xA0 && lead <= 0xDF) continue;
+    for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+      if (trail == 0x7F) continue;
+      unsigned char two[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
+      note(two, 2);
+    }
+  }
+  // Only a code point some bytes decode to can come back; it does when the encoder's bytes
+  // for it are bytes that decode to it.
+  auto table = std::make_unique<Cp932Table>();
+  table->fill(kAbsent);
+  for (char32_t cp = 0; cp < 0x10000; ++cp) {
+    if (!(*seen)[cp]) continue;
+    std::uint16_t packed = EncodeCp932(encoder, cp);
+    if (packed != kAbsent && (*decodedFrom)[packed] == cp) (*table)[cp] = packed;
+  }
+  iconv_close(decoder);
+  iconv_close(encoder);
+  return table;
+}
+
+const Cp932Table& Table() {
+  static const std::unique_ptr<Cp932Table> table = BuildTable();
+  return *table;
 }
 
 // Decodes one UTF-8 character at text[pos]; returns its code point and sets len, or returns
-// U+FFFD with len 1 for a malformed sequence.
+// U+FFFD with len 1 for a byte that does not start a well-formed sequence (overlong forms,
+// surrogates and values above U+10FFFF included).
 char32_t DecodeOne(std::string_view text, std::size_t pos, std::size_t& len) {
   auto lead = static_cast<unsigned char>(text[pos]);
-  len = Utf8SequenceLength(lead);
-  if (len == 0 || pos + len > text.size()) {
-    len = 1;
+  len = 1;
+  if (lead < 0x80) return lead;
+  std::size_t n = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    n = 2, cp = lead & 0x1F, min = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    n = 3, cp = lead & 0x0F, min = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    n = 4, cp = lead & 0x07, min = 0x10000;
+  } else {
     return U'\uFFFD';
   }
-  if (len == 1) return lead;
-  char32_t cp = lead & (0x7F >> len);
-  for (std::size_t k = 1; k < len; ++k) {
+  if (pos + n > text.size()) return U'\uFFFD';
+  for (std::size_t k = 1; k < n; ++k) {
     auto c = static_cast<unsigned char>(text[pos + k]);
-    if ((c & 0xC0) != 0x80) {
-      len = 1;
-      return U'\uFFFD';
-    }
+    if ((c & 0xC0) != 0x80) return U'\uFFFD';
     cp = (cp << 6) | (c & 0x3F);
   }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return U'\uFFFD';
+  len = n;
   return cp;
 }
 
-// Calls emit(converted run, bad character bytes, bad code point) for each run of characters
-// CP932 holds, each followed by the one character it does not (empty at the end).
-template <typename Emit>
-void WalkCp932(std::string_view utf8, Emit emit) {
-  Iconv conv("CP932", "UTF-8");
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    std::string out;
-    std::string_view rest = utf8.substr(pos);
-    std::size_t good = conv.Convert(rest, out);
-    if (good == rest.size()) {
-      emit(out, std::string_view{}, U'\0');
-      return;
-    }
-    std::size_t len = 0;
-    char32_t bad = DecodeOne(rest, good, len);
-    emit(out, rest.substr(good, len), bad);
-    pos += good + len;
-  }
+void AppendReference(std::string& out, char32_t cp) {
+  char buffer[16];
+  int n = std::snprintf(buffer, sizeof buffer, "&#%u;", static_cast<unsigned>(cp));
+  out.append(buffer, static_cast<std::size_t>(n));
+}
+
+void AppendHex(std::string& out, unsigned char b) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out += kHex[b >> 4];
+  out += kHex[b & 0x0F];
 }
 
 }  // namespace
 
 std::string Utf8ToCp932Html(std::string_view utf8) {
+  const Cp932Table& table = Table();
   std::string result;
   result.reserve(utf8.size());
-  WalkCp932(utf8, [&](const std::string& converted, std::string_view badBytes, char32_t bad) {
-    result += converted;
-    if (!badBytes.empty()) {
-      result += "&#" + std::to_string(static_cast<std::uint32_t>(bad)) + ";";
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    std::size_t len = 1;
+    char32_t cp = DecodeOne(utf8, pos, len);
+    std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
+    if (packed == kAbsent) {
+      AppendReference(result, cp);
+    } else if (packed < 0x100) {
+      result += static_cast<char>(packed);
+    } else {
+      result += static_cast<char>(packed >> 8);
+      result += static_cast<char>(packed & 0xFF);
     }
-  });
+    pos += len;
+  }
   return result;
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
   Iconv conv("UTF-8", "CP932");
   std::string out;
-  if (conv.Convert(cp932, out) != cp932.size()) throw EncodingError("text is not valid CP932");
+  if (!conv.Convert(cp932, out)) throw EncodingError("text is not valid CP932");
   return out;
 }
 
 std::size_t Cp932Length(std::string_view utf8) {
+  const Cp932Table& table = Table();
   std::size_t n = 0;
-  WalkCp932(utf8, [&](const std::string& converted, std::string_view badBytes, char32_t) {
-    n += converted.size() + (badBytes.empty() ? 0 : 1);
-  });
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    std::size_t len = 1;
+    char32_t cp = DecodeOne(utf8, pos, len);
+    std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
+    n += packed != kAbsent && packed >= 0x100 ? 2 : 1;
+    pos += len;
+  }
   return n;
+}
+
+std::string NameAsUtf8(std::string_view bytes) {
+  bool wellFormed = true;
+  for (std::size_t pos = 0, len = 1; pos < bytes.size() && wellFormed; pos += len) {
+    wellFormed = !(DecodeOne(bytes, pos, len) == U'\uFFFD' && len == 1);
+  }
+  if (!wellFormed) {
+    try {
+      return Cp932ToUtf8(bytes);
+    } catch (const EncodingError&) {
+      // Neither UTF-8 nor CP932: the bytes as they are.
+    }
+  }
+  return std::string(bytes);
+}
+
+std::string DisplayText(std::string_view bytes) {
+  const std::string source = NameAsUtf8(bytes);
+  std::string out;
+  out.reserve(source.size());
+  for (std::size_t pos = 0, len = 1; pos < source.size(); pos += len) {
+    char32_t cp = DecodeOne(source, pos, len);
+    if ((cp == U'\uFFFD' && len == 1) || cp < 0x20 || cp == 0x7F) {
+      AppendHex(out, static_cast<unsigned char>(source[pos]));
+    } else if (cp >= 0x80 && cp < 0xA0) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(cp));
+      out += buffer;
+    } else {
+      out.append(source.substr(pos, len));
+    }
+  }
+  return out;
 }
 
 std::string HtmlEscape(std::string_view text) {

@@ -1,5 +1,6 @@
 // Text at the system's edges: the program holds UTF-8; the report and byte-width
-// computations use code page 932 (glibc iconv "CP932").
+// computations use code page 932 (a table built once from glibc iconv "CP932"); names shown on
+// a terminal are made safe to print.
 #pragma once
 
 #include <cstddef>
@@ -14,17 +15,29 @@ class EncodingError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Converts UTF-8 to CP932. A character CP932 cannot hold becomes an HTML numeric character
-// reference ("&#233;") so that nothing is lost in the report. Invalid UTF-8 bytes become
-// U+FFFD's reference.
+// Converts UTF-8 to CP932, one table lookup per character. A character CP932 cannot hold, or
+// holds only as bytes that read back as another character (the yen sign, the wave dash and
+// the like), becomes an HTML numeric character reference ("&#233;"), so the report shows what
+// the text holds. Each byte that does not start well-formed UTF-8 becomes U+FFFD's reference.
+// Throws EncodingError only when the system has no CP932 converter to build the table from.
 std::string Utf8ToCp932Html(std::string_view utf8);
 
 // Converts CP932 bytes to UTF-8; throws EncodingError on bytes that are not CP932.
 std::string Cp932ToUtf8(std::string_view cp932);
 
-// The number of bytes the text takes in CP932. A character CP932 cannot hold counts one
-// byte, as the single substitute character it would become on a CP932 system.
+// The number of bytes the text takes in CP932, by the same table as Utf8ToCp932Html. A
+// character the table lacks counts one byte, as the single substitute character it would
+// become on a CP932 system.
 std::size_t Cp932Length(std::string_view utf8);
+
+// A file name as UTF-8: bytes that are not UTF-8 are read as CP932 when they form valid CP932
+// (names from Japanese Windows machines); otherwise the bytes are returned as they are.
+std::string NameAsUtf8(std::string_view bytes);
+
+// A file name or message made safe for a terminal line: bytes that are not UTF-8 are read as
+// CP932 when they form valid CP932; control characters become \x1b (C1 controls \u009b), and
+// bytes that are neither become \xNN.
+std::string DisplayText(std::string_view bytes);
 
 // Escapes &, <, > and " for HTML text and attribute values.
 std::string HtmlEscape(std::string_view text);

@@ -1,22 +1,33 @@
-// Writing the report through a temporary file and rename(2).
+// Writing the report: an unnamed temporary file (O_TMPFILE) beside the final name, given its
+// name only when complete; links followed to their target, read-only files and other kinds of
+// file refused, and a time-stamped name never replacing an earlier report.
 #include "report/htmlfile.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <random>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/tempfiles.h"
 #include "platform/text.h"
+#include "platform/translate.h"
 
 namespace zentab {
 namespace {
 
+constexpr int kMaxLinkHops = 40;
+constexpr int kMaxFreeNameTries = 10000;
+
 [[noreturn]] void Fail(const std::string& path, const char* step, int err) {
-  throw ReportWriteError(path, std::string(step) + ": " + std::strerror(err));
+  throw ReportWriteError(path, platform::Tr(step) + ": " + std::strerror(err));
 }
 
 void WriteAll(int fd, const std::string& bytes, const std::string& path) {
@@ -33,45 +44,215 @@ void WriteAll(int fd, const std::string& bytes, const std::string& path) {
   }
 }
 
-}  // namespace
-
-std::string ReportPath(const ReportTarget& target) {
-  if (!target.file.empty()) return target.file;
-  std::string dir = target.directory.empty() ? platform::ExecutableDirectory() : target.directory;
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir + platform::FormatNow("yyyymmddhhnnss") + ".html";
+std::string FolderOf(const std::string& path) {
+  std::string dir = platform::DirectoryOf(path);
+  return dir.empty() ? "./" : dir;
 }
 
-std::string WriteHtmlFile(const std::string& body, const ReportTarget& target) {
-  const std::string path = ReportPath(target);
-  // Header and footer are ASCII, the same bytes in CP932; only the body is converted, and it is
-  // not copied first.
+// The name a chain of symbolic links from path ends at (which need not exist yet).
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(current.c_str(), target, sizeof target);
+    if (n < 0) Fail(path, "cannot follow the link", errno);
+    if (static_cast<std::size_t>(n) >= sizeof target)
+      Fail(path, "cannot follow the link", ENAMETOOLONG);
+    std::string next(target, static_cast<std::size_t>(n));
+    current = next.front() == '/' ? next : platform::DirectoryOf(current) + next;
+  }
+  Fail(path, "cannot follow the link", ELOOP);
+}
+
+// Throws unless folder is a folder this process may create files in.
+void CheckFolder(const std::string& folder, const std::string& shownPath) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) Fail(shownPath, "cannot create", errno);
+  if (!S_ISDIR(st.st_mode)) Fail(shownPath, "cannot create", ENOTDIR);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) Fail(shownPath, "cannot create", errno);
+}
+
+// Where an explicit report file lands and what it replaces.
+struct Destination {
+  std::string path;
+  std::string folder;
+  bool exists = false;
+  mode_t mode = 0;
+};
+
+Destination Resolve(const std::string& file) {
+  Destination d;
+  d.path = FollowLinks(file);
+  d.folder = FolderOf(d.path);
+  struct stat st {};
+  if (::stat(d.path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      throw ReportWriteError(file, "exists and is not a regular file; it is not replaced");
+    }
+    if ((st.st_mode & 0222) == 0 || ::access(d.path.c_str(), W_OK) != 0) {
+      throw ReportWriteError(file, "is read-only; it is not replaced");
+    }
+    d.exists = true;
+    d.mode = st.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    Fail(file, "cannot create", errno);
+  }
+  CheckFolder(d.folder, file);
+  return d;
+}
+
+// A short random name in folder, so that the temporary name never exceeds NAME_MAX where the
+// report's own name does not.
+std::string RandomName(const std::string& folder) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::string name = folder + ".zentab-";
+  for (int i = 0; i < 8; ++i) name += kChars[random() % (sizeof kChars - 1)];
+  return name + ".tmp";
+}
+
+// The report's bytes on their way: unnamed until Publish when the file system allows it,
+// otherwise under a temporary name that is removed on failure and on the signals the front
+// ends handle.
+class TemporaryReport {
+ public:
+  TemporaryReport(const std::string& folder, const std::string& shownPath)
+      : folder_(folder), shownPath_(shownPath) {
+    if (::access("/proc/self/fd", X_OK) == 0) {
+      fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+      if (fd_ >= 0) return;
+      // Without O_TMPFILE support the call fails with one of these; others are real failures.
+      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        Fail(shownPath, "cannot create", errno);
+      }
+    }
+    for (int i = 0; i < 100 && fd_ < 0; ++i) {
+      std::string name = RandomName(folder);
+      // 0666 under the umask: a new report gets the mode any new file would.
+      fd_ = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) Fail(shownPath, "cannot create", errno);
+      if (fd_ >= 0) {
+        name_ = name;
+        guard_ = std::make_unique<platform::TemporaryName>(name_);
+      }
+    }
+    if (fd_ < 0) Fail(shownPath, "cannot create", EEXIST);
+  }
+
+  ~TemporaryReport() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!name_.empty()) ::unlink(name_.c_str());
+  }
+  TemporaryReport(const TemporaryReport&) = delete;
+  TemporaryReport& operator=(const TemporaryReport&) = delete;
+
+  void Write(const std::string& bytes, mode_t keepMode) {
+    WriteAll(fd_, bytes, shownPath_);
+    if (keepMode != 0 && ::fchmod(fd_, keepMode) != 0) Fail(shownPath_, "cannot write", errno);
+    if (::fsync(fd_) != 0) Fail(shownPath_, "cannot write", errno);
+  }
+
+  // Gives the file the name path, replacing what is there.
+  void Replace(const std::string& path) {
+    if (name_.empty()) {
+      // An unnamed file cannot replace a name directly: it gets a temporary name first.
+      std::string name = RandomName(folder_);
+      guard_ = std::make_unique<platform::TemporaryName>(name);
+      if (!LinkUnnamed(name)) Fail(shownPath_, "cannot create", errno);
+      name_ = name;
+    }
+    if (::rename(name_.c_str(), path.c_str()) != 0) Fail(shownPath_, "cannot create", errno);
+    name_.clear();
+  }
+
+  // Gives the file the name path unless something has it already; false then.
+  bool TakeFreeName(const std::string& path) {
+    if (name_.empty()) {
+      if (LinkUnnamed(path)) return true;
+    } else if (::renameat2(AT_FDCWD, name_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) ==
+               0) {
+      name_.clear();
+      return true;
+    } else if (errno == EINVAL || errno == ENOSYS) {
+      // The file system cannot rename without replacing; a hard link never replaces.
+      if (::link(name_.c_str(), path.c_str()) == 0) {
+        ::unlink(name_.c_str());
+        name_.clear();
+        return true;
+      }
+    }
+    if (errno == EEXIST) return false;
+    Fail(path, "cannot create", errno);
+  }
+
+ private:
+  bool LinkUnnamed(const std::string& path) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+
+  int fd_ = -1;
+  std::string folder_;
+  std::string shownPath_;
+  std::string name_;  // empty while the file has no name
+  std::unique_ptr<platform::TemporaryName> guard_;
+};
+
+std::string Folder(const ReportTarget& target) {
+  std::string dir = target.directory.empty() ? platform::ExecutableDirectory() : target.directory;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::string Render(const std::string& body) {
+  // Header and footer are ASCII, the same bytes in CP932; only the body is converted.
   std::string bytes = kReportHeader;
   bytes += "\r\n";
   bytes += platform::Utf8ToCp932Html(body);
   bytes += "\r\n";
   bytes += kReportFooter;
   bytes += "\r\n";
+  return bytes;
+}
 
-  std::string temp = platform::DirectoryOf(path) + "." + platform::FileNameOf(path) + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) Fail(path, "cannot create", errno);
-  try {
-    WriteAll(fd, bytes, path);
-    if (::fsync(fd) != 0) Fail(path, "cannot write", errno);
-    ::fchmod(fd, 0644);  // mkstemp creates 0600; a report is for reading by others too
-    if (::close(fd) != 0) {
-      fd = -1;
-      Fail(path, "cannot write", errno);
-    }
-    fd = -1;
-    if (::rename(temp.c_str(), path.c_str()) != 0) Fail(path, "cannot create", errno);
-  } catch (...) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    throw;
+}  // namespace
+
+std::string ReportPath(const ReportTarget& target) {
+  if (!target.file.empty()) return target.file;
+  return Folder(target) + platform::FormatNow("yyyymmddhhnnss") + ".html";
+}
+
+void CheckReportTarget(const ReportTarget& target) {
+  if (!target.file.empty()) {
+    Resolve(target.file);
+  } else {
+    std::string folder = Folder(target);
+    CheckFolder(folder.empty() ? "./" : folder, ReportPath(target));
   }
-  return path;
+}
+
+std::string WriteHtmlFile(const std::string& body, const ReportTarget& target) {
+  if (!target.file.empty()) {
+    Destination d = Resolve(target.file);
+    std::string bytes = Render(body);
+    TemporaryReport temp(d.folder, target.file);
+    temp.Write(bytes, d.exists ? d.mode : 0);
+    temp.Replace(d.path);
+    return target.file;
+  }
+  const std::string first = ReportPath(target);
+  std::string bytes = Render(body);
+  TemporaryReport temp(FolderOf(first), first);
+  temp.Write(bytes, 0);
+  // "name.html", then "name-2.html", "name-3.html", ...: an earlier report is never replaced.
+  const std::string stem = first.substr(0, first.size() - 5);
+  for (int n = 1; n <= kMaxFreeNameTries; ++n) {
+    std::string path = n == 1 ? first : stem + "-" + std::to_string(n) + ".html";
+    if (temp.TakeFreeName(path)) return path;
+  }
+  Fail(first, "cannot create", EEXIST);
 }
 
 }  // namespace zentab

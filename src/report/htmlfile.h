@@ -34,12 +34,21 @@ struct ReportTarget {
 
 // Writes header CR LF, body (UTF-8, every line already ending in CR LF), CR LF, footer CR LF,
 // converted to CP932 (characters CP932 lacks become numeric character references). The bytes
-// go to a temporary file beside the target that is renamed into place, so a failed write
-// never leaves a partial report. Returns the path written; throws ReportWriteError naming
-// the path and the reason.
+// go to a temporary file beside the target (unnamed where the file system allows) that gets
+// its name only when complete, so a failed or interrupted write never leaves a partial
+// report. A report file given by name replaces that file (through a symbolic link: its
+// target), keeping its mode; one that is read-only or not a regular file is refused. A
+// time-stamped name never replaces anything: when yyyymmddhhnnss.html exists, the report
+// takes yyyymmddhhnnss-2.html, -3 and so on. A new file gets the mode the umask allows.
+// Returns the path written; throws ReportWriteError naming the path and the reason.
 std::string WriteHtmlFile(const std::string& body, const ReportTarget& target = {});
 
-// The path WriteHtmlFile would write to at this moment.
+// Checks, before any work, that WriteHtmlFile could write to target now: the folder exists
+// and may be written, and a named report file is not read-only or of another kind. Throws
+// ReportWriteError as WriteHtmlFile would.
+void CheckReportTarget(const ReportTarget& target);
+
+// The first path WriteHtmlFile would try at this moment.
 std::string ReportPath(const ReportTarget& target);
 
 }  // namespace zentab

@@ -5,9 +5,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "schema/names.h"
 
 namespace zentab {
@@ -48,6 +50,7 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
 }
 
 constexpr std::int64_t kOleEpochToUnixDays = 25569;  // 1899-12-30 .. 1970-01-01
+constexpr std::int64_t kLastOleDay = 2958465;        // 9999-12-31
 
 std::optional<double> DateValue(const Variant& v) {
   if (v.IsDate()) return v.AsDate();
@@ -68,6 +71,8 @@ void ReadProperties(const Variant& object, std::vector<TProperty>& out) {
     p.Name = VariantToText(InvokeOn(property, "Name"));
     try {
       p.Value = InvokeOn(property, "Value");
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (const std::exception& e) {
       p.Value = Variant::MakeNull();
       p.ErrorMessage = FailureMessage(e);
@@ -134,6 +139,8 @@ void ReadQueryDefs(const ObjectRef& database, std::vector<TQueryDef>& out) {
       q.LastUpdated = DateValue(InvokeOn(query, "LastUpdated"));
       q.SQL = VariantToTextNullAsEmpty(InvokeOn(query, "SQL"));
       ReadProperties(query, q.Properties);
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (const std::exception& e) {
       q.ErrorMessage = FailureMessage(e);
     }
@@ -155,6 +162,8 @@ void ReadDocuments(const ObjectRef& database, std::vector<TDocument>& out) {
         d.Name = VariantToText(InvokeOn(document, "Name"));
         d.DateCreated = DateValue(InvokeOn(document, "DateCreated"));
         d.LastUpdated = DateValue(InvokeOn(document, "LastUpdated"));
+      } catch (const std::bad_alloc&) {
+        throw;
       } catch (const std::exception& e) {
         d.ErrorMessage = FailureMessage(e);
       }
@@ -166,12 +175,16 @@ void ReadDocuments(const ObjectRef& database, std::vector<TDocument>& out) {
 void ReadDatabaseObjects(const ObjectRef& database, TMdb& mdb) {
   try {
     mdb.Version = VariantToText(database->Invoke("Version"));
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception&) {
     mdb.Version.clear();
   }
   try {
     ReadRelations(database, "Relations", mdb.Relations);
     ReadRelations(database, "SystemRelations", mdb.SystemRelations);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     mdb.Relations.clear();
     mdb.SystemRelations.clear();
@@ -179,12 +192,16 @@ void ReadDatabaseObjects(const ObjectRef& database, TMdb& mdb) {
   }
   try {
     ReadQueryDefs(database, mdb.QueryDefs);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     mdb.QueryDefs.clear();
     mdb.QueryDefsError = FailureMessage(e);
   }
   try {
     ReadDocuments(database, mdb.Documents);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     mdb.Documents.clear();
     mdb.DocumentsError = FailureMessage(e);
@@ -246,7 +263,9 @@ std::string DateToText(double oleDate) {
   double whole = std::trunc(oleDate);
   auto days = static_cast<std::int64_t>(whole);
   auto seconds = static_cast<std::int64_t>(std::llround(std::fabs(oleDate - whole) * 86400.0));
-  if (seconds >= 86400) {
+  if (seconds >= 86400 && days == kLastOleDay) {
+    seconds = 86399;  // rounding must not carry the last day past the year 9999
+  } else if (seconds >= 86400) {
     seconds -= 86400;
     days += 1;
   }
@@ -320,6 +339,8 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
     field.SourceTable = VariantToText(read("SourceTable"));
     field.Type = VariantToInt(read("Type"));
     field.TypeName = FieldTypeName(field.Type);
+  } catch (const std::bad_alloc&) {
+    throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     field.ErrorMessage = FailureMessage(e);
     return;
@@ -327,6 +348,8 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
   if (scope == ReadScope::kReport) return;
   try {
     ReadProperties(InvokeOn(Table(database, i), "Fields", Variant(j)), field.Properties);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     field.PropertiesError = FailureMessage(e);
   }
@@ -353,6 +376,8 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table, R
       ReadField(database, i, j, field, scope);
       table.Fields[static_cast<std::size_t>(j)] = std::move(field);
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     table.ErrorMessage = FailureMessage(e);
     return;
@@ -362,11 +387,15 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table, R
     Variant object = Table(database, i);
     table.Connect = VariantToTextNullAsEmpty(InvokeOn(object, "Connect"));
     ReadProperties(object, table.Properties);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     table.PropertiesError = FailureMessage(e);
   }
   try {
     ReadIndexes(Table(database, i), table.Indexes);
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (const std::exception& e) {
     table.Indexes.clear();
     table.IndexesError = FailureMessage(e);
@@ -381,7 +410,8 @@ void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope) {
   ObjectRef database;
   OpenMdb(engine, database, path);
   try {
-    mdb.Name = platform::FileNameOf(path);
+    // The report is UTF-8 inside: a CP932 file name is shown as the characters it holds.
+    mdb.Name = platform::NameAsUtf8(platform::FileNameOf(path));
     std::int32_t n = CountOf(database->Invoke("TableDefs"));
     mdb.TableDefs.assign(static_cast<std::size_t>(n), TTableDef{});
     for (std::int32_t i = 0; i < n; ++i) {
@@ -389,6 +419,8 @@ void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope) {
       ReadTableDef(database, i, table, scope);
       mdb.TableDefs[static_cast<std::size_t>(i)] = std::move(table);
     }
+  } catch (const std::bad_alloc&) {
+    throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     mdb.ErrorMessage = FailureMessage(e);
   }

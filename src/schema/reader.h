@@ -20,6 +20,7 @@ enum class ReadScope { kReport, kDesign };
 // normally once the database was opened and closed, also when reading its tables failed (the
 // failure is then in the records' ErrorMessage). Throws AutomationError when the engine
 // cannot be created, or the database cannot be opened or closed; StartTick is written first.
+// Running out of memory is no read failure of an item: std::bad_alloc always escapes.
 void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope = ReadScope::kDesign);
 
 // Creates the engine and opens the database at path, shared and not read-only.
@@ -28,13 +29,15 @@ void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
 // Closes the database and releases both references (also when Close fails).
 void CloseMdb(ObjectRef& engine, ObjectRef& database);
 
-// Reads table i with all its fields. Never throws: a failure ends the table's reading and is
-// kept in table.ErrorMessage (failures beyond the fixed report in their own members).
+// Reads table i with all its fields. Throws only std::bad_alloc: any other failure ends the
+// table's reading and is kept in table.ErrorMessage (failures beyond the fixed report in their
+// own members).
 void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table,
                   ReadScope scope = ReadScope::kDesign);
 
-// Reads field j of table i. Never throws: a failure ends the field's reading and is kept in
-// field.ErrorMessage (a failure to read its stored properties in PropertiesError).
+// Reads field j of table i. Throws only std::bad_alloc: any other failure ends the field's
+// reading and is kept in field.ErrorMessage (a failure to read its stored properties in
+// PropertiesError).
 void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field,
                ReadScope scope = ReadScope::kDesign);
 

@@ -7,8 +7,10 @@
 #include <QScreen>
 #include <QTest>
 #include <QUrl>
+#include <filesystem>
 
 #include "app_support.h"
+#include "platform/paths.h"
 
 namespace zentab::app {
 namespace {
@@ -26,16 +28,33 @@ class UrlRecorder : public QObject {
 
 class AboutBoxTest : public ::testing::Test {
  protected:
+  ~AboutBoxTest() override { platform::SetExecutablePath(""); }
+
+  // An installed layout, made before the box: the executable in bin/, its documentation in
+  // share/doc/zentab/.
+  static bool Install(const fakes::TempDir& dir) {
+    platform::SetExecutablePath(dir.File("bin/zentab"));
+    return std::filesystem::create_directories(dir.File("bin")) &&
+           std::filesystem::create_directories(dir.File("share/doc/zentab"));
+  }
+
+  QString Docs() const {
+    return QStringLiteral("file://") + QString::fromStdString(dir.File("share/doc/zentab/"));
+  }
+
   QString Text(const char* name) const {
     auto* label = box.findChild<QLabel*>(name);
     return label ? label->text() : QStringLiteral("<no %1>").arg(name);
   }
 
+  fakes::TempDir dir;
+  bool installed = Install(dir);
   platform::MemoryStatus status{200ull << 20, 512ull << 20, 1ull << 30, 3ull << 30};
   TAboutBox box{nullptr, [this] { return status; }};
 };
 
 TEST_F(AboutBoxTest, ShowsIconNameAndAddressInTheirPlaces) {
+  ASSERT_TRUE(installed);
   EXPECT_EQ(box.windowTitle(), "バージョン情報");
   EXPECT_EQ(box.size(), QSize(305, 120));
   box.show();
@@ -52,7 +71,7 @@ TEST_F(AboutBoxTest, ShowsIconNameAndAddressInTheirPlaces) {
   EXPECT_EQ(copy->font().pixelSize(), 16);
   EXPECT_EQ(box.findChild<QLabel*>("Label1")->geometry(), QRect(0, 49, 305, 20));
   EXPECT_EQ(box.findChild<QLabel*>("Label2")->geometry(), QRect(0, 69, 305, 20));
-  EXPECT_EQ(url->text(), ZENTAB_HOMEPAGE);
+  EXPECT_EQ(url->text(), Docs());
   EXPECT_EQ(url->geometry(), QRect(0, 89, 305, 31));
   EXPECT_TRUE(url->font().underline());
   EXPECT_EQ(url->cursor().shape(), Qt::PointingHandCursor);
@@ -81,6 +100,23 @@ TEST_F(AboutBoxTest, EscapeClosesWhateverModifiersAreHeld) {
   EXPECT_TRUE(box.isVisible());
 }
 
+TEST_F(AboutBoxTest, TheAddressIsTheInstalledDocumentationElseTheReadme) {
+  if (*ZENTAB_WEB_ADDRESS != '\0') GTEST_SKIP() << "this build names a web address";
+  struct Case {
+    const char* exe;
+    QString expected;
+  } cases[] = {
+      {"bin/zentab", Docs()},
+      // A portable copy, or the build folder: no documentation folder beside it.
+      {"portable/copy/zentab", QStringLiteral("file://" ZENTAB_SOURCE_README)},
+      {"zentab", QStringLiteral("file://" ZENTAB_SOURCE_README)},
+  };
+  for (const Case& c : cases) {
+    platform::SetExecutablePath(dir.File(c.exe));
+    EXPECT_EQ(TAboutBox::HomePage(), c.expected) << c.exe;
+  }
+}
+
 TEST_F(AboutBoxTest, OpensCentredThenWhereItWasLeft) {
   box.show();
   QPoint centre = box.screen()->geometry().center();
@@ -93,7 +129,7 @@ TEST_F(AboutBoxTest, OpensCentredThenWhereItWasLeft) {
 
 TEST_F(AboutBoxTest, ClickingTheAddressOpensItWithTheDesktop) {
   UrlRecorder recorder;
-  QUrl home(QStringLiteral(ZENTAB_HOMEPAGE));
+  QUrl home(Docs());
   QDesktopServices::setUrlHandler(home.scheme(), &recorder, "Open");
   box.show();
   auto* url = box.findChild<QLabel*>("LblURL");

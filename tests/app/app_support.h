@@ -1,5 +1,6 @@
 // Shared ground for the window tests: a temporary folder that stands in for the executable's
-// folder (settings file and reports land there), files to take in, and waiting on events.
+// folder (settings file and reports land there), a home and settings folder of the user inside
+// it, files to take in, and waiting on events.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "fakes/temp_dir.h"
@@ -16,10 +19,30 @@
 
 namespace zentab::app::testing {
 
+// Sets an environment variable for its lifetime (nullptr unsets it), then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest() { platform::SetExecutablePath(dir.File("zentab")); }
   ~WindowTest() override { platform::SetExecutablePath(""); }
+
+  // The user's home and settings folder, inside the temporary folder; nothing there yet.
+  std::string Home() const { return dir.File("home/"); }
+  std::string ConfigHome() const { return dir.File("config/"); }
 
   std::string SettingsFile() const { return dir.File("zentab.ini"); }
 
@@ -35,6 +58,9 @@ class WindowTest : public ::testing::Test {
   }
 
   fakes::TempDir dir;
+  ScopedEnv home_{"HOME", dir.File("home").c_str()};
+  ScopedEnv config_{"XDG_CONFIG_HOME", dir.File("config").c_str()};
+  ScopedEnv documents_{"XDG_DOCUMENTS_DIR", nullptr};
 };
 
 // Handles events until done() holds or the time is up; returns done().

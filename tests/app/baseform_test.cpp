@@ -3,8 +3,10 @@
 #include "app/baseform.h"
 
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QMimeData>
+#include <QScreen>
 #include <QTest>
 #include <QUrl>
 #include <filesystem>
@@ -73,8 +75,7 @@ TEST_F(BaseFormIntake, DropTakesWholeLocalPathsAndReplacesTheLastIntake) {
   std::string longPath = deep + "/顧客台帳.mdb";
   std::ofstream(longPath).put('x');
   ASSERT_GT(longPath.size(), 255u);
-  // A name that is not UTF-8 cannot pass through Qt's drop addresses: it must not turn into
-  // some other path.
+  // A name that is not UTF-8 keeps its bytes, as on the command line.
   std::string raw = dir.File("\xff\xfe.mdb");
   std::ofstream(raw).put('x');
   std::string folder = dir.File("f");
@@ -92,12 +93,12 @@ TEST_F(BaseFormIntake, DropTakesWholeLocalPathsAndReplacesTheLastIntake) {
   dropped.setData("text/uri-list",
                   "# two files, an address and a folder\r\n" +
                       QUrl::fromLocalFile(QString::fromUtf8(longPath)).toEncoded() + "\r\n" +
-                      "file://localhost" + QUrl::toPercentEncoding(raw.c_str(), "/") + "\r\n" +
-                      "https://example.org/x.mdb\r\n" +
+                      "file://localhost" + QByteArray::fromStdString(raw).toPercentEncoding("/") +
+                      "\r\n" + "https://example.org/x.mdb\r\n" +
                       QUrl::fromLocalFile(QString::fromUtf8(folder)).toEncoded() + "\r\n");
   EXPECT_TRUE(Drop(form, dropped));
   EXPECT_EQ(form.intakes, 1);
-  EXPECT_EQ(form.FileList(), (std::vector<std::string>{longPath}));
+  EXPECT_EQ(form.FileList(), (std::vector<std::string>{longPath, raw}));
   EXPECT_EQ(form.DirList(), (std::vector<std::string>{folder}));
 
   std::string other = Touch("other.mdb");
@@ -105,6 +106,29 @@ TEST_F(BaseFormIntake, DropTakesWholeLocalPathsAndReplacesTheLastIntake) {
   EXPECT_EQ(form.intakes, 2);
   EXPECT_EQ(form.FileList(), (std::vector<std::string>{other}));
   EXPECT_TRUE(form.DirList().empty());
+}
+
+TEST_F(BaseFormIntake, ADropWithoutLocalFilesIsRefusedAndKeepsTheList) {
+  std::string kept = Touch("kept.mdb");
+  ProbeForm form({kept});
+  form.show();
+  ASSERT_EQ(form.FileList(), (std::vector<std::string>{kept}));
+  const QList<QList<QUrl>> drops = {
+      {QUrl(QStringLiteral("https://example.org/x.mdb"))},
+      {QUrl(QStringLiteral("https://example.org/a.mdb")), QUrl(QStringLiteral("ftp://h/b.mdb"))},
+      {QUrl(QStringLiteral("file:"))},
+  };
+  for (const auto& urls : drops) {
+    EXPECT_FALSE(Drop(form, urls)) << urls.first().toString().toStdString();
+    // A window that gets the drop anyway (the enter event went elsewhere) still keeps its list.
+    QMimeData data;
+    data.setUrls(urls);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&form, &drop);
+    EXPECT_FALSE(drop.isAccepted());
+  }
+  EXPECT_EQ(form.intakes, 1);
+  EXPECT_EQ(form.FileList(), (std::vector<std::string>{kept}));
 }
 
 TEST_F(BaseFormIntake, CheckPathTellsFoldersFromFilesAndRejectsTheRest) {
@@ -153,12 +177,75 @@ TEST_F(BaseFormSettings, ReadsHexadecimalAndFallsBackKeyByKey) {
             "EscapeClose=1\n");
 }
 
-TEST_F(BaseFormSettings, AFolderThatCannotBeWrittenLosesTheValuesSilently) {
+TEST_F(BaseFormSettings, AnExecutableFolderThatCannotBeWrittenUsesTheUserSettingsFolder) {
+  // A folder that is not there cannot be written, whoever runs the test.
+  platform::SetExecutablePath(dir.File("bin/zentab"));
+  std::string userFile = ConfigHome() + "zentab/zentab.ini";
+  {
+    TMainForm form({});
+    EXPECT_EQ(form.SettingsFile(), userFile);
+    EXPECT_EQ(form.pos(), QPoint(61, 124));
+    form.move(5, 6);
+  }
+  EXPECT_EQ(fakes::ReadBytes(userFile),
+            "[TMainForm]\nTop=6\nLeft=5\nWidth=361\nHeight=306\nEscapeClose=0\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("bin")));
+  TMainForm again({});
+  EXPECT_EQ(again.pos(), QPoint(5, 6));
+}
+
+TEST_F(BaseFormSettings, WithoutAnyWritableFolderTheValuesAreLostSilently) {
   platform::SetExecutablePath(dir.File("missing/zentab"));
+  // The settings folder's parent is a file: nothing can be made there.
+  std::ofstream(dir.File("config")).put('x');
   { TMainForm form({}); }
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
-  EXPECT_TRUE(dir.Files().empty());
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"config"}));
 }
+
+struct BoundsCase {
+  const char* name;
+  const char* settings;
+};
+
+class BaseFormBounds : public WindowTest, public ::testing::WithParamInterface<BoundsCase> {};
+
+// Stored sizes are kept within what the screen offers and what the start button needs; the
+// position is restored as stored.
+TEST_P(BaseFormBounds, StoredSizesStayBetweenTheButtonAndTheScreen) {
+  WriteSettings(GetParam().settings);
+  QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+  {
+    TMainForm form({});
+    form.show();
+    EXPECT_EQ(form.pos(), QPoint(-7, 9));
+    EXPECT_LE(form.width(), room.width());
+    EXPECT_LE(form.height(), room.height());
+    auto* start = form.findChild<QWidget*>("btnStart");
+    ASSERT_NE(start, nullptr);
+    QRect button(start->mapTo(&form, QPoint(0, 0)), start->size());
+    EXPECT_TRUE(form.rect().contains(button)) << form.width() << "x" << form.height();
+    EXPECT_TRUE(start->visibleRegion().boundingRect() == start->rect());
+  }
+  std::string saved = fakes::ReadBytes(SettingsFile());
+  auto value = [&](const std::string& key) {
+    std::size_t at = saved.find(key + "=");
+    return at == std::string::npos ? -1 : std::stoi(saved.substr(at + key.size() + 1));
+  };
+  EXPECT_GE(value("Width"), 91);
+  EXPECT_LE(value("Width"), room.width());
+  EXPECT_GE(value("Height"), 41);
+  EXPECT_LE(value("Height"), room.height());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, BaseFormBounds,
+    ::testing::Values(
+        BoundsCase{"Negative", "[TMainForm]\nTop=9\nLeft=-7\nWidth=-100\nHeight=0\n"},
+        BoundsCase{"Tiny", "[TMainForm]\nTop=9\nLeft=-7\nWidth=70\nHeight=111\n"},
+        BoundsCase{"Huge", "[TMainForm]\nTop=9\nLeft=-7\nWidth=100000\nHeight=100000\n"},
+        BoundsCase{"Largest", "[TMainForm]\nTop=9\nLeft=-7\nWidth=2147483647\nHeight=1\n"}),
+    [](const ::testing::TestParamInfo<BoundsCase>& info) { return info.param.name; });
 
 struct EscapeCase {
   const char* name;

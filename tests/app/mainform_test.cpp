@@ -4,11 +4,13 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -21,6 +23,26 @@ namespace zentab::app {
 namespace {
 
 using testing::WaitFor;
+
+// Receives the addresses the desktop is asked to open.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QList<QUrl> opened;
+
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+};
+
+// The texts of a menu's items, "-" for a separator.
+QStringList MenuTexts(const QMenu* menu) {
+  QStringList texts;
+  for (const QAction* action : menu->actions()) {
+    texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  }
+  return texts;
+}
 
 QStringList Items(const QListWidget* list) {
   QStringList items;
@@ -196,11 +218,95 @@ TEST_F(MainFormTest, RightClickAnywhereOpensTheWindowMenu) {
   }
 }
 
+TEST_F(MainFormTest, TheMenuKeyOpensTheWindowMenuAtTheWindow) {
+  Open();
+  QPoint opened;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      opened = popup->pos();
+      popup->close();
+    }
+  });
+  // A list answers the Menu key with a place far to the right of the window.
+  QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(900, 5),
+                          files->mapToGlobal(QPoint(900, 5)));
+  QCoreApplication::sendEvent(files->viewport(), &event);
+  EXPECT_EQ(opened, form->mapToGlobal(QPoint(0, 0)));
+}
+
+TEST_F(MainFormTest, WindowMenuItemsCarryAccessKeys) {
+  Open();
+  EXPECT_EQ(MenuTexts(form->SystemMenu()),
+            QStringList({"レポートを開く(&O)", "出力フォルダを開く(&F)", "-",
+                         "元のサイズに戻す(&R)", "移動(&M)", "サイズ変更(&S)", "最小化(&N)",
+                         "最大化(&X)", "-", "閉じる(&C)", "-", "バージョン情報(&A)"}));
+  // Each access key is used once.
+  QSet<QChar> keys;
+  for (const QString& text : MenuTexts(form->SystemMenu())) {
+    qsizetype at = text.indexOf('&');
+    if (at >= 0) keys.insert(text[at + 1]);
+  }
+  EXPECT_EQ(keys.size(), 9);
+}
+
+struct ReportPlace {
+  const char* name;
+  bool portable;  // the executable's folder can be written
+};
+
+class MainFormReports : public MainFormTest, public ::testing::WithParamInterface<ReportPlace> {};
+
+// The report items stay disabled until a job has written its report, then open the report and
+// its folder; the report goes beside a writable executable, else to the documents folder.
+TEST_P(MainFormReports, OpenTheLastReportAndItsFolder) {
+  std::string documents = Home() + "Papers/";
+  std::filesystem::create_directories(ConfigHome());
+  std::ofstream(ConfigHome() + "user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
+  std::string a = Database("a.mdb");
+  std::string folder = dir.Path();
+  if (!GetParam().portable) {
+    // A folder that is not there cannot be written, whoever runs the test.
+    platform::SetExecutablePath(dir.File("bin/zentab"));
+    folder = documents + "Zentab/";
+  }
+  Open({a});
+  QList<QAction*> actions = form->SystemMenu()->actions();
+  QAction* openReport = actions[0];
+  QAction* openFolder = actions[1];
+  EXPECT_FALSE(openReport->isEnabled());
+  EXPECT_FALSE(openFolder->isEnabled());
+
+  start->click();
+  ASSERT_TRUE(WaitFor([&] { return openReport->isEnabled(); }));
+  EXPECT_TRUE(openFolder->isEnabled());
+  ASSERT_TRUE(form->LastReport().starts_with(folder)) << form->LastReport();
+  std::string name = form->LastReport().substr(folder.size());
+  EXPECT_TRUE(name.size() == 19 && name.ends_with(".html")) << name;
+  EXPECT_TRUE(std::filesystem::is_regular_file(form->LastReport()));
+
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+  openReport->trigger();
+  openFolder->trigger();
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  EXPECT_EQ(recorder.opened,
+            QList<QUrl>({QUrl::fromLocalFile(QString::fromStdString(folder + name)),
+                         QUrl::fromLocalFile(QString::fromStdString(folder))}));
+  QTest::qWait(50);  // the job's last steps after the report
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, MainFormReports,
+                         ::testing::Values(ReportPlace{"Portable", true},
+                                           ReportPlace{"Installed", false}),
+                         [](const ::testing::TestParamInfo<ReportPlace>& info) {
+                           return info.param.name;
+                         });
+
 TEST_F(MainFormTest, TheLastMenuItemShowsTheAboutBoxModally) {
   Open();
   QList<QAction*> actions = form->SystemMenu()->actions();
   ASSERT_GE(actions.size(), 2);
-  EXPECT_EQ(actions.back()->text(), "バージョン情報");
+  EXPECT_EQ(actions.back()->text(), "バージョン情報(&A)");
   EXPECT_EQ(actions.back()->data().toInt(), 100);
   EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
   auto* about = new TAboutBox(form.get());
@@ -221,3 +327,5 @@ TEST_F(MainFormTest, TheLastMenuItemShowsTheAboutBoxModally) {
 
 }  // namespace
 }  // namespace zentab::app
+
+#include "mainform_test.moc"

@@ -1,8 +1,12 @@
-// zentab-cli as a user runs it: exit status, standard output and error, the report file.
+// zentab-cli as a user runs it, and as a hostile machine does: exit status, standard output
+// and error, the report file, and what is refused or reported.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "fakes/temp_dir.h"
@@ -63,6 +67,140 @@ TEST(Cli, FailsNamingTheFileThatCannotBeRead) {
   EXPECT_NE(r.err.find(dir.File("missing.mdb")), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("エラー:missing.mdb "), std::string::npos) << r.out;
   EXPECT_EQ(dir.Files(), std::vector<std::string>{});
+}
+
+// Damaged databases kept from fuzzing: usage-map-empty fails its table list, lvprop-chain-loop
+// reads cleanly into a report of about 22 KB.
+std::string FuzzCase(const std::string& name) {
+  return std::string(ZENTAB_FUZZ_CASES_DIR) + "/" + name;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// An --output that is not a report to replace is refused before anything is read, and is
+// left as it was.
+TEST(Cli, RefusesAnOutputThatIsNotAReportToReplace) {
+  struct Case {
+    const char* what;
+    const char* output;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"the input itself", "a.mdb", "is the input database"},
+      {"a link to the input", "link.html", "is the input database"},
+      {"a FIFO", "fifo", "is not a regular file"},
+      {"another database, as a shell pattern may put first", "other.mdb", "is an Access database"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fakes::TempDir dir;
+    std::string database = fakes::ReadBytes(FuzzCase("lvprop-chain-loop-jet3.mdb"));
+    dir.Write("a.mdb", database);
+    dir.Write("other.mdb", database);
+    ::symlink("a.mdb", dir.File("link.html").c_str());
+    ::mkfifo(dir.File("fifo").c_str(), 0600);
+    Result r = RunCli("--output " + dir.File(c.output) + " " + dir.File("a.mdb"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(dir.File(c.output)), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");  // nothing was read
+    EXPECT_EQ(fakes::ReadBytes(dir.File("a.mdb")), database);
+    EXPECT_EQ(fakes::ReadBytes(dir.File("other.mdb")), database);
+    EXPECT_EQ(dir.Files(), (std::vector<std::string>{"a.mdb", "fifo", "link.html", "other.mdb"}));
+  }
+}
+
+// Tables and fields the report leaves out are named on standard error; --strict fails the run.
+TEST(Cli, NamesEveryReadFailureAsAWarning) {
+  const std::string broken = FuzzCase("usage-map-empty-jet3.mdb");
+  const std::string clean = FuzzCase("lvprop-chain-loop-jet3.mdb");
+  const std::string prefix = "zentab-cli: warning: " + broken + ": ";
+  struct Case {
+    std::string args;
+    int status;
+    std::size_t warnings;  // lines naming the broken file
+    std::string last;      // the last warning line, when there are more than shown
+  };
+  std::string many;
+  for (int i = 0; i < 23; ++i) many += " " + broken;
+  const Case cases[] = {
+      {clean, 0, 0, ""},
+      {clean + " " + broken, 0, 1, ""},
+      {"--strict " + broken, 1, 1, ""},
+      {"--strict " + clean, 0, 0, ""},
+      {many, 0, 20, "zentab-cli: warning: 3 more tables or fields could not be read"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    fakes::TempDir dir;
+    Result r = RunCli("--output " + dir.File("r.html") + " " + c.args, dir);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"r.html"});  // the report is still written
+    std::size_t named = 0;
+    for (const auto& line : Lines(r.err)) {
+      if (line.rfind(prefix, 0) == 0) {
+        ++named;
+        EXPECT_NE(line.find("usage map"), std::string::npos) << line;
+      }
+    }
+    EXPECT_EQ(named, c.warnings) << r.err;
+    if (!c.last.empty()) {
+      auto lines = Lines(r.err);
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[lines.size() - 2], c.last);
+    }
+  }
+}
+
+// The machine around the run: nobody reading the progress, a file size limit, a folder that
+// is not there.
+TEST(Cli, EndsSoundlyWhenTheSurroundingsFail) {
+  const std::string database = FuzzCase("lvprop-chain-loop-jet3.mdb");
+  struct Case {
+    const char* what;
+    std::string before;  // shell words run first
+    std::string output;  // relative to the folder
+    std::string after;   // shell words the output is piped into
+    int status;
+    const char* error;    // part of standard error
+    std::size_t reports;  // files left in the folder
+  };
+  const Case cases[] = {
+      {"progress piped into a reader that has gone", "sleep 0.3;", "r.html", " | true", 0,
+       "report written to", 1},
+      {"file size limit below the report", "ulimit -f 8;", "r.html", "", 1, "File too large", 0},
+      {"missing folder", "", "missing/", "", 1, "No such file or directory", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fakes::TempDir dir;
+    std::string status = dir.File("status.txt");
+    std::string err = dir.File("stderr.txt");
+    std::string out = dir.File("stdout.txt");
+    std::string command = "(" + c.before + " " + ZENTAB_CLI_PATH + " --output " +
+                          dir.File(c.output) + " " + database + " 2>" + err + "; echo $? >" +
+                          status + ")" + (c.after.empty() ? " >" + out : c.after);
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string error = fakes::ReadBytes(err);
+    EXPECT_EQ(fakes::ReadBytes(status), std::to_string(c.status) + "\n") << error;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    if (c.output == "missing/") {
+      // Found before reading: no timing line came first.
+      EXPECT_EQ(fakes::ReadBytes(out).find("lvprop"), std::string::npos);
+    }
+    for (const auto& file : {status, err, out}) std::filesystem::remove(file);
+    EXPECT_EQ(dir.Files().size(), c.reports);
+  }
 }
 
 TEST(Cli, ReportsBadUsageWithStatusTwo) {

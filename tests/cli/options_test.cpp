@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "fakes/temp_dir.h"
+#include "platform/translate.h"
 
 namespace zentab::cli {
 namespace {
@@ -31,6 +35,8 @@ TEST(ParseOptions, TakesFilesInOrderAndBothOptionForms) {
   EXPECT_EQ(d->files, (std::vector<std::string>{"--help", "-"}));
   EXPECT_FALSE(d->help);
   EXPECT_EQ(d->readTimeoutSeconds, 60);
+  EXPECT_FALSE(d->strict);
+  EXPECT_TRUE(Parse({"--strict", "a.mdb"})->strict);
 }
 
 TEST(ParseOptions, RejectsBadUsageWithAReason) {
@@ -58,6 +64,42 @@ TEST(TargetFor, FolderOrFile) {
   ReportTarget file = TargetFor(dir.File("report.html"));
   EXPECT_EQ(file.file, dir.File("report.html"));
   EXPECT_TRUE(file.directory.empty());
+}
+
+// The warning lines name the database, then the table and field by name or position, in the
+// user's language.
+TEST(WarningLines, NameWhatCouldNotBeReadInEitherLanguage) {
+  const std::vector<ReadFailure> failures = {
+      {"/d/a.mdb", "", 0, "", 0, "the table list is damaged"},
+      {"/d/a.mdb", "", 3, "", 0, "x"},
+      {"/d/a.mdb", "顧客", 2, "", 4, "y"},
+      {"/d/a.mdb", "T", 1, "F", 2, "z"},
+      {"/d/b.mdb", "", 1, "", 0, "w"},
+  };
+  struct Case {
+    const char* language;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"C",
+       {"warning: /d/a.mdb: the table list is damaged", "warning: /d/a.mdb: table #3: x",
+        "warning: /d/a.mdb: table '顧客', field #4: y",
+        "warning: /d/a.mdb: table 'T', field 'F': z",
+        "warning: 1 more tables or fields could not be read"}},
+      {"ja_JP.UTF-8",
+       {"警告: /d/a.mdb: the table list is damaged", "警告: /d/a.mdb: テーブル #3: x",
+        "警告: /d/a.mdb: テーブル '顧客'、フィールド #4: y",
+        "警告: /d/a.mdb: テーブル 'T'、フィールド 'F': z",
+        "警告: ほかに 1 個のテーブルまたはフィールドを読み込めませんでした"}},
+  };
+  for (const Case& c : cases) {
+    std::optional<std::string> old;
+    if (const char* v = std::getenv("LANGUAGE")) old = v;
+    ::setenv("LANGUAGE", c.language, 1);
+    platform::ResetTranslations();
+    EXPECT_EQ(WarningLines(failures, 4), c.expected) << c.language;
+    old ? ::setenv("LANGUAGE", old->c_str(), 1) : ::unsetenv("LANGUAGE");
+    platform::ResetTranslations();
+  }
 }
 
 }  // namespace

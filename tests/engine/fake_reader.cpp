@@ -1,6 +1,8 @@
 // A stand-in for zentab-dbreader that misbehaves on demand, chosen by the requested file's
 // name: "hang" never answers, "crash" dies of SIGABRT after a last word on standard error,
-// "exit" leaves with status 3, "garbage" answers with a malformed frame; any other name is
+// "exit" leaves with status 3, "garbage" answers with a malformed frame, "orphan" starts a
+// process that keeps the pipes open (its id written to the requested path + ".pid") and then
+// leaves with status 3, "silent" closes its answers and waits for ever; any other name is
 // answered with one table named after this process's id.
 #include <signal.h>
 #include <unistd.h>
@@ -26,6 +28,21 @@ int main() {
       std::abort();
     }
     if (name == "exit") std::exit(3);
+    if (name == "orphan") {
+      pid_t child = fork();
+      if (child == 0) {
+        for (;;) pause();
+      }
+      if (FILE* f = std::fopen((path + ".pid").c_str(), "w")) {
+        std::fprintf(f, "%d", static_cast<int>(child));
+        std::fclose(f);
+      }
+      std::exit(3);
+    }
+    if (name == "silent") {
+      close(STDOUT_FILENO);
+      for (;;) pause();
+    }
     if (name == "garbage") {
       engine::WriteFrame(STDOUT_FILENO, "{not json");
       continue;

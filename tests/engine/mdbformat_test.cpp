@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 
 #include "testfiles.h"
 
@@ -239,6 +240,67 @@ TEST(UsageMap, NeedsItsTypeAndForTypeZeroItsFirstPage) {
   EXPECT_NO_THROW(CheckUsageMap(Buffer{1}));
   EXPECT_THROW(CheckUsageMap(Buffer{}), FormatError);
   EXPECT_THROW(CheckUsageMap(Buffer{0, 1, 0, 0}), FormatError);
+}
+
+// The first page at or above the file's end that a usage map names, and which usage-map pages
+// it reads on the way (only those that cover pages from the end on).
+TEST(UsageMap, FindsTheFirstNamedPageAtOrBeyondTheEnd) {
+  // Type 1 maps over 16-byte pages: each usage-map page covers (16 - 4) * 8 = 96 pages.
+  constexpr std::size_t kPage = 16;
+  Buffer map1{1};
+  Put32(map1, 1, 7);  // pages 0 .. 95
+  Put32(map1, 5, 0);  // pages 96 .. 191: none
+  Put32(map1, 9, 8);  // pages 192 .. 287
+  Buffer page7(kPage, 0), page8(kPage, 0);
+  page7[4] = 1 << 5;       // page 5
+  page8[4 + 1] = 1;        // page 192 + 8 = 200
+  page8[4 + 11] = 1 << 7;  // page 192 + 95 = 287
+  Buffer map0{0};
+  Put32(map0, 1, 100);
+  map0.resize(5 + 3);
+  map0[5] = 1;       // page 100
+  map0[6] = 1 << 1;  // page 109
+  map0[7] = 1 << 7;  // page 123
+  Buffer wrapping{0};
+  Put32(wrapping, 1, 0xFFFFFFF8u);
+  wrapping.resize(5 + 2);
+  wrapping[6] = (1 << 2) | (1 << 6);  // bits 10 and 14: pages 2 and 6 once the sum wraps
+
+  struct Case {
+    const char* name;
+    Buffer map;
+    std::uint32_t end;
+    std::optional<std::uint32_t> expected;
+    std::vector<std::uint32_t> reads;
+  };
+  const Case cases[] = {
+      {"type 0, all below the end", map0, 124, std::nullopt, {}},
+      {"type 0, the last page is the end", map0, 123, 123, {}},
+      {"type 0, within its bitmap", map0, 101, 109, {}},
+      {"type 0, end before its first page", map0, 50, 100, {}},
+      {"type 0, no bitmap bytes", Buffer{0, 100, 0, 0, 0}, 0, std::nullopt, {}},
+      {"type 0, pages that wrap round stay below the end", wrapping, 5, 6, {}},
+      {"type 0, only wrapped pages below the end", wrapping, 7, std::nullopt, {}},
+      {"type 1, usage-map pages below the end cover pages below it", map1, 288, std::nullopt, {}},
+      {"type 1, reads only the usage-map page reaching the end", map1, 100, 200, {8}},
+      {"type 1, the last covered page", map1, 201, 287, {8}},
+      {"type 1, a usage-map page at the end", map1, 8, 8, {7}},
+      {"type 1, its first usage-map page beyond the end", map1, 4, 7, {}},
+      {"another type", Buffer{2, 1, 1, 1, 1}, 0, std::nullopt, {}},
+      {"empty", Buffer{}, 0, std::nullopt, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint32_t> reads;
+    auto read = [&](std::uint32_t page) {
+      reads.push_back(page);
+      return page == 7 ? page7 : page8;
+    };
+    EXPECT_EQ(FirstMappedPageFrom(c.map, c.end, kPage, read), c.expected) << c.name;
+    EXPECT_EQ(reads, c.reads) << c.name;
+  }
+  // A usage-map page that cannot be read whole is damage, not an empty map.
+  EXPECT_THROW(FirstMappedPageFrom(map1, 100, kPage, [](std::uint32_t) { return Buffer(8); }),
+               FormatError);
 }
 
 // An LvProp blob: a names chunk, then one value chunk per block.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -43,6 +45,21 @@ std::string ErrorOf(ReaderProcess& reader, const std::string& path, int timeout 
 
 bool ProcessExists(pid_t pid) {
   return ::kill(pid, 0) == 0;
+}
+
+// Alive and not merely a zombie that nobody has reaped.
+bool ProcessRuns(pid_t pid) {
+  std::string stat = fakes::ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+  std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+// Waits up to two seconds for pid to stop running.
+bool Ends(pid_t pid) {
+  for (int i = 0; i < 200 && ProcessRuns(pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return !ProcessRuns(pid);
 }
 
 TEST(ReaderProcessLifecycle, ReusesOneProcessAcrossDatabases) {
@@ -87,6 +104,77 @@ TEST(ReaderProcessLifecycle, ReportsAnExitAndAMalformedAnswer) {
   EXPECT_EQ(garbage.rfind("the reader sent a malformed answer while reading /data/garbage", 0), 0u)
       << garbage;
   EXPECT_NO_THROW(reader.Read("/x/ok.mdb", 5));
+}
+
+// A reader that ends while something it started holds the pipes, or that closes its answers
+// and goes on running, is reported well within the read timeout, and nothing of it is left.
+TEST(ReaderProcessLifecycle, EndsAReaderThatStopsAnsweringWithoutEnding) {
+  struct Case {
+    const char* name;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"orphan", "the reader stopped unexpectedly (exit status 3) while reading "},
+      {"silent", "the reader closed its answers but did not end; it was killed while reading "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    ReaderProcess reader(FakeReader());
+    pid_t first = std::stoi(AnsweringPid(*reader.Read("/x/a.mdb", 5)));
+    auto start = std::chrono::steady_clock::now();
+    std::string error = ErrorOf(reader, dir.File(c.name), 3);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error.rfind(c.message + dir.File(c.name), 0), 0u) << error;
+    EXPECT_LT(waited, std::chrono::milliseconds(3500));
+    EXPECT_TRUE(Ends(first));
+    std::string orphan = fakes::ReadBytes(dir.File(c.name) + ".pid");
+    if (!orphan.empty()) {
+      EXPECT_TRUE(Ends(std::stoi(orphan))) << "the reader's own child";
+    }
+  }
+}
+
+// The reader dies with the program that started it, even in the middle of a read.
+TEST(ReaderProcessLifecycle, DiesWithItsParent) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  pid_t parent = ::fork();
+  ASSERT_GE(parent, 0);
+  if (parent == 0) {
+    ::close(pipeFds[0]);
+    auto* reader = new ReaderProcess(FakeReader());
+    reader->Read("/x/a.mdb", 5);
+    pid_t pid = reader->pid();
+    ssize_t sent = ::write(pipeFds[1], &pid, sizeof pid);
+    std::thread([reader] { ErrorOf(*reader, "/data/hang", 60); }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::_exit(sent == sizeof pid ? 0 : 1);  // no destructor ends the reader
+  }
+  ::close(pipeFds[1]);
+  pid_t reader = -1;
+  ASSERT_EQ(::read(pipeFds[0], &reader, sizeof reader), static_cast<ssize_t>(sizeof reader));
+  ::close(pipeFds[0]);
+  ::waitpid(parent, nullptr, 0);
+  EXPECT_TRUE(Ends(reader));
+  if (ProcessRuns(reader)) ::kill(reader, SIGKILL);
+}
+
+// Without a location of its own the engine never runs a reader from the current folder.
+TEST(ReaderProcessLifecycle, NeverRunsAReaderFromTheCurrentFolder) {
+  TempDir dir;
+  std::string marker = dir.File("ran");
+  std::string planted = dir.Write("zentab-dbreader", "#!/bin/sh\ntouch " + marker + "\n");
+  ::chmod(planted.c_str(), 0755);
+  char previous[4096];
+  ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+  ReaderProcess reader("zentab-dbreader");
+  std::string error = ErrorOf(reader, "/x/a.mdb");
+  ASSERT_EQ(::chdir(previous), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(std::filesystem::exists(marker));
+  EXPECT_NE(error.find("its location is unknown"), std::string::npos) << error;
 }
 
 TEST(ReaderProcessLifecycle, ReportsAReaderThatCannotBeStarted) {
@@ -163,6 +251,8 @@ TEST(RealReaderOpening, NamesTheFileAndTheReason) {
   const std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
   const std::string text = dir.Write("notes.mdb", std::string(8192, 'x'));
   const std::string empty = dir.Write("empty.mdb", "");
+  const std::string fifo = dir.File("pipe.mdb");
+  ::mkfifo(fifo.c_str(), 0600);  // opening it must not wait for a writer
   const std::string shortFile = dir.Write("short.mdb", header + std::string(100, '\0'));
   const std::string jet3Password =
       dir.Write("locked3.mdb", MakeHeaderPage(0, 1252, "secret") + std::string(4096, '\0'));
@@ -173,6 +263,7 @@ TEST(RealReaderOpening, NamesTheFileAndTheReason) {
   const Case cases[] = {
       {"not found", missing, "Could not find file '" + missing + "'."},
       {"folder", folder, "'" + folder + "' is a folder, not a database file."},
+      {"FIFO", fifo, "'" + fifo + "' is not a regular file."},
       {"not a database", text,
        "Unrecognized database format '" + text +
            "': the file does not start with an Access database header."},

@@ -3,8 +3,14 @@
 #include "job/mdbseek.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <mutex>
+#include <new>
 
 #include "fakes/fixed_clock.h"
 #include "fakes/memory_engine.h"
@@ -105,18 +111,118 @@ TEST_F(JobTest, AFileThatCannotBeOpenedEndsTheJobWithAnErrorLine) {
   EXPECT_TRUE(dir.Files().empty());  // and no report is written
 }
 
-TEST_F(JobTest, AReportThatCannotBeWrittenIsNamedInTheErrorLine) {
+TEST_F(JobTest, AReportThatCannotBeWrittenIsNamedBeforeAnyDatabaseIsRead) {
+  engine.Add("/db/a.mdb", SalesDatabase());
   TMdbSeek job(
-      {}, [this](const std::string& line) { lines.push_back(line); },
+      {"/db/a.mdb"}, [this](const std::string& line) { lines.push_back(line); },
       ReportTarget{dir.File("no/such/folder/"), ""});
   job.Start();
   JobOutcome outcome = job.Wait();
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_EQ(outcome.failedPath, dir.File("no/such/folder/20040315140709.html"));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back().rfind("エラー:20040315140709.html cannot create: ", 0), 0u)
-      << lines.back();
-  EXPECT_EQ(lines[lines.size() - 2], "*****HTML出力開始*****");
+  EXPECT_EQ(engine.OpenCount(), 0);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "2004/03/15 14:07:09開始しました。", "初期化処理中", "*****解析開始*****",
+                       "エラー:20040315140709.html cannot create: No such file or directory"}));
+}
+
+// Names as they reach a terminal: control characters escaped, CP932 names decoded, other bytes
+// shown by value, and the dots counted on what is shown.
+TEST_F(JobTest, ProgressLinesShowNamesSafely) {
+  struct Case {
+    const char* name;
+    const char* timing;
+    const char* done;
+  };
+  const Case cases[] = {
+      {"a\x1b[2J.mdb", "a\\x1b[2J.mdb............1234ms", "完了:a\\x1b[2J.mdb"},
+      {"\x95\x5C.mdb", "表.mdb..................1234ms", "完了:表.mdb"},
+      {"\xFF.mdb", "\\xff.mdb................1234ms", "完了:\\xff.mdb"},
+  };
+  for (const auto& c : cases) {
+    lines.clear();
+    engine.Add(std::string("/db/") + c.name, SalesDatabase());
+    JobOutcome outcome = Run({std::string("/db/") + c.name});
+    ASSERT_TRUE(outcome.succeeded) << outcome.error;
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines[3], c.timing);
+    EXPECT_EQ(lines[6], c.done);
+  }
+}
+
+// An engine whose member named failing runs out of memory; everything else is the sales
+// database.
+void RegisterEngineRunningOutOfMemoryAt(std::string failing) {
+  class Failing : public Dispatch {
+   public:
+    Failing(ObjectRef inner, std::string failing)
+        : inner_(std::move(inner)), failing_(std::move(failing)) {}
+    Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+      if (SameMemberName(member, failing_)) throw std::bad_alloc();
+      Variant v = inner_->Invoke(member, args);
+      if (v.IsObject())
+        return Variant(ObjectRef(std::make_shared<Failing>(v.AsObject(), failing_)));
+      return v;
+    }
+
+   private:
+    ObjectRef inner_;
+    std::string failing_;
+  };
+  RegisterEngineFactory(kEngineProgId, [failing] {
+    ObjectRef inner = MakeSnapshotEngine([](const std::string&) {
+      return std::make_shared<const DatabaseSnapshot>(SalesDatabase());
+    });
+    return ObjectRef(std::make_shared<Failing>(inner, failing));
+  });
+}
+
+TEST_F(JobTest, RunningOutOfMemoryEndsTheJobWhereverItHappens) {
+  for (const char* member : {"OpenDatabase", "Count", "RecordCount", "Required"}) {
+    SCOPED_TRACE(member);
+    lines.clear();
+    RegisterEngineRunningOutOfMemoryAt(member);
+    JobOutcome outcome = Run({"/db/Sales.mdb"});
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(outcome.error, "out of memory");
+    EXPECT_EQ(outcome.failedPath, "/db/Sales.mdb");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "エラー:Sales.mdb out of memory");
+    EXPECT_TRUE(dir.Files().empty());  // no report that lacks what could not be read
+  }
+}
+
+// A job whose thread cannot be made ends with its error line instead of ending the program.
+TEST(JobStart, AThreadThatCannotBeMadeEndsTheJob) {
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // No room for another thread's stack: a new one is larger than any stack kept for reuse,
+    // and the address space has no room for it.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 256u << 20);
+    pthread_setattr_default_np(&attr);
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+      std::fclose(f);
+    }
+    rlim_t size = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    rlimit limit{size + (1u << 20), size + (1u << 20)};
+    ::setrlimit(RLIMIT_AS, &limit);
+    std::vector<std::string> lines;
+    lines.reserve(4);
+    TMdbSeek job({}, [&](const std::string& line) { lines.push_back(line); });
+    job.Start();
+    JobOutcome outcome = job.Wait();
+    bool ok = !outcome.succeeded && outcome.finished && lines.size() == 1 &&
+              lines[0].rfind("エラー:cannot start the job: ", 0) == 0;
+    ::_exit(ok ? 0 : 3);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(JobTest, ReadFailuresInsideADatabaseDoNotStopTheJob) {

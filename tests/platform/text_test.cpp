@@ -33,6 +33,32 @@ TEST(Utf8ToCp932Html, ReplacesMalformedUtf8InsteadOfDroppingText) {
   EXPECT_EQ(Utf8ToCp932Html("a\xE8"), "a&#65533;");
 }
 
+struct ConversionCase {
+  const char* utf8;
+  const char* cp932;
+};
+
+// Characters that the CP932 encoder accepts but whose bytes read back as another character are
+// kept as references; the characters those bytes do read back as stay bytes.
+TEST(Utf8ToCp932Html, WritesOneWayCharactersAsReferences) {
+  const ConversionCase cases[] = {
+      {"\u00A5", "&#165;"},    // yen sign; 0x5C is the backslash
+      {"\u203E", "&#8254;"},   // overline; 0x7E is the tilde
+      {"\u301C", "&#12316;"},  // wave dash; 0x81 0x60 is the full-width tilde
+      {"\u2016", "&#8214;"},   // double vertical line; 0x81 0x61 is U+2225
+      {"\u2212", "&#8722;"},   // minus sign; 0x81 0x7C is U+FF0D
+      {"\u2014", "&#8212;"},   // em dash; 0x81 0x5C is U+2015
+      {"\u00A2\u00A3\u00AC", "&#162;&#163;&#172;"},
+      {"\uFF5E\u2225\uFF0D\u2015", "\x81\x60\x81\x61\x81\x7C\x81\x5C"},
+      {"\uFFE0\uFFE1\uFFE2", "\x81\x91\x81\x92\x81\xCA"},
+      {"\\~", "\\~"},
+      // Overlong forms and surrogates are not characters: one reference per byte.
+      {"\xC0\xAF", "&#65533;&#65533;"},
+      {"\xED\xA0\x80", "&#65533;&#65533;&#65533;"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToCp932Html(c.utf8), c.cp932) << c.utf8;
+}
+
 TEST(Cp932ToUtf8, RoundTripsAndRejectsInvalidBytes) {
   EXPECT_EQ(Cp932ToUtf8("\x95\x5C\x87\x40"), "表①");
   EXPECT_THROW(Cp932ToUtf8("\x81"), EncodingError);
@@ -44,6 +70,33 @@ TEST(Cp932Length, CountsDoubleByteCharactersTwice) {
   EXPECT_EQ(Cp932Length("顧客台帳.mdb"), 12u);
   EXPECT_EQ(Cp932Length("ｱｲｳ"), 3u);  // half-width katakana are single bytes
   EXPECT_EQ(Cp932Length("caf\xC3\xA9"), 4u);
+  // The same table as the report: a one-way character is one substitute byte.
+  EXPECT_EQ(Cp932Length("\u301C\u00A5"), 2u);
+  EXPECT_EQ(Cp932Length("\uFF5E"), 2u);
+}
+
+struct DisplayCase {
+  const char* bytes;
+  const char* shown;
+};
+
+TEST(DisplayText, ShowsNamesSafelyOnATerminal) {
+  const DisplayCase cases[] = {
+      {"sales.mdb", "sales.mdb"},
+      {"顧客.mdb", "顧客.mdb"},
+      {"a\x1b[2Jb.mdb", "a\\x1b[2Jb.mdb"},  // an escape sequence is not run
+      {"r\r.mdb\n", "r\\x0d.mdb\\x0a"},
+      {"del\x7f", "del\\x7f"},
+      {"c1\u009b", "c1\\u009b"},
+      // Not UTF-8 but CP932, as names from Japanese Windows machines are.
+      {"\x95\x5C.mdb", "表.mdb"},
+      {"\x83\x65\x81\x5B\x83\x75\x83\x8B.mdb", "テーブル.mdb"},
+      // Neither: each bad byte shown by its value.
+      {"x\x81", "x\\x81"},
+      {"\xFF.mdb", "\\xff.mdb"},
+      {"\xEF\xBF\xBD", "\uFFFD"},  // a real U+FFFD stays
+  };
+  for (const auto& c : cases) EXPECT_EQ(DisplayText(c.bytes), c.shown) << c.bytes;
 }
 
 TEST(HtmlEscape, EscapesTheFourSpecialCharacters) {

@@ -1,8 +1,15 @@
-// The report file: its six fixed lines, CR LF, CP932 bytes, name and place, and failed writes.
+// The report file: its six fixed lines, CR LF, CP932 bytes, name and place, what it replaces
+// and refuses, and failed or interrupted writes.
 #include "report/htmlfile.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "fakes/fixed_clock.h"
 #include "fakes/temp_dir.h"
@@ -44,11 +51,139 @@ TEST_F(HtmlFileTest, WritesCp932AndReferencesForOtherCharacters) {
   EXPECT_NE(bytes.find("\r\n\x95\x5C caf&#233;\r\n\r\n</body></html>\r\n"), std::string::npos);
 }
 
-TEST_F(HtmlFileTest, ReplacesAnEarlierReportOfTheSameName) {
-  WriteHtmlFile("first\r\n", ReportTarget{dir.Path(), ""});
-  std::string path = WriteHtmlFile("second\r\n", ReportTarget{dir.Path(), ""});
-  EXPECT_EQ(ReadBytes(path).find("first"), std::string::npos);
-  EXPECT_NE(ReadBytes(path).find("second"), std::string::npos);
+TEST_F(HtmlFileTest, ATimeStampedNameNeverReplacesAnEarlierReport) {
+  const char* bodies[] = {"first\r\n", "second\r\n", "third\r\n"};
+  const char* names[] = {"20040315140709.html", "20040315140709-2.html", "20040315140709-3.html"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(WriteHtmlFile(bodies[i], ReportTarget{dir.Path(), ""}), dir.File(names[i]));
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NE(ReadBytes(dir.File(names[i])).find(bodies[i]), std::string::npos) << names[i];
+  }
+  EXPECT_EQ(dir.Files().size(), 3u);
+  // A file named by the user is replaced: that is what was asked for.
+  WriteHtmlFile("first\r\n", ReportTarget{"", dir.File("r.html")});
+  WriteHtmlFile("second\r\n", ReportTarget{"", dir.File("r.html")});
+  EXPECT_EQ(ReadBytes(dir.File("r.html")).find("first"), std::string::npos);
+  EXPECT_EQ(dir.Files().size(), 4u);
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+struct DestinationCase {
+  const char* what;
+  mode_t umask;
+  // Puts whatever the report named "r.html" (or name) meets into the folder.
+  void (*setUp)(const fakes::TempDir& dir);
+  const char* written;  // the file that must hold the report when not the name itself
+  mode_t mode;          // its permission bits
+  const char* refusal;  // part of the error when refused; nullptr: written
+  std::string name = "r.html";
+};
+
+TEST(HtmlFileDestination, WritesWhereTheNameLeadsOrRefuses) {
+  using fakes::TempDir;
+  const DestinationCase cases[] = {
+      {"new file, umask 022", 022, [](const TempDir&) {}, nullptr, 0644, nullptr},
+      {"new file, umask 027", 027, [](const TempDir&) {}, nullptr, 0640, nullptr},
+      {"replaced file keeps its mode", 022,
+       [](const TempDir& d) { ::chmod(d.Write("r.html", "old").c_str(), 0600); }, nullptr, 0600,
+       nullptr},
+      {"link to a report", 022,
+       [](const TempDir& d) {
+         ::chmod(d.Write("target.html", "old").c_str(), 0640);
+         ::symlink("target.html", d.File("r.html").c_str());
+       },
+       "target.html", 0640, nullptr},
+      {"link to a name not yet there", 022,
+       [](const TempDir& d) {
+         std::filesystem::create_directory(d.File("sub"));
+         ::symlink(d.File("sub/new.html").c_str(), d.File("r.html").c_str());
+       },
+       "sub/new.html", 0644, nullptr},
+      {"read-only file", 022,
+       [](const TempDir& d) { ::chmod(d.Write("r.html", "old").c_str(), 0444); }, nullptr, 0,
+       "read-only"},
+      {"folder", 022, [](const TempDir& d) { std::filesystem::create_directory(d.File("r.html")); },
+       nullptr, 0, "not a regular file"},
+      {"FIFO", 022, [](const TempDir& d) { ::mkfifo(d.File("r.html").c_str(), 0644); }, nullptr, 0,
+       "not a regular file"},
+      // The longest name a folder entry may have: no temporary name may be longer.
+      {"255-byte name", 022, [](const TempDir&) {}, nullptr, 0644, nullptr,
+       std::string(250, 'n') + ".html"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    c.setUp(dir);
+    auto before = dir.Files();
+    mode_t oldMask = ::umask(c.umask);
+    std::string error;
+    try {
+      WriteHtmlFile("new\r\n", ReportTarget{"", dir.File(c.name)});
+    } catch (const ReportWriteError& e) {
+      error = e.what();
+    }
+    ::umask(oldMask);
+    auto after = dir.Files();
+    if (c.refusal) {
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+      EXPECT_NE(error.find(dir.File(c.name)), std::string::npos) << error;
+      if (S_ISREG(ModeOf(dir.File(c.name)))) {
+        EXPECT_EQ(ReadBytes(dir.File(c.name)), "old");
+      }
+      EXPECT_EQ(after, before);  // nothing added, no temporary file left
+      continue;
+    }
+    EXPECT_EQ(error, "");
+    std::string written = c.written ? c.written : c.name;
+    EXPECT_NE(ReadBytes(dir.File(written)).find("\r\nnew\r\n"), std::string::npos);
+    EXPECT_EQ(ModeOf(dir.File(written)) & 07777, c.mode);
+    if (written != c.name) {
+      EXPECT_TRUE(S_ISLNK(ModeOf(dir.File(c.name))));  // a link stays a link
+    }
+    // Nothing but the report itself was added: no temporary file is left.
+    std::string added = written.substr(0, written.find('/'));
+    if (std::find(before.begin(), before.end(), added) == before.end()) before.push_back(added);
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(after, before);
+  }
+}
+
+// A write killed part way (here by the file size limit) leaves nothing behind; with SIGXFSZ
+// ignored, as the front ends do, the same write fails with "File too large".
+TEST(HtmlFileInterrupted, LeavesNoTemporaryFile) {
+  struct Case {
+    bool ignoreXfsz;
+    bool killed;
+  };
+  for (Case c : {Case{false, true}, Case{true, false}}) {
+    fakes::TempDir dir;
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::signal(SIGXFSZ, c.ignoreXfsz ? SIG_IGN : SIG_DFL);
+      rlimit limit{65536, 65536};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      try {
+        WriteHtmlFile(std::string(1 << 20, 'x') + "\r\n", ReportTarget{"", dir.File("r.html")});
+      } catch (const ReportWriteError& e) {
+        ::_exit(std::string(e.what()).find("File too large") != std::string::npos ? 3 : 4);
+      }
+      ::_exit(5);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (c.killed) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    }
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{});
+  }
 }
 
 TEST_F(HtmlFileTest, FailsWithThePathWhenTheFolderCannotBeWritten) {

@@ -209,6 +209,27 @@ TEST_F(ReaderTest, UnknownTypeCodesAreNamedNotFailed) {
   EXPECT_EQ(mdb.TableDefs[0].Fields[1].ErrorMessage, "");
 }
 
+// The database's name is its file name as characters: a CP932 name (from a Japanese Windows
+// machine) is decoded; bytes that are neither UTF-8 nor CP932 are kept as they are.
+TEST_F(ReaderTest, NamesTheDatabaseByTheCharactersOfItsFileName) {
+  struct Case {
+    const char* path;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"/data/Sales.mdb", "Sales.mdb"},
+      {"/data/顧客.mdb", "顧客.mdb"},
+      {"/data/\x8C\xDA\x8B\x71.mdb", "顧客.mdb"},
+      {"/data/\xFF.mdb", "\xFF.mdb"},
+  };
+  for (const auto& c : cases) {
+    engine.Add(c.path, DatabaseSnapshot{});
+    TMdb mdb;
+    ReadMdb(c.path, mdb);
+    EXPECT_EQ(mdb.Name, c.name) << c.path;
+  }
+}
+
 struct DateCase {
   double value;
   const char* text;
@@ -226,6 +247,9 @@ TEST(DateToText, UsesTheJapaneseLocaleForm) {
       {37653.999999, "2003/02/02"},   // rounds up into the next midnight
       {2.0 + 59.6 / 86400, "1900/01/01 0:01:00"},
       {2958465.0, "9999/12/31"},
+      // The last tenth of a second of the last day stays on that day.
+      {2958465.0 + 86399.9 / 86400, "9999/12/31 23:59:59"},
+      {2958465.0 + 86399.5 / 86400, "9999/12/31 23:59:59"},
   };
   for (const auto& c : cases) EXPECT_EQ(DateToText(c.value), c.text) << c.value;
 }

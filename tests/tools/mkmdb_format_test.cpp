@@ -358,7 +358,9 @@ TEST(MkmdbFormat, IndexEntriesFollowTheColumns) {
     for (const RealIndexExpectation& real : reals) {
       const std::string entry = tdef.substr(at, jet3 ? 39 : 52);
       const std::size_t slots = jet3 ? 0 : 4;
-      if (!jet3) EXPECT_EQ(U32(entry, 0), 1923u);
+      if (!jet3) {
+        EXPECT_EQ(U32(entry, 0), 1923u);
+      }
       for (std::size_t slot = 0; slot < 10; ++slot) {
         const std::size_t s = slots + 3 * slot;
         if (slot < real.columns.size()) {
@@ -387,7 +389,9 @@ TEST(MkmdbFormat, IndexEntriesFollowTheColumns) {
     for (std::size_t i = 0; i < std::size(logicals); ++i) {
       const std::string entry = tdef.substr(at, jet3 ? 20 : 28);
       const std::size_t base = jet3 ? 0 : 4;
-      if (!jet3) EXPECT_EQ(U32(entry, 0), 0x0659u);
+      if (!jet3) {
+        EXPECT_EQ(U32(entry, 0), 0x0659u);
+      }
       EXPECT_EQ(U32(entry, base), i) << "index number";
       EXPECT_EQ(U32(entry, base + 4), logicals[i].real) << logicals[i].name;
       EXPECT_EQ(U32(entry, base + 9), 0xFFFFFFFFu) << "no related index";
@@ -406,6 +410,77 @@ TEST(MkmdbFormat, IndexEntriesFollowTheColumns) {
     }
     EXPECT_EQ(U16(tdef, at), 0xFFFF) << "the list of long-value column maps ends the definition";
     EXPECT_EQ(U32(tdef, 8), at + 2) << "recorded length";
+  }
+}
+
+// The logical index entries of a table definition whose columns have the given names, walked
+// over with the sizes docs/FORMAT.md gives.
+std::vector<std::string> LogicalIndexEntries(const std::string& tdef, const Geometry& g,
+                                             const std::vector<std::string>& columns) {
+  const bool jet3 = g.version == JetVersion::kJet3;
+  const std::uint32_t logicalCount = U32(tdef, g.columnsStart - 16);
+  const std::uint32_t realCount = U32(tdef, g.columnsStart - 12);
+  std::size_t at = g.columnsStart + realCount * (jet3 ? 8 : 12) + columns.size() * g.entrySize;
+  for (const std::string& name : columns) at += (jet3 ? 1 : 2) + name.size() * (jet3 ? 1 : 2);
+  at += realCount * (jet3 ? 39 : 52);
+  std::vector<std::string> entries;
+  for (std::uint32_t i = 0; i < logicalCount; ++i, at += jet3 ? 20 : 28) {
+    entries.push_back(tdef.substr(at + (jet3 ? 0 : 4), 20));
+  }
+  return entries;
+}
+
+struct ForeignCase {
+  std::uint32_t page;  // the table definition
+  std::vector<std::string> columns;
+  std::size_t index;  // logical index number
+  std::uint8_t side;
+  std::uint32_t relatedIndex;
+  std::uint32_t relatedPage;
+  std::uint8_t cascadeUpdates, cascadeDeletes;
+};
+
+// A foreign-key index names the relationship's other table and its index over the other
+// columns, and the relationship's cascades. Pages by hand: A's definition on 3, its three
+// index roots on 4-6, B's definition on 7.
+TEST(MkmdbFormat, ForeignKeyIndexesReferToTheOtherSide) {
+  const ForeignCase cases[] = {
+      {3, {"ID", "Code"}, 2, 1, 0, 7, 1, 1},                  // A's side of AB: B's AidKey
+      {7, {"AID", "ACode", "X"}, 0, 2, 0, 3, 1, 1},           // AB, cascade updates and deletes
+      {7, {"AID", "ACode", "X"}, 1, 2, 1, 3, 1, 2},           // ACode: cascade updates, set Null
+      {7, {"AID", "ACode", "X"}, 2, 0, 0xFFFFFFFF, 0, 0, 0},  // in no relationship
+  };
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    SCOPED_TRACE(g->format);
+    TempDir dir;
+    const std::string file = Write(dir, std::string(R"({"format": ")") + g->format +
+                                            R"(", "tables": [
+      {"name": "A", "fields": [{"name": "ID", "type": "long"}, {"name": "Code", "type": "long"}],
+       "indexes": [{"name": "PrimaryKey", "fields": ["ID"], "primary": true},
+                   {"name": "CodeKey", "fields": ["Code"], "unique": true},
+                   {"name": "ToB", "fields": ["id"], "foreign": true}]},
+      {"name": "B", "fields": [{"name": "AID", "type": "long"}, {"name": "ACode", "type": "long"},
+                               {"name": "X", "type": "long"}],
+       "indexes": [{"name": "AidKey", "fields": ["AID"], "foreign": true},
+                   {"name": "ACodeKey", "fields": ["ACode"], "foreign": true},
+                   {"name": "Orphan", "fields": ["X"], "foreign": true}]}],
+      "relationships": [
+        {"name": "AB", "table": "A", "foreignTable": "B", "attributes": 4352,
+         "fields": [{"name": "ID", "foreignName": "AID"}]},
+        {"name": "ACodeB", "table": "A", "foreignTable": "B", "attributes": 8448,
+         "fields": [{"name": "Code", "foreignName": "ACode"}]}]})");
+    for (const ForeignCase& c : cases) {
+      SCOPED_TRACE("page " + std::to_string(c.page) + ", index " + std::to_string(c.index));
+      const auto entries = LogicalIndexEntries(TableDefinition(file, *g, c.page), *g, c.columns);
+      ASSERT_GT(entries.size(), c.index);
+      const std::string& entry = entries[c.index];
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[8]), c.side);
+      EXPECT_EQ(U32(entry, 9), c.relatedIndex);
+      EXPECT_EQ(U32(entry, 13), c.relatedPage);
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[17]), c.cascadeUpdates);
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[18]), c.cascadeDeletes);
+      EXPECT_EQ(static_cast<std::uint8_t>(entry[19]), 2) << "foreign-key index";
+    }
   }
 }
 

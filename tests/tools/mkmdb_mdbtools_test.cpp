@@ -157,8 +157,10 @@ class MdbToolsReadBack : public ::testing::Test {
     CheckTableList();
     CheckCatalog();
     CheckRelationships();
+    CheckQueries();
     // A broken file can make every further read spin until its time limit: stop at the first.
     for (const TableDescription& table : description_.tables) {
+      if (table.link && !HasFailure()) CheckProperties(table);
       if (table.link || HasFailure()) continue;
       SCOPED_TRACE("table " + table.name);
       CheckSchema(table);
@@ -181,6 +183,11 @@ class MdbToolsReadBack : public ::testing::Test {
       expected.push_back("MSysRelationships");
       all.insert("1 MSysRelationships");
     }
+    if (!description_.queries.empty()) {
+      expected.push_back("MSysQueries");
+      all.insert("1 MSysQueries");
+    }
+    for (const QueryDescription& query : description_.queries) all.insert("5 " + query.name);
     for (const RelationshipDescription& relationship : description_.relationships) {
       all.insert("8 " + relationship.name);
     }
@@ -250,6 +257,7 @@ class MdbToolsReadBack : public ::testing::Test {
         EXPECT_EQ(row[8], table.link->database);
         EXPECT_EQ(row[9], table.link->connect);
         EXPECT_EQ(row[10], table.link->foreignName);
+        EXPECT_EQ(row[14].empty(), table.properties.empty()) << "LvProp";
       } else {
         EXPECT_GT(std::stoll(row[0]), 2);
         const bool anyProperty =
@@ -296,6 +304,60 @@ class MdbToolsReadBack : public ::testing::Test {
       if (line.find("FOREIGN KEY") != std::string::npos) printed.insert(line);
     }
     EXPECT_EQ(printed, foreignKeys);
+  }
+
+  // MSysQueries as mdb-export reads it (Order in hexadecimal; mdb-export 1.0 stops a binary
+  // value at its first zero byte, so descriptions here give none), the queries mdb-queries
+  // lists, their catalog rows and their properties.
+  void CheckQueries() {
+    if (description_.queries.empty()) return;
+    const bool jet4 = description_.format == JetVersion::kJet4;
+    std::vector<std::vector<std::string>> expected{
+        {"ObjectId", "Attribute", "Order", "Name1", "Name2", "Expression", "Flag"}};
+    if (jet4) expected[0].push_back("LvExtra");
+    const auto catalog =
+        ParseCsv(Tool("mdb-export", "-b hex " + ShellQuote(path_) + " MSysObjects"));
+    std::string names;
+    for (const QueryDescription& query : description_.queries) {
+      SCOPED_TRACE("query " + query.name);
+      names += query.name + " ";
+      const auto row = std::find_if(catalog.begin(), catalog.end(), [&](const auto& r) {
+        return r.size() > 7 && r[2] == query.name && r[3] == "5";
+      });
+      ASSERT_NE(row, catalog.end());
+      EXPECT_EQ((*row)[1], "251658241") << "in the Tables container";
+      EXPECT_EQ((*row)[7], std::to_string(static_cast<std::int32_t>(query.flags)));
+      EXPECT_EQ((*row)[4].empty(), !query.created.has_value());
+      const std::string id = (*row)[0];
+      EXPECT_LT(std::stoll(id), 0) << "queries have no table definition page";
+      for (const QueryRow& q : query.rows) {
+        std::string order;
+        for (const char c : q.order.value_or("")) {
+          static const char* kHex = "0123456789ABCDEF";
+          order += kHex[static_cast<unsigned char>(c) >> 4];
+          order += kHex[static_cast<unsigned char>(c) & 15];
+        }
+        expected.push_back({id, std::to_string(q.attribute), order, q.name1.value_or(""),
+                            q.name2.value_or(""), q.expression.value_or(""),
+                            q.flag ? std::to_string(static_cast<std::int16_t>(*q.flag)) : ""});
+        if (jet4) expected.back().push_back(q.lvExtra ? std::to_string(*q.lvExtra) : "");
+      }
+      if (!query.properties.empty()) {
+        std::map<std::string, std::string> shown;
+        for (const auto& [name, value] : query.properties) shown[name] = Shown(value);
+        std::map<std::string, std::string> read;
+        for (const std::string& line :
+             Lines(Tool("mdb-prop", ShellQuote(path_) + " " + ShellQuote(query.name)))) {
+          const auto colon = line.find(": ");
+          if (line[0] == '\t') read[line.substr(1, colon - 1)] = line.substr(colon + 2);
+        }
+        EXPECT_EQ(read, shown);
+      }
+    }
+    EXPECT_EQ(ParseCsv(Tool("mdb-export", "-b hex " + ShellQuote(path_) + " MSysQueries")),
+              expected);
+    EXPECT_EQ(Lines(Tool("mdb-queries", "-L " + ShellQuote(path_))),
+              std::vector<std::string>{names.substr(0, names.size() - 1)});
   }
 
   void CheckSchema(const TableDescription& table) {
@@ -469,7 +531,8 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
       {"name": "Coded", "fields": ["Code"], "required": true, "ignoreNulls": true},
       {"name": "QtyFk", "fields": ["Qty"], "foreign": true},
       {"name": "IdAgain", "fields": ["ID"], "unique": true, "required": true}]},
-    {"name": "Linked", "link": {"database": "C:\\db\\back.mdb", "foreignName": "Stock"}},
+    {"name": "Linked", "link": {"database": "C:\\db\\back.mdb", "foreignName": "Stock"},
+     "properties": {"Description": "Stock of the back end", "ReadOnly": true}},
     {"name": "Remote", "odbc": {"connect": "ODBC;DSN=sales;", "foreignName": "dbo.Orders"},
      "flags": 1},
     {"name": "Hidden", "flags": 1, "created": null, "updated": null, "rows": 2,
@@ -494,7 +557,28 @@ std::string EveryOption(const char* format, int codePage, const char* password) 
     {"name": "ToLink", "table": "Orders", "foreignTable": "Linked", "attributes": -2147483646,
      "fields": [{"name": "ID", "foreignName": "StockID"}]},
     {"name": "Unenforced", "table": "Orders", "foreignTable": "Hidden", "attributes": 2,
-     "fields": [{"name": "ID", "foreignName": "X"}]}]})json";
+     "fields": [{"name": "ID", "foreignName": "X"}]}],
+  "queries": [
+    {"name": "Active orders", "flags": 0, "created": "2004-05-06 07:08:09",
+     "properties": {"Description": "Orders not yet shipped", "ODBCTimeout": 60,
+                    "ReturnsRecords": true},
+     "rows": [
+      {"attribute": 0, "flag": 0}, {"attribute": 255},
+      {"attribute": 3, "flag": 0},
+      {"attribute": 5, "name1": "Orders", "name2": "o"},
+      {"attribute": 5, "name1": "Hidden"},
+      {"attribute": 6, "expression": "o.ID", "name2": "Number", "flag": 0},
+      {"attribute": 7, "name1": "Orders", "name2": "Hidden",
+       "expression": "[Orders].[ID]=[Hidden].[X]", "flag": 2},
+      {"attribute": 8, "expression": "(((o.Customer)>\"blah\"))"},
+      {"attribute": 11, "expression": "o.Shipped", "name1": "D", "order": "FF7f01"},
+      {"attribute": 2, "name1": "[Start date]", "flag": 8, "expression": null,
+       "name2": null, "order": null}]},
+    {"name": "Make copy", "flags": 80, "created": null, "updated": null,
+     "rows": [{"attribute": 1, "name1": "Copy", "name2": "C:\\other.mdb", "flag": -1},
+              {"attribute": 6, "expression": "LongExpression)json" +
+         std::string(3000, 'x') + R"json(", "flag": 65535}]},
+    {"name": "No rows", "flags": 96}]})json";
 }
 
 TEST_F(MdbToolsReadBack, Jet4WithEveryOption) {
@@ -547,11 +631,25 @@ TEST_F(MdbToolsReadBack, WideRowsAndWideTables) {
                                   : "integer") +
                     R"(", "required": true, "default": "1", "allowZeroLength": false})";
     }
+    // Indexes over the last columns put the index section on the definition's last pages.
+    std::string indexes;
+    for (int i = 0; i < 12; ++i) {
+      indexes += std::string(i ? "," : "") + R"({"name": "Index_number_)" + std::to_string(i) +
+                 R"(_with_a_long_name", "unique": )" + (i % 2 ? "true" : "false") +
+                 R"(, "fields": [)";
+      for (int k = 0; k <= i % 10; ++k) {
+        indexes += std::string(k ? "," : "") + R"({"name": "Column_)" +
+                   std::to_string(254 - i - k) +
+                   R"(_with_a_long_name_to_make_the_definition_span_pages", "descending": )" +
+                   (k % 2 ? "true" : "false") + "}";
+      }
+      indexes += "]}";
+    }
     WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "tables": [
       {"name": "Rows", "rows": 40, "fields": [)" +
                   rowFields + R"(]},
       {"name": "Columns", "rows": 30, "fields": [)" +
-                  wideFields + "]}]}");
+                  wideFields + R"(], "indexes": [)" + indexes + "]}]}");
   }
 }
 
@@ -584,6 +682,23 @@ TEST_F(MdbToolsReadBack, TablesBeyondTheInlineUsageMap) {
         {"name": "ID", "type": "long", "autoNumber": true},
         {"name": "Pad", "type": "text", "size": 255, "fixed": true}]}]})",
                   8000);
+  }
+}
+
+// Enough tables and indexes that their usage-map rows fill several pages.
+TEST_F(MdbToolsReadBack, UsageMapRowsBeyondTheFirstPage) {
+  for (const char* format : {"jet3", "jet4"}) {
+    SCOPED_TRACE(format);
+    std::string tables;
+    for (int t = 0; t < 20; ++t) {
+      tables += std::string(t ? "," : "") + R"({"name": "T)" + std::to_string(t) +
+                R"(", "rows": 3, "fields": [{"name": "A", "type": "long"},
+          {"name": "B", "type": "text", "size": 4}], "indexes": [
+          {"name": "PrimaryKey", "fields": ["A"], "primary": true},
+          {"name": "ByB", "fields": [{"name": "B", "descending": true}]},
+          {"name": "BA", "fields": ["B", "A"], "unique": true}]})";
+    }
+    WriteAndCheck(std::string(R"({"format": ")") + format + R"(", "tables": [)" + tables + "]}");
   }
 }
 

@@ -29,6 +29,8 @@ constexpr int kDefaultTextSize = 50;
 constexpr int kDefaultBinarySize = 255;
 constexpr int kMaxTextSize = 255;
 constexpr std::size_t kMaxIndexFields = 10;
+constexpr std::size_t kMaxQueryNameChars = 255;     // MSysQueries.Name1 / Name2 are Text(255)
+constexpr std::size_t kMaxExpressionChars = 65535;  // MSysQueries.Expression (memo)
 
 struct TypeName {
   std::string_view name;
@@ -313,11 +315,10 @@ TableDescription ParseTable(const json& node, std::size_t index) {
   const json* odbc = Find(node, "odbc");
   if (link && odbc) Fail(context, "a table has either \"link\" or \"odbc\", not both");
   if (link || odbc) {
-    if (Find(node, "fields") || Find(node, "rows") || Find(node, "properties") ||
-        Find(node, "indexes")) {
-      Fail(context,
-           "a linked table has no \"fields\", \"rows\", \"properties\" or \"indexes\" of its own");
+    if (Find(node, "fields") || Find(node, "rows") || Find(node, "indexes")) {
+      Fail(context, "a linked table has no \"fields\", \"rows\" or \"indexes\" of its own");
     }
+    table.properties = ParseProperties(node, context);
     table.link = ParseLink(link ? *link : *odbc, odbc != nullptr, context);
     return table;
   }
@@ -389,6 +390,77 @@ RelationshipDescription ParseRelationship(const json& node, std::size_t index) {
                                    GetString(field, "foreignName", context).value_or("")});
   }
   return relationship;
+}
+
+std::optional<std::string> GetNullableString(const json& object, const char* key,
+                                             const std::string& context) {
+  const json* value = Find(object, key);
+  if (!value || value->is_null()) return std::nullopt;
+  return GetString(object, key, context);
+}
+
+// "order": hexadecimal digits, two per byte.
+std::optional<std::string> GetHexBytes(const json& object, const char* key,
+                                       const std::string& context) {
+  const auto text = GetNullableString(object, key, context);
+  if (!text) return std::nullopt;
+  auto digit = [&](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    Fail(context, Quoted(key) + " must be hexadecimal digits, two per byte");
+  };
+  if (text->size() % 2 != 0)
+    Fail(context, Quoted(key) + " must be hexadecimal digits, two per byte");
+  std::string bytes;
+  for (std::size_t i = 0; i < text->size(); i += 2) {
+    bytes.push_back(static_cast<char>(digit((*text)[i]) * 16 + digit((*text)[i + 1])));
+  }
+  return bytes;
+}
+
+QueryDescription ParseQuery(const json& node, std::size_t index) {
+  std::string context = "query #" + std::to_string(index + 1);
+  if (!node.is_object()) Fail(context, "must be a JSON object");
+  QueryDescription query;
+  const auto name = GetString(node, "name", context);
+  if (!name || name->empty()) Fail(context, "missing \"name\"");
+  query.name = *name;
+  context = "query " + Quoted(query.name);
+  CheckKeys(node, {"name", "created", "updated", "flags", "properties", "rows"}, context);
+  query.created = GetDate(node, "created", context);
+  query.updated = GetDate(node, "updated", context);
+  query.flags = GetFlags(node, "flags", context);
+  query.properties = ParseProperties(node, context);
+  const json* rows = GetArray(node, "rows", context);
+  if (!rows) return query;
+  for (std::size_t r = 0; r < rows->size(); ++r) {
+    const json& row = (*rows)[r];
+    const std::string rowContext = context + ", row #" + std::to_string(r + 1);
+    if (!row.is_object()) Fail(rowContext, "must be a JSON object");
+    CheckKeys(row, {"attribute", "expression", "flag", "name1", "name2", "order", "lvExtra"},
+              rowContext);
+    QueryRow result;
+    const auto attribute = GetInteger(row, "attribute", 0, 255, rowContext);
+    if (!attribute) Fail(rowContext, "missing \"attribute\"");
+    result.attribute = static_cast<int>(*attribute);
+    result.expression = GetNullableString(row, "expression", rowContext);
+    result.name1 = GetNullableString(row, "name1", rowContext);
+    result.name2 = GetNullableString(row, "name2", rowContext);
+    result.order = GetHexBytes(row, "order", rowContext);
+    const json* flag = Find(row, "flag");
+    if (flag && !flag->is_null()) {
+      result.flag = static_cast<int>(*GetInteger(row, "flag", -32768, 65535, rowContext));
+    }
+    const json* lvExtra = Find(row, "lvExtra");
+    if (lvExtra && !lvExtra->is_null()) {
+      result.lvExtra = static_cast<std::int32_t>(
+          *GetInteger(row, "lvExtra", std::numeric_limits<std::int32_t>::min(),
+                      std::numeric_limits<std::int32_t>::max(), rowContext));
+    }
+    query.rows.push_back(std::move(result));
+  }
+  return query;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -550,11 +622,11 @@ void ValidateDescription(const Description& description) {
       Fail(context, "duplicate table name");
     }
     if (table.link) {
-      if (!table.fields.empty() || table.rows != 0 || !table.properties.empty() ||
-          !table.indexes.empty()) {
+      if (!table.fields.empty() || table.rows != 0 || !table.indexes.empty()) {
         Fail(context, "a linked table has no fields or rows of its own");
       }
       CheckLink(*table.link, encoder, context);
+      CheckProperties(table.properties, {}, encoder, context);
       continue;
     }
     if (table.fields.empty()) Fail(context, "a table needs at least one field");
@@ -577,6 +649,34 @@ void ValidateDescription(const Description& description) {
     }
     CheckIndexes(table, encoder, context);
   }
+  // Queries share the Tables container with the tables.
+  for (const QueryDescription& query : description.queries) {
+    const std::string context = "query " + Quoted(query.name);
+    CheckName(query.name, encoder, context);
+    if (!tableNames.insert(FoldCase(query.name)).second) {
+      Fail(context, "duplicate name among tables and queries");
+    }
+    CheckProperties(query.properties, {}, encoder, context);
+    for (std::size_t r = 0; r < query.rows.size(); ++r) {
+      const QueryRow& row = query.rows[r];
+      const std::string rowContext = context + ", row #" + std::to_string(r + 1);
+      if (row.attribute < 0 || row.attribute > 255) Fail(rowContext, "\"attribute\" is 0..255");
+      if (row.flag && (*row.flag < -32768 || *row.flag > 65535)) {
+        Fail(rowContext, "\"flag\" is a 16-bit integer");
+      }
+      if (row.lvExtra && format.jet3) Fail(rowContext, "Jet 3 MSysQueries has no LvExtra");
+      if (row.name1) CheckText(*row.name1, kMaxQueryNameChars, "\"name1\"", encoder, rowContext);
+      if (row.name2) CheckText(*row.name2, kMaxQueryNameChars, "\"name2\"", encoder, rowContext);
+      if (row.expression) {
+        CheckText(*row.expression, kMaxExpressionChars, "\"expression\"", encoder, rowContext);
+      }
+      if (row.order && row.order->size() > kMaxTextSize * format.textUnitBytes) {
+        Fail(rowContext, "\"order\" is longer than " +
+                             std::to_string(kMaxTextSize * format.textUnitBytes) + " bytes");
+      }
+    }
+  }
+
   std::set<std::string> relationshipNames;
   for (const RelationshipDescription& relationship : description.relationships) {
     const std::string context = "relationship " + Quoted(relationship.name);
@@ -631,7 +731,8 @@ Description ParseDescription(const std::string& jsonText) {
     throw DescriptionError(std::string("description is not valid JSON: ") + e.what());
   }
   if (!root.is_object()) Fail("description", "the top level must be a JSON object");
-  CheckKeys(root, {"format", "codePage", "password", "tables", "objects", "relationships"},
+  CheckKeys(root,
+            {"format", "codePage", "password", "tables", "objects", "relationships", "queries"},
             "description");
 
   Description description;
@@ -660,6 +761,11 @@ Description ParseDescription(const std::string& jsonText) {
   if (const json* relationships = GetArray(root, "relationships", "description")) {
     for (std::size_t i = 0; i < relationships->size(); ++i) {
       description.relationships.push_back(ParseRelationship((*relationships)[i], i));
+    }
+  }
+  if (const json* queries = GetArray(root, "queries", "description")) {
+    for (std::size_t i = 0; i < queries->size(); ++i) {
+      description.queries.push_back(ParseQuery((*queries)[i], i));
     }
   }
   ValidateDescription(description);

@@ -100,7 +100,7 @@ struct TableDescription {
   std::uint32_t flags = 0;  // MSysObjects.Flags, bit for bit
   std::uint64_t rows = 0;
   std::vector<FieldDescription> fields;
-  Properties properties;  // the table's own properties (local tables)
+  Properties properties;  // the table's own properties
   std::vector<IndexDescription> indexes;
   std::optional<LinkDescription> link;  // set for linked tables, which have no fields or rows
 };

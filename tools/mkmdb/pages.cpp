@@ -205,14 +205,14 @@ std::string BuildTableDefinition(const JetFormat& format, const TableDefinitionI
     if (!format.jet3) PutU32(out, kJet4TableMagic);
     PutU32(out, static_cast<std::uint32_t>(i));  // index number
     PutU32(out, logical.real);
-    PutU8(out, 0);            // related table type
-    PutU32(out, 0xFFFFFFFF);  // related index: none
-    PutU32(out, 0);           // related table's definition page
+    PutU8(out, logical.relatedSide);
+    PutU32(out, logical.relatedIndex);
+    PutU32(out, logical.relatedPage);
     // Access writes 4 and 4 here for indexes outside relationships; foreign keys hold their
     // cascade flags.
-    const std::uint8_t cascade = logical.type == kIndexTypeForeign ? 0 : 4;
-    PutU8(out, cascade);
-    PutU8(out, cascade);
+    const bool foreign = logical.type == kIndexTypeForeign;
+    PutU8(out, foreign ? logical.cascadeUpdates : 4);
+    PutU8(out, foreign ? logical.cascadeDeletes : 4);
     PutU8(out, logical.type);
     if (!format.jet3) PutU32(out, 0);
     if (out.size() - start != (format.jet3 ? 20u : 28u)) throw std::logic_error("index size");

@@ -40,6 +40,13 @@ struct LogicalIndexSpec {
   std::string storedName;  // in the file's text encoding
   std::uint32_t real = 0;  // number of its real index
   std::uint8_t type = 0;   // kIndexTypePrimary, kIndexTypeForeign or 0
+  // Foreign-key indexes of a relationship: this table's side (1 referenced, 2 referencing),
+  // the other table's index over the other columns and its definition page.
+  std::uint8_t relatedSide = 0;
+  std::uint32_t relatedIndex = 0xFFFFFFFF;  // none
+  std::uint32_t relatedPage = 0;
+  std::uint8_t cascadeUpdates = 0;  // 1: cascade updates
+  std::uint8_t cascadeDeletes = 0;  // 1: cascade deletes, 2: set Null on delete
 };
 
 inline constexpr std::uint8_t kIndexUnique = 0x01;

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -105,6 +104,18 @@ constexpr CatalogColumnDef kRelationshipColumns[] = {
     {"szReferencedColumn", FieldType::kText, 255},
 };
 constexpr std::uint16_t kTypeRelationship = 8;
+// Relationship attribute bits a foreign-key index records.
+constexpr std::uint32_t kRelationCascadeUpdates = 0x100;
+constexpr std::uint32_t kRelationCascadeDeletes = 0x1000;
+constexpr std::uint32_t kRelationCascadeNull = 0x2000;
+constexpr CatalogColumnDef kQueryColumns[] = {
+    {"ObjectId", FieldType::kLong, 0},  {"Attribute", FieldType::kByte, 0},
+    {"Order", FieldType::kBinary, 255}, {"Name1", FieldType::kText, 255},
+    {"Name2", FieldType::kText, 255},   {"Expression", FieldType::kMemo, 0},
+    {"Flag", FieldType::kInteger, 0},   {"LvExtra", FieldType::kLong, 0},  // Jet 4 only
+};
+constexpr std::size_t kJet3QueryColumns = 7;
+constexpr std::uint16_t kTypeQuery = 5;
 
 std::string U16Bytes(std::uint16_t v) {
   std::string out;
@@ -293,12 +304,15 @@ class DatabaseWriter {
                         std::uint8_t flags, std::uint16_t ordinal);
   void PlanLocalTable(std::size_t index);
   void PlanIndexes(const TableDescription& table, StoredTable& stored);
+  void LinkForeignIndexes();
   std::string PlaceLongValue(const std::string& value);
   void FlushLongValuePage();
   void PlanCatalog();
   TableLayout SystemLayout(const CatalogColumnDef* columns, std::size_t count);
   StoredTable& AddSystemTable(const std::string& name, TableLayout layout);
   void PlanRelationships();
+  std::uint32_t FirstQueryId() const;
+  void PlanQueries();
   void PackSystemRows();
   void PlanUsageMaps();
   std::string TableDefinitionStream(const StoredTable& table) const;
@@ -311,6 +325,8 @@ class DatabaseWriter {
   StoredTable catalog_;
   std::vector<StoredTable> tables_;
   std::vector<StoredTable> systemTables_;  // definitions after the local tables' ones
+  StoredTable* queriesTable_ = nullptr;    // MSysQueries, when there are queries
+  std::vector<std::string> queryLvProp_;   // each query's LvProp cell, or empty
   std::vector<std::string> catalogRows_;
 
   std::uint32_t firstLongValuePage_ = 0;
@@ -348,6 +364,11 @@ ColumnSpec DatabaseWriter::MakeColumn(const std::string& name, FieldType type, s
   return column;
 }
 
+// Field names match ignoring the case of ASCII letters, as the description's checks do.
+char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Logical indexes with the same columns, orders and flags share one real index.
 void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& stored) {
   for (const IndexDescription& index : table.indexes) {
@@ -357,7 +378,7 @@ void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& sto
           stored.layout.columns.begin(), stored.layout.columns.end(), [&](const ColumnSpec& c) {
             return c.name.size() == column.name.size() &&
                    std::equal(c.name.begin(), c.name.end(), column.name.begin(),
-                              [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+                              [](char a, char b) { return FoldAscii(a) == FoldAscii(b); });
           });
       if (field == stored.layout.columns.end()) throw std::logic_error("index field not found");
       real.columns.emplace_back(field->number, column.descending);
@@ -375,6 +396,63 @@ void DatabaseWriter::PlanIndexes(const TableDescription& table, StoredTable& sto
     logical.type = index.primary ? kIndexTypePrimary : index.foreign ? kIndexTypeForeign : 0;
     if (same == stored.realIndexes.end()) stored.realIndexes.push_back(std::move(real));
     stored.logicalIndexes.push_back(std::move(logical));
+  }
+}
+
+// A foreign-key index refers to the relationship whose columns on its table are the index's
+// fields, in order; the index on the other side over the other columns is its related index.
+void DatabaseWriter::LinkForeignIndexes() {
+  auto sameName = [](const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return FoldAscii(x) == FoldAscii(y);
+           });
+  };
+  auto covers = [&](const IndexDescription& index, const RelationshipDescription& relationship,
+                    bool referenced) {
+    if (index.fields.size() != relationship.fields.size()) return false;
+    for (std::size_t i = 0; i < index.fields.size(); ++i) {
+      const RelationshipColumn& pair = relationship.fields[i];
+      if (!sameName(index.fields[i].name, referenced ? pair.name : pair.foreignName)) return false;
+    }
+    return true;
+  };
+  auto stored = [&](const std::string& name) -> StoredTable* {
+    for (StoredTable& table : tables_) {
+      if (sameName(table.description->name, name)) return &table;
+    }
+    return nullptr;  // a linked table
+  };
+  for (StoredTable& table : tables_) {
+    const auto& indexes = table.description->indexes;
+    for (std::size_t i = 0; i < indexes.size(); ++i) {
+      if (!indexes[i].foreign) continue;
+      for (const RelationshipDescription& relationship : description_.relationships) {
+        const bool referencing = sameName(relationship.foreignTable, table.description->name) &&
+                                 covers(indexes[i], relationship, false);
+        const bool referenced = !referencing &&
+                                sameName(relationship.table, table.description->name) &&
+                                covers(indexes[i], relationship, true);
+        if (!referencing && !referenced) continue;
+        LogicalIndexSpec& logical = table.logicalIndexes[i];
+        logical.relatedSide = referenced ? 1 : 2;
+        logical.cascadeUpdates = relationship.attributes & kRelationCascadeUpdates ? 1 : 0;
+        logical.cascadeDeletes = (relationship.attributes & kRelationCascadeDeletes ? 1 : 0) |
+                                 (relationship.attributes & kRelationCascadeNull ? 2 : 0);
+        const StoredTable* other =
+            stored(referenced ? relationship.foreignTable : relationship.table);
+        if (other) {
+          logical.relatedPage = other->definitionPage;
+          const auto& otherIndexes = other->description->indexes;
+          for (std::size_t k = 0; k < otherIndexes.size(); ++k) {
+            if (covers(otherIndexes[k], relationship, !referenced)) {
+              logical.relatedIndex = static_cast<std::uint32_t>(k);
+              break;
+            }
+          }
+        }
+        break;
+      }
+    }
   }
 }
 
@@ -475,6 +553,15 @@ void DatabaseWriter::PlanCatalog() {
     table.catalogLvProp =
         blob->size() <= inlineLimit ? LongValueInline(*blob) : PlaceLongValue(*blob);
   }
+  std::vector<std::string> linkLvProp;  // each linked table's LvProp cell, or empty
+  for (const TableDescription& table : description_.tables) {
+    if (!table.link) continue;
+    const auto blob = BuildPropertyBlob(format_, encoder_, table);
+    linkLvProp.push_back(!blob                         ? std::string()
+                         : blob->size() <= inlineLimit ? LongValueInline(*blob)
+                                                       : PlaceLongValue(*blob));
+  }
+  PlanQueries();
   FlushLongValuePage();
   Allocate(longValuePages_.size());
 
@@ -533,6 +620,8 @@ void DatabaseWriter::PlanCatalog() {
         SetCell(cells[kDatabase], LongValueInline(encoder_.Encode(link.database)));
       }
       text(kForeignName, link.foreignName);
+      const std::string& lvProp = linkLvProp.at(linkId - kLinkIdBase);
+      if (!lvProp.empty()) SetCell(cells[kLvProp], lvProp);
       addRow(++linkId, kTablesContainerId, table.name, link.odbc ? kTypeOdbcLink : kTypeAccessLink,
              table.created, table.updated, table.flags, TableContext(i, table.name));
       continue;
@@ -562,6 +651,15 @@ void DatabaseWriter::PlanCatalog() {
            fixedDate, 0, "relationship " + Quoted(relationship.name));
   }
   PlanRelationships();
+  if (!description_.queries.empty() && linkId + 1 != FirstQueryId()) {
+    throw std::logic_error("query numbering differs from the plan");
+  }
+  for (std::size_t i = 0; i < description_.queries.size(); ++i) {
+    const QueryDescription& query = description_.queries[i];
+    if (!queryLvProp_[i].empty()) SetCell(cells[kLvProp], queryLvProp_[i]);
+    addRow(++linkId, kTablesContainerId, query.name, kTypeQuery, query.created, query.updated,
+           query.flags, "query " + Quoted(query.name));
+  }
 
   DataPageBuilder builder(format_, kCatalogPage);
   for (const std::string& row : catalogRows_) {
@@ -686,7 +784,7 @@ StoredTable& DatabaseWriter::AddSystemTable(const std::string& name, TableLayout
 // Rows of MSysRelationships: one per column pair.
 void DatabaseWriter::PlanRelationships() {
   if (description_.relationships.empty()) return;
-  StoredTable& table = systemTables_.at(0);
+  StoredTable& table = systemTables_.front();
   std::vector<Cell> cells(table.layout.columns.size());
   for (const RelationshipDescription& relationship : description_.relationships) {
     for (std::size_t i = 0; i < relationship.fields.size(); ++i) {
@@ -703,6 +801,55 @@ void DatabaseWriter::PlanRelationships() {
       EncodeRow(format_, table.layout, cells, row);
       table.systemRows.push_back(std::move(row));
     }
+  }
+}
+
+// Objects without a table definition are numbered from kLinkIdBase + 1: links, containers
+// and their objects, relationships, then queries.
+std::uint32_t DatabaseWriter::FirstQueryId() const {
+  std::uint32_t id = kLinkIdBase + 1;
+  for (const TableDescription& table : description_.tables) id += table.link ? 1 : 0;
+  for (const ObjectKind& kind : kObjectKinds) {
+    std::uint32_t count = 0;
+    for (const ObjectDescription& object : description_.objects) count += object.kind == kind.kind;
+    id += count + (count > 0 ? 1 : 0);
+  }
+  return id + static_cast<std::uint32_t>(description_.relationships.size());
+}
+
+// Rows of MSysQueries, and the queries' property blobs; long values go to long-value pages.
+void DatabaseWriter::PlanQueries() {
+  if (!queriesTable_) return;
+  StoredTable& table = *queriesTable_;
+  const std::size_t inlineLimit = format_.pageSize / 4;
+  std::vector<Cell> cells(table.layout.columns.size());
+  std::uint32_t id = FirstQueryId();
+  for (const QueryDescription& query : description_.queries) {
+    TableDescription owner;
+    owner.properties = query.properties;
+    const auto blob = BuildPropertyBlob(format_, encoder_, owner);
+    queryLvProp_.push_back(!blob                         ? std::string()
+                           : blob->size() <= inlineLimit ? LongValueInline(*blob)
+                                                         : PlaceLongValue(*blob));
+    for (const QueryRow& row : query.rows) {
+      for (Cell& cell : cells) cell = Cell{};
+      SetCell(cells[0], U32Bytes(id));
+      SetCell(cells[1], std::string(1, static_cast<char>(row.attribute)));
+      if (row.order) SetCell(cells[2], *row.order);
+      if (row.name1) SetCell(cells[3], encoder_.Encode(*row.name1));
+      if (row.name2) SetCell(cells[4], encoder_.Encode(*row.name2));
+      if (row.expression) {
+        const std::string value = encoder_.Encode(*row.expression);
+        SetCell(cells[5],
+                value.size() <= inlineLimit ? LongValueInline(value) : PlaceLongValue(value));
+      }
+      if (row.flag) SetCell(cells[6], U16Bytes(static_cast<std::uint16_t>(*row.flag)));
+      if (row.lvExtra) SetCell(cells[7], U32Bytes(static_cast<std::uint32_t>(*row.lvExtra)));
+      std::string encoded;
+      EncodeRow(format_, table.layout, cells, encoded);
+      table.systemRows.push_back(std::move(encoded));
+    }
+    ++id;
   }
 }
 
@@ -737,9 +884,16 @@ void DatabaseWriter::Plan() {
   for (std::size_t i = 0; i < description_.tables.size(); ++i) {
     if (!description_.tables[i].link) PlanLocalTable(i);
   }
+  LinkForeignIndexes();
+  systemTables_.reserve(2);
   if (!description_.relationships.empty()) {
     AddSystemTable("MSysRelationships",
                    SystemLayout(kRelationshipColumns, std::size(kRelationshipColumns)));
+  }
+  if (!description_.queries.empty()) {
+    queriesTable_ = &AddSystemTable(
+        "MSysQueries",
+        SystemLayout(kQueryColumns, format_.jet3 ? kJet3QueryColumns : std::size(kQueryColumns)));
   }
   PlanCatalog();
   for (StoredTable& table : tables_) {

@@ -2,7 +2,8 @@
 // MSysObjects, then decode each table's definition pages and LvProp blob itself (libmdb's
 // catalog reader hangs or crashes on damaged property blobs and drops column flags). Whatever
 // libmdb is known to take on trust (the catalogue's usage map, long-value chains) is checked
-// or read here first.
+// or read here first, and so is every page the catalogue names against the file's length: a
+// file cut short is refused or its cut tables fail, never read as if whole.
 #include "engine/reader/mdbreader.h"
 
 #include <fcntl.h>
@@ -15,20 +16,26 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "engine/indexdef.h"
 #include "engine/mdbformat.h"
-#include "engine/queryrow.h"
+#include "engine/querysql.h"
 #include "engine/relations.h"
 #include "platform/paths.h"
+#include "platform/translate.h"
 
 namespace zentab::engine {
 namespace {
+
+using platform::Format;
+using platform::Tr;
 
 constexpr std::int32_t kTypeLocalTable = 1;
 constexpr std::int32_t kTypeContainer = 3;
@@ -89,17 +96,31 @@ class Database {
     return [this](Bytes bytes) { return Decode(bytes); };
   }
 
-  // A copy of page number page; FormatError when it lies beyond the end of the file.
+  std::size_t pageSize() const { return header_.pageSize; }
+  std::uint64_t PageCount() const { return fileSize_ / header_.pageSize; }
+  // The page count as a page number: no page at or above it is in the file.
+  std::uint32_t End() const {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(PageCount(), std::numeric_limits<std::uint32_t>::max()));
+  }
+
+  // A copy of page number page; TruncatedError when it lies beyond the end of the file.
   std::vector<std::uint8_t> Page(std::uint32_t page) const {
-    std::uint64_t end = (static_cast<std::uint64_t>(page) + 1) * header_.pageSize;
-    if (end > fileSize_) {
-      throw FormatError("page " + std::to_string(page) +
-                        " lies beyond the end of the file, which is truncated");
-    }
+    if (page >= PageCount()) throw TruncatedError(page, PageCount());
     if (mdb_read_pg(mdb_, page) != static_cast<ssize_t>(header_.pageSize)) {
       throw FormatError("page " + std::to_string(page) + " cannot be read");
     }
     return std::vector<std::uint8_t>(mdb_->pg_buf, mdb_->pg_buf + header_.pageSize);
+  }
+
+  // Page(page) for pages asked for again and again (those of usage-map rows): the last one
+  // read this way is kept.
+  const std::vector<std::uint8_t>& KeptPage(std::uint32_t page) const {
+    if (!kept_ || keptNumber_ != page) {
+      kept_ = Page(page);
+      keptNumber_ = page;
+    }
+    return *kept_;
   }
 
   // A table definition's pages joined: the first whole, then each continuation page from
@@ -131,45 +152,60 @@ class Database {
   MdbHandle* mdb_;
   DatabaseHeader header_;
   std::uint64_t fileSize_;
+  mutable std::optional<std::vector<std::uint8_t>> kept_;
+  mutable std::uint32_t keptNumber_ = 0;
 };
 
 std::unique_ptr<Database> OpenDatabase(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  // Opened once, without waiting (a FIFO or device put in the file's place must not block)
+  // and checked through the descriptor, so what is checked is what is read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
-      throw OpenError("Could not find file " + Quoted(path) + ".");
-    throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
+      throw OpenError(Format(Tr("Could not find file {0}."), {Quoted(path)}));
+    throw OpenError(Format(Tr("Could not open {0}: {1}."), {Quoted(path), std::strerror(errno)}));
   }
-  if (S_ISDIR(st.st_mode)) throw OpenError(Quoted(path) + " is a folder, not a database file.");
-  if (!S_ISREG(st.st_mode)) throw OpenError(Quoted(path) + " is not a regular file.");
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    throw OpenError(Format(Tr("Could not open {0}: {1}."), {Quoted(path), std::strerror(errno)}));
+  }
+  if (S_ISDIR(st.st_mode)) {
+    throw OpenError(Format(Tr("{0} is a folder, not a database file."), {Quoted(path)}));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    throw OpenError(Format(Tr("{0} is not a regular file."), {Quoted(path)}));
+  }
 
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw OpenError("Could not open " + Quoted(path) + ": " + std::strerror(errno) + ".");
   std::vector<std::uint8_t> first(4096);
   ssize_t got = ::pread(fd, first.data(), first.size(), 0);
-  int readErrno = errno;
-  ::close(fd);
   if (got < 0) {
-    throw OpenError("Could not read " + Quoted(path) + ": " + std::strerror(readErrno) + ".");
+    throw OpenError(Format(Tr("Could not read {0}: {1}."), {Quoted(path), std::strerror(errno)}));
   }
   first.resize(static_cast<std::size_t>(got));
 
-  const std::string unrecognized = "Unrecognized database format " + Quoted(path);
+  auto unrecognized = [&path](const std::string& why) {
+    return OpenError(Format(Tr("Unrecognized database format {0}: {1}."), {Quoted(path), why}));
+  };
   DatabaseHeader header;
   try {
     header = ParseDatabaseHeader(first);
   } catch (const FormatError& e) {
-    throw OpenError(unrecognized + ": " + e.what() + ".");
+    throw unrecognized(e.what());
   }
   auto size = static_cast<std::uint64_t>(st.st_size);
   if (size % header.pageSize != 0 || size < 3 * header.pageSize) {
-    throw OpenError(unrecognized + ": the file is truncated (" + std::to_string(size) +
-                    " bytes is not a whole number of " + std::to_string(header.pageSize) +
-                    "-byte pages, or fewer than three).");
+    throw unrecognized(Format(Tr("the file is truncated ({0} bytes is not a whole number of "
+                                 "{1}-byte pages, or fewer than three)"),
+                              {std::to_string(size), std::to_string(header.pageSize)}));
   }
-  if (header.hasPassword) throw OpenError("Not a valid password.");
+  if (header.hasPassword) throw OpenError(Tr("Not a valid password."));
   if (header.jetVersion >= 2 && header.encodingKey != 0) {
-    throw OpenError(Quoted(path) + " is encrypted; it cannot be read without its password.");
+    throw OpenError(
+        Format(Tr("{0} is encrypted; it cannot be read without its password."), {Quoted(path)}));
   }
   // libmdb's own choice for code page 932 ("SHIFT-JIS") loses "\", "~" and the NEC and IBM
   // extension characters; the iconv handle is made when the file is opened.
@@ -178,8 +214,12 @@ std::unique_ptr<Database> OpenDatabase(const std::string& path) {
   } else {
     ::unsetenv("MDB_JET3_CHARSET");
   }
-  MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-  if (!mdb) throw OpenError(unrecognized + ".");
+  // libmdb opens by name; the descriptor's own name reaches the file checked above even when
+  // the path has been pointed elsewhere since.
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::access(self.c_str(), R_OK) != 0) self = path;  // no /proc: the name is all there is
+  MdbHandle* mdb = mdb_open(self.c_str(), MDB_NOFLAGS);
+  if (!mdb) throw OpenError(Format(Tr("Unrecognized database format {0}."), {Quoted(path)}));
   return std::make_unique<Database>(path, mdb, header, size);
 }
 
@@ -341,8 +381,43 @@ std::string CellText(const Database& db, int columnType,
   return db.Decode(*cell);
 }
 
+// The message for a database whose catalogue reaches beyond the end of the file.
+std::string CatalogueTruncated(const std::string& path, const TruncatedError& e) {
+  return Quoted(path) + " is truncated: page " + std::to_string(e.page()) +
+         " of the catalogue lies beyond its end (the file has " + std::to_string(e.filePages()) +
+         " pages).";
+}
+
+// Reads MSysObjects. Throws TruncatedError when a page the catalogue needs lies beyond the
+// end of the file, FormatError for other damage.
 std::vector<CatalogRow> ReadCatalog(const Database& db) {
-  CheckTableUsageMap(db, "MSysObjects", 2);
+  std::vector<std::uint8_t> page2 = db.Page(2);
+  if (page2[0] != 0x02) throw FormatError("page 2 does not hold the MSysObjects table definition");
+  // libmdb stops quietly at the first page of the scan it cannot read, and falls back to
+  // reading the file page by page when a usage-map page is missing: rows on pages beyond the
+  // end would be lost without a word. So the definition's pages, both usage-map rows and every
+  // page the map names must lie inside the file.
+  db.TableDefinitionBytes(2);
+  const std::size_t freeMapAt = db.jet3() ? 39 : 59;
+  db.Page(ReadU32(page2, freeMapAt) >> 8);
+  // libmdb keeps an empty usage map as a null pointer, then reads through it as it scans the
+  // rows.
+  std::vector<std::uint8_t> mapPage;
+  Bytes map;
+  try {
+    std::uint32_t pointer = ReadU32(page2, db.jet3() ? 35 : 55);
+    mapPage = db.Page(pointer >> 8);
+    map = DataPageRow(mapPage, pointer & 0xFF, db.jet3());
+    CheckUsageMap(map);
+  } catch (const TruncatedError&) {
+    throw;
+  } catch (const FormatError& e) {
+    throw FormatError(std::string("the usage map of MSysObjects is damaged: ") + e.what());
+  }
+  if (auto beyond = FirstMappedPageFrom(map, db.End(), db.pageSize(),
+                                        [&db](std::uint32_t page) { return db.Page(page); })) {
+    throw TruncatedError(*beyond, db.PageCount());
+  }
   RawTable table = ScanTable(db, "MSysObjects", 2, kCatalogColumnNames);
   for (int c : {kId, kParentId, kName, kType}) {
     if (!table.types[c]) {
@@ -383,6 +458,8 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
         row.foreignName = CellText(db, typeOf(kForeignName), r[kForeignName]);
         row.connect = CellText(db, typeOf(kConnect), r[kConnect]);
       }
+    } catch (const TruncatedError&) {
+      throw;
     } catch (const FormatError& e) {
       row.linkError =
           "The link '" + row.name + "' in " + Quoted(db.path()) + " is damaged: " + e.what() + ".";
@@ -485,17 +562,55 @@ std::vector<IndexSnapshot> IndexSnapshots(std::vector<IndexDefinition> definitio
   return out;
 }
 
+// Throws TruncatedError when a page a table's usage map names (or the page of the map's row)
+// lies beyond the end of the file: the rows its stored count claims are not all there. The
+// rows themselves are not read, so a damaged map changes nothing the engine presents.
+void CheckDataPages(const Database& db, Bytes tdef) {
+  std::optional<std::uint32_t> beyond;
+  try {
+    std::uint32_t pointer = ReadU32(tdef, db.jet3() ? 35 : 55);
+    Bytes map = DataPageRow(db.KeptPage(pointer >> 8), pointer & 0xFF, db.jet3());
+    beyond = FirstMappedPageFrom(map, db.End(), db.pageSize(),
+                                 [&db](std::uint32_t page) { return db.Page(page); });
+  } catch (const TruncatedError&) {
+    throw;
+  } catch (const FormatError&) {
+    return;
+  }
+  if (beyond) throw TruncatedError(*beyond, db.PageCount());
+}
+
 // Fills the fields (and for a table of this database, the record count, indexes and stored
 // properties) of a local table from its definition pages and property blob. sourceTable is the
 // name its fields report as SourceTable.
 void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string& sourceTable,
                     TableSnapshot& out, bool ownTable) {
   const bool setRecordCount = ownTable;
+  auto truncated = [&](const char* what, const TruncatedError& e) {
+    return "Table '" + row.name + "' in " + Quoted(db.path()) + " is truncated: its " + what +
+           " page " + std::to_string(e.page()) + " lies beyond the end of the file (the file has " +
+           std::to_string(e.filePages()) + " pages).";
+  };
   TableDefinition definition;
   std::vector<std::uint8_t> tdef;
   try {
     tdef = db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu);
     definition = ParseTableDefinition(tdef, db.jet3(), db.Decoder());
+    try {
+      CheckDataPages(db, tdef);
+    } catch (const TruncatedError& e) {
+      std::string message = truncated("data", e);
+      if (setRecordCount) out.properties.Fail("RecordCount", message);
+      out.fieldsError = message;
+      if (ownTable) out.indexesError = message;
+      return;
+    }
+  } catch (const TruncatedError& e) {
+    std::string message = truncated("table definition", e);
+    if (setRecordCount) out.properties.Fail("RecordCount", message);
+    out.fieldsError = message;
+    if (ownTable) out.indexesError = message;
+    return;
   } catch (const FormatError& e) {
     std::string message = "The definition of table '" + row.name + "' in " + Quoted(db.path()) +
                           " is damaged: " + e.what() + ".";
@@ -521,6 +636,10 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   if (row.lvPropCell) {
     try {
       blocks = ParsePropertyBlob(ReadLongValue(db, *row.lvPropCell), db.Decoder());
+    } catch (const TruncatedError& e) {
+      // The table's own pages are cut off: the whole table fails, not just some properties.
+      out.fieldsError = truncated("property", e);
+      return;
     } catch (const FormatError& e) {
       propertiesError = "The field properties of table '" + row.name + "' in " + Quoted(db.path()) +
                         " are damaged: " + e.what() + ".";
@@ -607,6 +726,8 @@ class LinkedSources {
     Source* source = nullptr;
     try {
       source = &Open(resolved);
+    } catch (const std::bad_alloc&) {
+      throw;  // the whole read fails: no table may come out blank for want of memory
     } catch (const std::exception& e) {
       out.fieldsError = e.what();
       return;
@@ -651,6 +772,8 @@ class LinkedSources {
     try {
       source->rows = ReadCatalog(*source->db);
       source->tables = TableRows(source->rows);
+    } catch (const TruncatedError& e) {
+      source->error = CatalogueTruncated(path, e);
     } catch (const FormatError& e) {
       source->error = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
     }
@@ -734,14 +857,16 @@ void ReadRelations(const Database& db, const std::vector<CatalogRow>& rows,
   }
 }
 
-// The MSysQueries rows of every query, by the query's Id.
+using QueryRows = std::vector<QueryRow>;
+
+// The MSysQueries rows of every query, by the query's Id, in stored order.
 std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
                                                 const std::vector<CatalogRow>& rows) {
   std::map<std::int32_t, QueryRows> out;
   const CatalogRow* table = SystemTableRow(rows, "MSysQueries");
   if (!table) return out;
-  const std::vector<std::string> names = {"Attribute", "Expression", "Flag", "Name1",
-                                          "Name2",     "ObjectId",   "Order"};
+  const std::vector<std::string> names = {"Attribute", "Expression", "Flag",  "Name1",
+                                          "Name2",     "ObjectId",   "Order", "LvExtra"};
   auto page = static_cast<std::uint32_t>(table->id) & 0x00FFFFFFu;
   CheckTableUsageMap(db, "MSysQueries", page);
   RawTable raw = ScanTable(db, "MSysQueries", page, names);
@@ -754,19 +879,15 @@ std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
     QueryRow row;
     row.attribute = *RequiredInt(r, 0, "Attribute");
     row.expression = text(r, 1);
-    row.flag = CellInt(r[2]);
+    row.flag = CellInt(r[2]).value_or(0);
     row.name1 = text(r, 3);
     row.name2 = text(r, 4);
     row.objectId = *RequiredInt(r, 5, "ObjectId");
     if (r[6]) row.order = std::string(r[6]->begin(), r[6]->end());
+    row.extra = CellInt(r[7]).value_or(0);
     out[row.objectId].push_back(std::move(row));
   }
   return out;
-}
-
-// A query's SQL text, rebuilt from its MSysQueries rows. Not rebuilt yet: the text is empty.
-std::string QuerySql(const QueryRows& /*rows*/) {
-  return {};
 }
 
 // An object's date property: Null stays Null; bytes that are no date fail the property.
@@ -821,12 +942,17 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
     PropertySet& p = query.properties;
     const std::string object = "query '" + row->name + "' in " + Quoted(db.path());
     p.Set("Name", row->name);
-    p.Set("Type", static_cast<std::int32_t>(static_cast<std::uint32_t>(row->flags) & 0xF0u));
+    p.Set("Type", static_cast<std::int32_t>(QueryTypeFromFlags(row->flags)));
     if (rowsError) {
       p.Fail("SQL", *rowsError);
     } else {
       auto it = queryRows.find(row->id);
-      p.Set("SQL", QuerySql(it == queryRows.end() ? QueryRows{} : it->second));
+      try {
+        if (it == queryRows.end()) throw FormatError("it has no rows in MSysQueries");
+        p.Set("SQL", RebuildQuerySql(it->second, row->flags).sql);
+      } catch (const FormatError& e) {
+        p.Fail("SQL", "The SQL of " + object + " cannot be rebuilt: " + e.what() + ".");
+      }
     }
     SetObjectDate(p, "DateCreated", row->created, object);
     SetObjectDate(p, "LastUpdated", row->updated, object);
@@ -897,6 +1023,10 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
   try {
     rows = ReadCatalog(*db);
     tables = TableRows(rows);
+  } catch (const TruncatedError& e) {
+    // Part of the catalogue is missing: some tables would be missing from the snapshot
+    // without a trace, so the database is refused as a whole.
+    throw OpenError(CatalogueTruncated(path, e));
   } catch (const FormatError& e) {
     std::string message = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
     snapshot.tablesError = message;

@@ -1,0 +1,36 @@
+// Temporary files that must not outlive the program: their names are kept where a signal
+// handler can remove them, and the front ends' handlers for SIGINT, SIGTERM and SIGHUP do;
+// and the standard streams a front end relies on.
+#pragma once
+
+#include <string>
+
+namespace zentab::platform {
+
+// Keeps path in the list of temporary files to remove while the object lives. The list holds
+// a fixed number of names; when it is full, the name is not kept (the caller's own clean-up
+// still runs).
+class TemporaryName {
+ public:
+  explicit TemporaryName(const std::string& path);
+  ~TemporaryName();
+  TemporaryName(const TemporaryName&) = delete;
+  TemporaryName& operator=(const TemporaryName&) = delete;
+
+ private:
+  int slot_ = -1;
+};
+
+// Removes every temporary file in the list. Async-signal-safe.
+void RemoveTemporaryFiles() noexcept;
+
+// Handlers for SIGINT, SIGTERM and SIGHUP that remove the temporary files and then end the
+// process by the same signal; SIGXFSZ is ignored, so that a write past the file size limit
+// fails with "File too large" instead of killing the process.
+void InstallTemporaryFileCleanup();
+
+// Opens /dev/null on any of descriptors 0, 1 and 2 that the program was started without, so
+// that no file, pipe or report the program opens later takes a standard stream's number.
+void OpenMissingStandardStreams();
+
+}  // namespace zentab::platform
