@@ -13,7 +13,7 @@ namespace {
 
 // Orders (one side) and Lines (many side), every index feature, properties of each type, one
 // relationship of one pair and one of two pairs, and one object of each kind.
-constexpr const char* kDesign = R"({
+constexpr const char* kDesign = R"json({
   "tables": [
     {"name": "Orders", "properties": {"Description": "受注ヘッダ", "Flag": true, "N": 3,
                                       "Ratio": 0.25},
@@ -48,8 +48,17 @@ constexpr const char* kDesign = R"({
     {"kind": "macro", "name": "AutoExec"},
     {"kind": "module", "name": "Module1"},
     {"kind": "form", "name": "a form"}
+  ],
+  "queries": [
+    {"name": "DeleteOld", "flags": 32, "created": "2003-01-15 10:20:30",
+     "properties": {"Description": "古い受注", "ODBCTimeout": 60},
+     "rows": [{"attribute": 0}, {"attribute": 1, "flag": 5}, {"attribute": 3, "flag": 0},
+              {"attribute": 5, "name1": "Orders"}, {"attribute": 6, "expression": "Orders.ID"},
+              {"attribute": 8, "expression": "(((Orders.ID)>1))"}, {"attribute": 255}]},
+    {"name": "Broken", "rows": [{"attribute": 0}, {"attribute": 12, "expression": "x"},
+                                {"attribute": 255}]}
   ]
-})";
+})json";
 
 class DesignFiles : public ::testing::TestWithParam<const char*> {
  protected:
@@ -170,6 +179,25 @@ TEST_P(DesignFiles, ListsFormsReportsMacrosAndModulesWithTheirDates) {
   EXPECT_EQ(mdb.Documents[2].DateCreated, feb1);
   EXPECT_EQ(mdb.Documents[3].DateCreated, y2000);
   EXPECT_EQ(mdb.Version, GetParam() == std::string("jet3") ? "3.0" : "4.0");
+}
+
+// The query's SQL as Access shows a delete query of these rows; rows that make no query fail
+// that query's SQL alone.
+TEST_P(DesignFiles, ReadsBackQueriesWithTheirTypeDatesPropertiesAndSql) {
+  TMdb mdb = ReadDesign();
+  EXPECT_EQ(mdb.QueryDefsError, "");
+  ASSERT_EQ(mdb.QueryDefs.size(), 2u);
+  const TQueryDef& broken = mdb.QueryDefs[0];
+  EXPECT_EQ(broken.Name, "Broken");
+  EXPECT_NE(broken.ErrorMessage.find("Attribute 12"), std::string::npos) << broken.ErrorMessage;
+  const TQueryDef& q = mdb.QueryDefs[1];
+  EXPECT_EQ(q.Name, "DeleteOld");
+  EXPECT_EQ(q.ErrorMessage, "");
+  EXPECT_EQ(q.Type, 32);
+  EXPECT_NEAR(*q.DateCreated, 37636.0 + (10 * 3600 + 20 * 60 + 30) / 86400.0, 1e-6);
+  EXPECT_EQ(q.SQL, "DELETE Orders.ID\r\nFROM Orders\r\nWHERE (((Orders.ID)>1));");
+  EXPECT_EQ(Named(q.Properties, {"Description", "ODBCTimeout"}),
+            Props({{"Description", "古い受注"}, {"ODBCTimeout", std::int32_t{60}}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DesignFiles, ::testing::Values("jet4", "jet3"));
