@@ -22,12 +22,15 @@
 #include <vector>
 
 #include "engine/mdbengine.h"
+#include "job/mdbseek.h"
 #include "mkmdb/mkmdb.h"
 #include "schema/reader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr int kManyDatabases = 400;
 
 using Clock = std::chrono::steady_clock;
 
@@ -96,7 +99,8 @@ CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::str
     ::dup2(fds[1], STDOUT_FILENO);
     ::close(fds[0]);
     if (!std::freopen("/dev/null", "w", stderr)) ::_exit(127);
-    std::vector<std::string> args = {peer.node, peer.script};
+    // Through a small fresh process, for the reason given at LaunchCli.
+    std::vector<std::string> args = {"/proc/self/exe", "--launch-peer", peer.node, peer.script};
     args.insert(args.end(), files.begin(), files.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -118,7 +122,11 @@ CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::str
   }
   CliRun run;
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.peakKb = usage.ru_maxrss;
+  // The launcher's last line is the peer's peak.
+  while (!summary.empty() && summary.back() == '\n') summary.pop_back();
+  std::size_t last = summary.rfind('\n');
+  run.peakKb = std::atol(summary.c_str() + (last == std::string::npos ? 0 : last + 1));
+  summary.resize(last == std::string::npos ? 0 : last);
   while (!summary.empty() && summary.back() == '\n') summary.pop_back();
   return run;
 }
@@ -162,6 +170,94 @@ int LaunchCli(int argc, char** argv) {
   int status = RunDiscardingOutput(args, usage);
   std::printf("%ld\n", usage.ru_maxrss);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// --launch-peer NODE SCRIPT FILE...: runs the peer with its standard output passed on, then
+// prints the peer's peak resident size in KiB on a last line of its own.
+int LaunchPeer(int argc, char** argv) {
+  std::vector<std::string> args(argv + 2, argv + argc);
+  std::vector<char*> childArgv;
+  for (auto& a : args) childArgv.push_back(a.data());
+  childArgv.push_back(nullptr);
+  std::fflush(stdout);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::execv(childArgv[0], childArgv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  std::printf("\n%ld\n", usage.ru_maxrss);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// A figure in KiB from /proc/self/status ("VmRSS", "VmHWM"); 0 when absent.
+long StatusKb(const std::string& key) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
+  }
+  return 0;
+}
+
+// --job-memory OUTDIR FILE...: runs one job over the files on its own thread, as the window
+// does, in this small fresh process, and prints the resident size before it, the peak during
+// it, the size once it has ended, and the reader's peak (KiB).
+int LaunchJob(int argc, char** argv) {
+  zentab::engine::RegisterMdbEngine();
+  std::vector<std::string> files(argv + 3, argv + argc);
+  long idle = StatusKb("VmRSS");
+  zentab::JobOutcome outcome;
+  {
+    zentab::TMdbSeek job(files, {}, zentab::ReportTarget{argv[2], ""});
+    job.Start();
+    outcome = job.Wait();
+  }
+  long after = StatusKb("VmRSS");
+  rusage children{};
+  ::getrusage(RUSAGE_CHILDREN, &children);
+  std::printf("%ld %ld %ld %ld\n", idle, StatusKb("VmHWM"), after, children.ru_maxrss);
+  return outcome.succeeded ? 0 : 1;
+}
+
+// The job's memory over files, measured by LaunchJob in a fresh process.
+void MeasureJobMemory(const std::string& name, const std::vector<std::string>& files,
+                      const std::string& outDir) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("no pipe for the job's figures");
+  std::fflush(stdout);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::close(fds[0]);
+    std::vector<std::string> args = {"/proc/self/exe", "--job-memory", outDir};
+    args.insert(args.end(), files.begin(), files.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  std::string answer;
+  char buffer[128];
+  ssize_t n;
+  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  long idle = 0, peak = 0, after = 0, reader = 0;
+  if (std::sscanf(answer.c_str(), "%ld %ld %ld %ld", &idle, &peak, &after, &reader) != 4 ||
+      !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::printf("%-24s job in the window's way failed\n", name.c_str());
+    return;
+  }
+  std::printf(
+      "%-24s job on a thread: front end %.1f MB idle, %.1f MB peak, %.1f MB after (kept %.1f "
+      "MB); reader peak %.1f MB\n",
+      "", idle / 1024.0, peak / 1024.0, after / 1024.0, (after - idle) / 1024.0, reader / 1024.0);
+  std::fflush(stdout);
 }
 
 // Runs zentab-cli over files; the peak resident size covers the front end and its reader.
@@ -311,6 +407,8 @@ int main(int argc, char** argv) {
 
 int Run(int argc, char** argv) {
   if (argc >= 3 && std::string(argv[1]) == "--launch-cli") return LaunchCli(argc, argv);
+  if (argc >= 3 && std::string(argv[1]) == "--job-memory") return LaunchJob(argc, argv);
+  if (argc >= 4 && std::string(argv[1]) == "--launch-peer") return LaunchPeer(argc, argv);
   std::string corpus;
   fs::path work = fs::temp_directory_path() / "zentab-bench";
   int repeat = 5;
@@ -365,7 +463,21 @@ int Run(int argc, char** argv) {
     std::string name = std::to_string(s.tables) + "x" + std::to_string(s.fields);
     std::string path = Generate(work, name, Description(s.tables, s.fields, 3, s.tables));
     rows.push_back(Measure(name, {path}, repeat, out.string(), peer));
+    MeasureJobMemory(name, {path}, out.string());
   }
+  // Many small databases in one job: what the job keeps must not grow with their number.
+  std::vector<std::string> many;
+  fs::create_directories(work / "many");
+  for (int i = 1; i <= kManyDatabases; ++i) {
+    fs::path link = work / "many" / ("db" + std::to_string(i) + ".mdb");
+    if (!fs::is_symlink(link)) fs::create_symlink("../" + rows.front().name + ".mdb", link);
+    many.push_back(link.string());
+  }
+  std::string manyName = std::to_string(kManyDatabases) + " x 20x20";
+  rows.push_back(Measure(manyName, many, repeat, out.string(), peer));
+  MeasureJobMemory(manyName, many, out.string());
+  rows.pop_back();
+
   std::printf("\nlinearity (ReadMdb seconds per 1,000 fields):\n");
   for (std::size_t i = 0; i < rows.size(); ++i) {
     double fieldCount = static_cast<double>(shapes[i].tables) * shapes[i].fields;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,24 +68,48 @@ int main(int argc, char** argv) {
         if (std::fflush(stdout) != 0) dropped = true;
       },
       target);
+  // The JSON description is written as the databases are read; it is complete only when the
+  // job is.
+  std::ofstream json;
+  std::optional<JsonDocumentWriter> jsonWriter;
   if (options->json) {
-    job.WriteHtml = options->output.has_value();
     const std::string path = *options->json;
-    job.DatabasesRead = [path](const std::vector<TMdb>& databases) {
-      std::string text = RenderJson(databases, platform::FormatNow("yyyy-mm-ddThh:nn:ss"));
-      std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out.write(text.data(), static_cast<std::streamsize>(text.size()));
-      out.close();
-      if (!out) {
-        throw std::runtime_error("could not write the JSON description to '" + path +
-                                 "': " + std::strerror(errno));
-      }
-    };
+    json.open(path, std::ios::binary | std::ios::trunc);
+    if (!json) {
+      std::cerr << "zentab-cli: could not write the JSON description to '" << path
+                << "': " << std::strerror(errno) << "\n";
+      return 1;
+    }
+    jsonWriter.emplace(
+        [&json, path](std::string_view piece) {
+          json.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+          if (!json) {
+            throw std::runtime_error("could not write the JSON description to '" + path + "'");
+          }
+        },
+        platform::FormatNow("yyyy-mm-ddThh:nn:ss"));
+    job.WriteHtml = options->output.has_value();
+    job.DatabaseRead = [&jsonWriter](const TMdb& mdb) { jsonWriter->Add(mdb); };
   }
   job.Start();
   JobOutcome outcome = job.Wait();
   for (const auto& line : cli::WarningLines(outcome.readFailures)) {
     std::cerr << "zentab-cli: " << line << "\n";
+  }
+  if (jsonWriter && outcome.succeeded) {
+    try {
+      jsonWriter->Finish();
+      json.close();
+      if (!json) throw std::runtime_error("could not write the JSON description");
+    } catch (const std::exception& e) {
+      std::cerr << "zentab-cli: " << e.what() << "\n";
+      return 1;
+    }
+  }
+  if (jsonWriter && !outcome.succeeded) {
+    // A description cut short by the failure is not left behind as if whole.
+    json.close();
+    std::remove(options->json->c_str());
   }
   if (!outcome.succeeded) {
     std::cerr << "zentab-cli: ";

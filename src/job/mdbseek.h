@@ -1,5 +1,5 @@
 // The documentation job: reads every database of a list on a worker thread, posts progress
-// lines to a sink, then renders the sections and writes the report.
+// lines to a sink, and writes each database's section of the report as soon as it is read.
 #pragma once
 
 #include <cstdint>
@@ -62,13 +62,15 @@ class TMdbSeek {
   // (before a job that frees itself is deleted).
   std::function<void(const JobOutcome&)> OnTerminate;
 
-  // When false, the job reads the databases and writes no HTML report; a database that cannot
-  // be opened is then kept with its reason in ErrorMessage and the job goes on.
-  bool WriteHtml = true;
+  // When set, called on the job's thread with each database's records right after it is read
+  // (before its section is written); the records are dropped once it returns. An exception it
+  // throws fails the job with its message.
+  std::function<void(const TMdb&)> DatabaseRead;
 
-  // Called on the job's thread with every database read, once reading has ended and before the
-  // report is rendered; an exception it throws fails the job with its message.
-  std::function<void(const std::vector<TMdb>&)> DatabasesRead;
+  // When false, the job reads the databases and writes no HTML report; a database that cannot
+  // be opened is then kept with its reason in ErrorMessage and the job goes on. With
+  // DatabaseRead set, the records hold the design beyond the fixed report too.
+  bool WriteHtml = true;
 
   // Runs Execute on a new thread.
   void Start();
@@ -79,8 +81,6 @@ class TMdbSeek {
   // "エラー:" line, and the outcome tells what happened.
   JobOutcome Execute();
 
-  const std::vector<std::string>& HtmlLines() const { return htmlLines_; }
-
  private:
   void AddMessage(const std::string& text);
   void Run();
@@ -89,7 +89,6 @@ class TMdbSeek {
   std::string Message;
   MessageSink Output;
   std::vector<std::string> FileNames;
-  std::vector<std::string> htmlLines_;
   ReportTarget target_;
   std::thread thread_;
   JobOutcome outcome_;

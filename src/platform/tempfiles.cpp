@@ -1,15 +1,21 @@
-// The list of temporary names: fixed slots claimed with atomics, so that a signal handler can
-// walk it without locks or allocation.
+// Temporary files: the list of names, fixed slots claimed with atomics so that a signal handler
+// can walk it without locks or allocation, and whole-file writes through a renamed temporary.
 #include "platform/tempfiles.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
+#include <stdexcept>
+
+#include "platform/paths.h"
 
 namespace zentab::platform {
 namespace {
@@ -78,6 +84,50 @@ void OpenMissingStandardStreams() {
     // The lowest free descriptor is fd itself.
     int opened = ::open("/dev/null", O_RDWR);
     if (opened >= 0 && opened != fd) ::close(opened);
+  }
+}
+
+void WriteFileWhole(const std::string& path, std::string_view bytes) {
+  auto fail = [&](const std::string& reason) { throw std::runtime_error(path + ": " + reason); };
+  // O_EXCL with mode 0666 lets the umask decide a new file's mode, as for any new file.
+  std::string folder = DirectoryOf(path);
+  std::string pattern;
+  int fd = -1;
+  std::random_device random;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+    pattern = (folder.empty() ? std::string("./") : folder) + ".zentab-" + suffix + ".tmp";
+    fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) fail(std::strerror(errno));
+  }
+  if (fd < 0) fail(std::strerror(EEXIST));
+  TemporaryName keep(pattern);
+  auto abandon = [&](int err) {
+    ::close(fd);
+    ::unlink(pattern.c_str());
+    fail(std::strerror(err));
+  };
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0) {
+    abandon(errno);
+  }
+  for (std::size_t done = 0; done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) abandon(n < 0 ? errno : EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0) abandon(errno);
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(pattern.c_str());
+    fail(std::strerror(err));
+  }
+  if (::rename(pattern.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(pattern.c_str());
+    fail(std::strerror(err));
   }
 }
 

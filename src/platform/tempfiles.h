@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace zentab::platform {
 
@@ -20,6 +21,12 @@ class TemporaryName {
  private:
   int slot_ = -1;
 };
+
+// Writes bytes to path so that path is either untouched or whole: a temporary file beside it
+// (kept in the list above while it exists) is written, flushed to disk and renamed over path.
+// A new file gets the mode the umask allows; a replaced one keeps its mode. Throws
+// std::runtime_error naming path and the reason.
+void WriteFileWhole(const std::string& path, std::string_view bytes);
 
 // Removes every temporary file in the list. Async-signal-safe.
 void RemoveTemporaryFiles() noexcept;

@@ -194,9 +194,14 @@ void AppendHex(std::string& out, unsigned char b) {
 }  // namespace
 
 std::string Utf8ToCp932Html(std::string_view utf8) {
-  const Cp932Table& table = Table();
   std::string result;
   result.reserve(utf8.size());
+  AppendUtf8ToCp932Html(result, utf8);
+  return result;
+}
+
+void AppendUtf8ToCp932Html(std::string& result, std::string_view utf8) {
+  const Cp932Table& table = Table();
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     std::size_t len = 1;
@@ -212,7 +217,6 @@ std::string Utf8ToCp932Html(std::string_view utf8) {
     }
     pos += len;
   }
-  return result;
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {

@@ -22,6 +22,10 @@ class EncodingError : public std::runtime_error {
 // Throws EncodingError only when the system has no CP932 converter to build the table from.
 std::string Utf8ToCp932Html(std::string_view utf8);
 
+// The same conversion appended to out, for text converted piece by piece; pieces must not cut a
+// character in two.
+void AppendUtf8ToCp932Html(std::string& out, std::string_view utf8);
+
 // Converts CP932 bytes to UTF-8; throws EncodingError on bytes that are not CP932.
 std::string Cp932ToUtf8(std::string_view cp932);
 

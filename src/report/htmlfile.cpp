@@ -148,8 +148,10 @@ class TemporaryReport {
   TemporaryReport(const TemporaryReport&) = delete;
   TemporaryReport& operator=(const TemporaryReport&) = delete;
 
-  void Write(const std::string& bytes, mode_t keepMode) {
-    WriteAll(fd_, bytes, shownPath_);
+  void Write(const std::string& bytes) { WriteAll(fd_, bytes, shownPath_); }
+
+  // Makes the bytes written durable, with the mode keepMode unless it is 0.
+  void Finish(mode_t keepMode) {
     if (keepMode != 0 && ::fchmod(fd_, keepMode) != 0) Fail(shownPath_, "cannot write", errno);
     if (::fsync(fd_) != 0) Fail(shownPath_, "cannot write", errno);
   }
@@ -206,16 +208,8 @@ std::string Folder(const ReportTarget& target) {
   return dir;
 }
 
-std::string Render(const std::string& body) {
-  // Header and footer are ASCII, the same bytes in CP932; only the body is converted.
-  std::string bytes = kReportHeader;
-  bytes += "\r\n";
-  bytes += platform::Utf8ToCp932Html(body);
-  bytes += "\r\n";
-  bytes += kReportFooter;
-  bytes += "\r\n";
-  return bytes;
-}
+// Converted text is written out once this much has gathered.
+constexpr std::size_t kWriteChunk = 1 << 20;
 
 }  // namespace
 
@@ -233,26 +227,75 @@ void CheckReportTarget(const ReportTarget& target) {
   }
 }
 
-std::string WriteHtmlFile(const std::string& body, const ReportTarget& target) {
+struct ReportWriter::State {
+  ReportTarget target;
+  std::string shownPath;  // the path errors name
+  TemporaryReport temp;
+  std::string buffer;  // CP932 bytes not yet written
+  bool committed = false;
+
+  State(const ReportTarget& t, const std::string& shown, const std::string& folder)
+      : target(t), shownPath(shown), temp(folder, shown) {}
+
+  void Flush() {
+    temp.Write(buffer);
+    buffer.clear();
+  }
+};
+
+ReportWriter::ReportWriter(const ReportTarget& target) {
+  CheckReportTarget(target);
   if (!target.file.empty()) {
     Destination d = Resolve(target.file);
-    std::string bytes = Render(body);
-    TemporaryReport temp(d.folder, target.file);
-    temp.Write(bytes, d.exists ? d.mode : 0);
-    temp.Replace(d.path);
-    return target.file;
+    state_ = std::make_unique<State>(target, target.file, d.folder);
+  } else {
+    const std::string first = ReportPath(target);
+    state_ = std::make_unique<State>(target, first, FolderOf(first));
   }
-  const std::string first = ReportPath(target);
-  std::string bytes = Render(body);
-  TemporaryReport temp(FolderOf(first), first);
-  temp.Write(bytes, 0);
+  state_->buffer.reserve(kWriteChunk + kWriteChunk / 4);
+  // The header and the footer are ASCII, the same bytes in CP932.
+  state_->buffer.append(kReportHeader).append("\r\n");
+}
+
+ReportWriter::~ReportWriter() = default;
+
+void ReportWriter::Append(std::string_view utf8) {
+  if (state_->committed) throw std::logic_error("report text appended after Commit");
+  platform::AppendUtf8ToCp932Html(state_->buffer, utf8);
+  if (state_->buffer.size() >= kWriteChunk) state_->Flush();
+}
+
+std::string ReportWriter::Commit() {
+  State& s = *state_;
+  if (s.committed) throw std::logic_error("report committed twice");
+  s.committed = true;
+  s.buffer += "\r\n";
+  s.buffer += kReportFooter;
+  s.buffer += "\r\n";
+  s.Flush();
+  std::string().swap(s.buffer);
+  if (!s.target.file.empty()) {
+    // What the name holds now decides the mode kept; it may have changed while the job ran.
+    Destination d = Resolve(s.target.file);
+    s.temp.Finish(d.exists ? d.mode : 0);
+    s.temp.Replace(d.path);
+    return s.target.file;
+  }
+  s.temp.Finish(0);
+  const std::string first = ReportPath(s.target);
   // "name.html", then "name-2.html", "name-3.html", ...: an earlier report is never replaced.
   const std::string stem = first.substr(0, first.size() - 5);
   for (int n = 1; n <= kMaxFreeNameTries; ++n) {
     std::string path = n == 1 ? first : stem + "-" + std::to_string(n) + ".html";
-    if (temp.TakeFreeName(path)) return path;
+    if (s.temp.TakeFreeName(path)) return path;
   }
   Fail(first, "cannot create", EEXIST);
+}
+
+std::string WriteHtmlFile(const std::string& body, const ReportTarget& target) {
+  ReportWriter writer(target);
+  writer.Append(body);
+  return writer.Commit();
 }
 
 }  // namespace zentab

@@ -2,8 +2,10 @@
 // writing and put in place atomically.
 #pragma once
 
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace zentab {
 
@@ -42,6 +44,28 @@ struct ReportTarget {
 // takes yyyymmddhhnnss-2.html, -3 and so on. A new file gets the mode the umask allows.
 // Returns the path written; throws ReportWriteError naming the path and the reason.
 std::string WriteHtmlFile(const std::string& body, const ReportTarget& target = {});
+
+// The report written piece by piece as the job goes, to the same temporary file WriteHtmlFile
+// uses, with the same rules for the name it finally gets. Opening checks the target and writes
+// the header; Append converts a piece of the body (UTF-8, whole characters) and buffers it;
+// Commit ends the body and gives the file its name (a time-stamped name is taken from the time
+// of Commit). A writer destroyed before Commit leaves nothing behind. Every step throws
+// ReportWriteError naming the path and the reason.
+class ReportWriter {
+ public:
+  explicit ReportWriter(const ReportTarget& target = {});
+  ~ReportWriter();
+  ReportWriter(const ReportWriter&) = delete;
+  ReportWriter& operator=(const ReportWriter&) = delete;
+
+  void Append(std::string_view utf8);
+  // Returns the path written. The writer takes no more text afterwards.
+  std::string Commit();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // Checks, before any work, that WriteHtmlFile could write to target now: the folder exists
 // and may be written, and a named report file is not read-only or of another kind. Throws

@@ -250,14 +250,36 @@ std::optional<std::string> FormatName(const std::string& version) {
   return std::nullopt;
 }
 
+JsonDocumentWriter::JsonDocumentWriter(Sink sink, const std::string& generated)
+    : sink_(std::move(sink)) {
+  sink_("{\n  \"zentab\": " + std::to_string(kDocumentVersion) + ",\n  \"generated\": " +
+        ordered(generated).dump(-1, ' ', false, json::error_handler_t::replace) +
+        ",\n  \"databases\": [");
+}
+
+void JsonDocumentWriter::Add(const TMdb& mdb) {
+  std::string text = Database(mdb).dump(2, ' ', false, json::error_handler_t::replace);
+  // Nested two levels deep in the document.
+  std::string indented = (first_ ? "\n    " : ",\n    ");
+  indented.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    indented += c;
+    if (c == '\n') indented += "    ";
+  }
+  first_ = false;
+  sink_(indented);
+}
+
+void JsonDocumentWriter::Finish() {
+  sink_(first_ ? "]\n}\n" : "\n  ]\n}\n");
+}
+
 std::string RenderJson(const std::vector<TMdb>& databases, const std::string& generated) {
-  ordered list = ordered::array();
-  for (const auto& mdb : databases) list.push_back(Database(mdb));
-  ordered document;
-  document["zentab"] = kDocumentVersion;
-  document["generated"] = generated;
-  document["databases"] = std::move(list);
-  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+  std::string out;
+  JsonDocumentWriter writer([&out](std::string_view piece) { out.append(piece); }, generated);
+  for (const auto& mdb : databases) writer.Add(mdb);
+  writer.Finish();
+  return out;
 }
 
 }  // namespace zentab

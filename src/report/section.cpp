@@ -16,6 +16,8 @@ constexpr std::string_view kTableStart = "<table cellpadding=3 cellspacing=0 bor
 constexpr std::string_view kCell = "<td nowrap>";
 constexpr std::string_view kNumberCell = "<td nowrap align=right>";
 constexpr std::string_view kCellEnd = "</td>";
+// A rendered piece is handed on once it holds this much.
+constexpr std::size_t kPieceSize = 64 * 1024;
 
 std::string ReplaceAll(std::string_view text, std::string_view placeholder,
                        std::string_view value) {
@@ -112,17 +114,35 @@ std::string FieldTableRow(const TTableDefField& field) {
   return row;
 }
 
-std::string RenderMdbSection(const TMdb& mdb) {
+void RenderMdbSection(const TMdb& mdb, const SectionSink& sink) {
   std::string out = ReplaceAll(kMdbHeading, "#MDBNAME#", platform::HtmlEscape(mdb.Name));
+  auto flushWhenFull = [&] {
+    if (out.size() >= kPieceSize) {
+      sink(out);
+      out.clear();
+    }
+  };
   out += TableListHeader();
-  for (const auto& table : mdb.TableDefs) out += TableListRow(mdb.Name, table);
+  for (const auto& table : mdb.TableDefs) {
+    out += TableListRow(mdb.Name, table);
+    flushWhenFull();
+  }
   out += TableListFooter();
   for (const auto& table : mdb.TableDefs) {
     out += FillTemplate(kTableHeading, mdb.Name, table.Name);
     out += FieldTableHeader();
-    for (const auto& field : table.Fields) out += FieldTableRow(field);
+    for (const auto& field : table.Fields) {
+      out += FieldTableRow(field);
+      flushWhenFull();
+    }
     out += FieldTableFooter();
   }
+  if (!out.empty()) sink(out);
+}
+
+std::string RenderMdbSection(const TMdb& mdb) {
+  std::string out;
+  RenderMdbSection(mdb, [&out](std::string_view piece) { out += piece; });
   return out;
 }
 

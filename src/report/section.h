@@ -2,6 +2,7 @@
 // field table per table. Output is UTF-8; every text from a record is HTML-escaped.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,7 +10,13 @@
 
 namespace zentab {
 
+// Receives a section piece by piece; every piece is whole rows of UTF-8 text.
+using SectionSink = std::function<void(std::string_view piece)>;
+
 std::string RenderMdbSection(const TMdb& mdb);
+// The same text handed to sink in pieces of a bounded size, so that a large database's
+// section never has to be held whole.
+void RenderMdbSection(const TMdb& mdb, const SectionSink& sink);
 std::string TableListHeader();
 std::string TableListRow(std::string_view mdbName, const TTableDef& table);
 std::string TableListFooter();

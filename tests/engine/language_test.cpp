@@ -2,7 +2,9 @@
 // language, in the reader process, the engine's client side and the report writer alike.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -98,7 +100,8 @@ const Message kMessages[] = {
        return d.File("no/r.html") + ": cannot create: No such file or directory";
      },
      [](const TempDir& d) {
-       return d.File("no/r.html") + ": 作成できません: No such file or directory";
+       // The system's reason is in its own language when its catalog is installed.
+       return d.File("no/r.html") + ": 作成できません: " + std::strerror(ENOENT);
      }},
 };
 
@@ -128,7 +131,7 @@ TEST_P(Messages, AreInTheUsersLanguage) {
 INSTANTIATE_TEST_SUITE_P(Languages, Messages,
                          ::testing::Values(Language{"C", nullptr, "C", false},
                                            Language{"English", nullptr, "en_US.UTF-8", false},
-                                           Language{"Japanese", nullptr, "ja_JP.UTF-8", true},
+                                           Language{"Japanese", "ja", "C", true},
                                            Language{"LanguageList", "de:ja", "C.UTF-8", true}),
                          [](const ::testing::TestParamInfo<Language>& info) {
                            return info.param.name;

@@ -126,6 +126,52 @@ TEST_F(JobTest, AReportThatCannotBeWrittenIsNamedBeforeAnyDatabaseIsRead) {
                        "エラー:20040315140709.html cannot create: No such file or directory"}));
 }
 
+// The hook sees each database's records once, in order, right after its timing line and
+// before the next database is read; a hook that throws ends the job with no report.
+TEST_F(JobTest, TheDatabaseHookSeesEachDatabaseRightAfterItIsRead) {
+  engine.Add("/db/Sales.mdb", SalesDatabase());
+  engine.Add("/db/empty.mdb", DatabaseSnapshot{});
+  struct Seen {
+    std::string name;
+    std::size_t tables;
+    std::string lastLine;
+    int opened;
+  };
+  for (bool throwing : {true, false}) {
+    SCOPED_TRACE(throwing);
+    lines.clear();
+    std::vector<Seen> seen;
+    TMdbSeek job(
+        {"/db/Sales.mdb", "/db/empty.mdb"},
+        [this](const std::string& line) { lines.push_back(line); }, ReportTarget{dir.Path(), ""});
+    const int openedBefore = engine.OpenCount();
+    job.DatabaseRead = [&](const TMdb& mdb) {
+      seen.push_back(
+          {mdb.Name, mdb.TableDefs.size(), lines.back(), engine.OpenCount() - openedBefore});
+      if (throwing) throw std::runtime_error("JSON output failed");
+    };
+    job.Start();
+    JobOutcome outcome = job.Wait();
+    if (throwing) {
+      EXPECT_FALSE(outcome.succeeded);
+      EXPECT_EQ(lines.back(), "エラー:Sales.mdb JSON output failed");
+      ASSERT_EQ(seen.size(), 1u);
+      EXPECT_TRUE(dir.Files().empty());
+      continue;
+    }
+    ASSERT_TRUE(outcome.succeeded) << outcome.error;
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].name, "Sales.mdb");
+    EXPECT_EQ(seen[0].tables, 1u);
+    EXPECT_EQ(seen[0].lastLine, "Sales.mdb...............1234ms");
+    EXPECT_EQ(seen[0].opened, 1);
+    EXPECT_EQ(seen[1].name, "empty.mdb");
+    EXPECT_EQ(seen[1].tables, 0u);
+    EXPECT_EQ(seen[1].lastLine, "empty.mdb...............1234ms");
+    EXPECT_EQ(seen[1].opened, 2);
+  }
+}
+
 // Names as they reach a terminal: control characters escaped, CP932 names decoded, other bytes
 // shown by value, and the dots counted on what is shown.
 TEST_F(JobTest, ProgressLinesShowNamesSafely) {

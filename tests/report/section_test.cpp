@@ -136,5 +136,46 @@ TEST(FieldTableRow, EscapesEveryTextTakenFromTheDatabase) {
   EXPECT_NE(link.find(R"(href="#d&quot;b.mdb_x&quot;&gt;&lt;img)"), std::string::npos);
 }
 
+// A large database's section comes in bounded pieces, each ending at a row or table end, and
+// none is lost: every one of its 3 x 1,000 field rows and 3 table rows arrives.
+TEST(RenderMdbSection, HandsALargeSectionOnInBoundedPiecesOfWholeRows) {
+  TMdb mdb;
+  mdb.Name = "大.mdb";
+  for (int t = 0; t < 3; ++t) {
+    TTableDef table;
+    table.Name = "表" + std::to_string(t);
+    for (int f = 0; f < 1000; ++f) {
+      TTableDefField field;
+      field.Name = "項目" + std::to_string(f);
+      field.TypeName = "テキスト型(Text)";
+      table.Fields.push_back(field);
+    }
+    mdb.TableDefs.push_back(table);
+  }
+  std::vector<std::string> pieces;
+  RenderMdbSection(mdb, [&](std::string_view piece) { pieces.emplace_back(piece); });
+  ASSERT_GT(pieces.size(), 2u);
+  std::string whole;
+  for (const auto& piece : pieces) {
+    EXPECT_LT(piece.size(), 64u * 1024 + 1024);
+    const bool endsRow = piece.ends_with("</tr>") || piece.ends_with("</table>");
+    EXPECT_TRUE(endsRow) << piece.substr(piece.size() - std::min<std::size_t>(piece.size(), 40));
+    whole += piece;
+  }
+  auto count = [&whole](std::string_view what) {
+    std::size_t n = 0;
+    for (auto at = whole.find(what); at != std::string::npos; at = whole.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<tr><td nowrap align=right>"), 3000u);
+  EXPECT_EQ(count(R"(<tr><td nowrap><a href="#大.mdb_表)"), 3u);
+  EXPECT_EQ(count("<h2 "), 3u);
+  EXPECT_TRUE(
+      whole.ends_with("<td nowrap>項目999</td><td nowrap>テキスト型(Text)</td>"
+                      "<td nowrap align=right>0</td><td nowrap>False</td>"
+                      "<td nowrap>False</td><td nowrap>&nbsp;</td><td nowrap>&nbsp;</td>"
+                      "<td nowrap>&nbsp;</td><td nowrap>&nbsp;</td></tr></table>"));
+}
+
 }  // namespace
 }  // namespace zentab
