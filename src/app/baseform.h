@@ -72,6 +72,8 @@ class TBaseForm : public QWidget {
   bool ReadBoolSetting(std::string_view key, bool fallback) const;
   void WriteIntSetting(std::string_view key, std::int32_t value);
   void WriteBoolSetting(std::string_view key, bool value);
+  // The settings file itself, for sections of the window's own beyond its bounds.
+  platform::TIniFile& Settings() { return iniFile_; }
 
   void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;

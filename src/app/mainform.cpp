@@ -19,6 +19,8 @@
 #include "app/rowdelegate.h"
 #include "platform/paths.h"
 #include "platform/places.h"
+#include "platform/text.h"
+#include "report/definition/document.h"
 
 namespace zentab::app {
 namespace {
@@ -94,6 +96,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments, QWidget* parent)
   layout->activate();
 
   connect(btnStart_, &QPushButton::clicked, this, [this] { btnStartClick(); });
+  details_ = Settings().ReadBool("Options", "Details", false);
   AddAboutMenu();
 }
 
@@ -124,8 +127,21 @@ void TMainForm::btnStartClick() {
   auto* job = new TMdbSeek(std::move(files), relay_->Sink(),
                            ReportTarget{platform::UserReportDirectory(), {}});
   job->FreeOnTerminate = true;
-  job->OnTerminate = [form = QPointer<TMainForm>(this)](const JobOutcome& outcome) {
+  // The definition document needs every database at once: its records are kept only when it
+  // is asked for.
+  auto kept = details_ ? std::make_shared<std::vector<TMdb>>() : nullptr;
+  if (kept) job->DatabaseRead = [kept](const TMdb& mdb) { kept->push_back(mdb); };
+  job->OnTerminate = [form = QPointer<TMainForm>(this), kept,
+                      sink = relay_->Sink()](const JobOutcome& outcome) {
     if (!outcome.succeeded) return;
+    if (kept) {
+      std::string path = report::DefinitionDocumentPathFor(outcome.reportPath);
+      try {
+        report::WriteDefinitionDocument(*kept, path);
+      } catch (const std::exception& e) {
+        sink("エラー:" + platform::DisplayText(e.what()));
+      }
+    }
     QMetaObject::invokeMethod(
         qApp,
         [form, path = outcome.reportPath] {
@@ -138,6 +154,13 @@ void TMainForm::btnStartClick() {
   ShowFileList(false);
   // The job's first line waits for this thread, which is still here: nothing of it is lost.
   lbMessage_->clear();
+}
+
+void TMainForm::SetDetails(bool on) {
+  details_ = on;
+  details_action_->setChecked(on);
+  // Its own section: the window's bounds and their five keys stay as they are.
+  Settings().WriteBool("Options", "Details", on);
 }
 
 void TMainForm::ReportWritten(const std::string& path) {
@@ -159,6 +182,9 @@ void TMainForm::AddAboutMenu() {
   openFolder_ = add(QStringLiteral("出力フォルダを開く(&F)"), kOpenFolderCommand);
   openReport_->setEnabled(false);
   openFolder_->setEnabled(false);
+  details_action_ = add(QStringLiteral("定義書も出力する(&D)"), kDetailsCommand);
+  details_action_->setCheckable(true);
+  details_action_->setChecked(details_);
   systemMenu_->addSeparator();
   QAction* restore = add(QStringLiteral("元のサイズに戻す(&R)"), kRestoreCommand);
   QAction* move = add(QStringLiteral("移動(&M)"), kMoveCommand);
@@ -189,6 +215,9 @@ void TMainForm::SystemCommand(int id) {
       break;
     case kOpenFolderCommand:
       if (!lastReport_.empty()) OpenLocal(platform::DirectoryOf(lastReport_));
+      break;
+    case kDetailsCommand:
+      SetDetails(!details_);
       break;
     case kRestoreCommand:
       showNormal();

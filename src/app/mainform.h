@@ -28,6 +28,8 @@ class TMainForm : public TBaseForm {
   // The items that open the last report and the folder it is in.
   static constexpr int kOpenReportCommand = 101;
   static constexpr int kOpenFolderCommand = 102;
+  // The switch that writes the definition document beside each report.
+  static constexpr int kDetailsCommand = 103;
   // The window's bounds while the settings file holds none.
   static constexpr QRect kFormBounds{61, 124, 361, 306};
 
@@ -48,6 +50,11 @@ class TMainForm : public TBaseForm {
   // Carries out a command of the window menu; kAboutCommand shows the about box modally and
   // returns when it closes.
   void SystemCommand(int id);
+
+  // Whether jobs also write the definition document (remembered in the settings file, section
+  // [Options], key Details) and its switching.
+  bool Details() const { return details_; }
+  void SetDetails(bool on);
 
   // The latest report a job of this window wrote (empty before the first), and its taking in.
   const std::string& LastReport() const { return lastReport_; }
@@ -72,6 +79,8 @@ class TMainForm : public TBaseForm {
   QMenu* systemMenu_;
   QAction* openReport_;
   QAction* openFolder_;
+  QAction* details_action_;
+  bool details_ = false;
   std::string lastReport_;
   TAboutBox* aboutBox_ = nullptr;
   std::unique_ptr<TMessageRelay> relay_;

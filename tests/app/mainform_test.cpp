@@ -237,8 +237,8 @@ TEST_F(MainFormTest, TheMenuKeyOpensTheWindowMenuAtTheWindow) {
 TEST_F(MainFormTest, WindowMenuItemsCarryAccessKeys) {
   Open();
   EXPECT_EQ(MenuTexts(form->SystemMenu()),
-            QStringList({"レポートを開く(&O)", "出力フォルダを開く(&F)", "-",
-                         "元のサイズに戻す(&R)", "移動(&M)", "サイズ変更(&S)", "最小化(&N)",
+            QStringList({"レポートを開く(&O)", "出力フォルダを開く(&F)", "定義書も出力する(&D)",
+                         "-", "元のサイズに戻す(&R)", "移動(&M)", "サイズ変更(&S)", "最小化(&N)",
                          "最大化(&X)", "-", "閉じる(&C)", "-", "バージョン情報(&A)"}));
   // Each access key is used once.
   QSet<QChar> keys;
@@ -246,7 +246,39 @@ TEST_F(MainFormTest, WindowMenuItemsCarryAccessKeys) {
     qsizetype at = text.indexOf('&');
     if (at >= 0) keys.insert(text[at + 1]);
   }
-  EXPECT_EQ(keys.size(), 9);
+  EXPECT_EQ(keys.size(), 10);
+}
+
+// The definition-document switch is remembered in its own section, leaves the window's keys
+// alone, and makes a job write the document beside its report.
+TEST_F(MainFormTest, TheDetailsSwitchIsRememberedAndWritesTheDocumentBesideTheReport) {
+  WriteSettings("[TMainForm]\nTop=10\nLeft=20\nWidth=300\nHeight=200\nEscapeClose=0\n");
+  std::string a = Database("a.mdb");
+  Open({a});
+  QAction* details = form->SystemMenu()->actions()[2];
+  ASSERT_TRUE(details->isCheckable());
+  EXPECT_FALSE(details->isChecked());
+  details->trigger();
+  EXPECT_TRUE(form->Details());
+  EXPECT_EQ(fakes::ReadBytes(SettingsFile()),
+            "[TMainForm]\nTop=10\nLeft=20\nWidth=300\nHeight=200\nEscapeClose=0\n"
+            "[Options]\nDetails=1\n");
+
+  start->click();
+  ASSERT_TRUE(WaitFor([&] { return !form->LastReport().empty(); }));
+  std::string document =
+      form->LastReport().substr(0, form->LastReport().size() - 5) + "-定義書.html";
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(document); })) << document;
+  EXPECT_NE(fakes::ReadBytes(document).find("<h2>a.mdb</h2>"), std::string::npos);
+  form.reset();
+
+  Open();
+  EXPECT_TRUE(form->Details());
+  EXPECT_TRUE(form->SystemMenu()->actions()[2]->isChecked());
+  form->SystemCommand(TMainForm::kDetailsCommand);
+  EXPECT_FALSE(form->Details());
+  EXPECT_NE(fakes::ReadBytes(SettingsFile()).find("[Options]\nDetails=0\n"), std::string::npos);
+  QTest::qWait(50);  // the job's last steps after the report
 }
 
 struct ReportPlace {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/clock.h"
+#include "platform/tempfiles.h"
 #include "platform/text.h"
 #include "report/definition/diagram.h"
 #include "report/definition/model.h"
@@ -388,6 +390,18 @@ std::string RenderDefinitionDocument(const std::vector<TMdb>& mdbs, const std::s
     out += Queries(db) + Objects(db) + "</section>\n";
   }
   return out + "</body></html>\n";
+}
+
+void WriteDefinitionDocument(const std::vector<TMdb>& mdbs, const std::string& path) {
+  platform::WriteFileWhole(
+      path, RenderDefinitionDocument(mdbs, platform::FormatNow("yyyy/mm/dd hh:nn:ss")));
+}
+
+std::string DefinitionDocumentPathFor(const std::string& reportPath) {
+  std::string stem = reportPath;
+  if (stem.size() >= 5 && stem.compare(stem.size() - 5, 5, ".html") == 0)
+    stem.resize(stem.size() - 5);
+  return stem + "-定義書.html";
 }
 
 }  // namespace zentab::report
