@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 DEBIAN_PACKAGES = build-essential cmake pkg-config git googletest libgtest-dev libgmock-dev \
   libbenchmark-dev mdbtools mdbtools-dev libglib2.0-dev nlohmann-json3-dev qt6-base-dev \
   libgl-dev libgraphviz-dev libpng-dev libxml2-dev chromium xvfb xauth fonts-ipafont-gothic clang-format \
-  gettext file
+  gettext file python3-jsonschema
 
 .PHONY: all deps build demo test test-sanitize bench-peer format clean
 

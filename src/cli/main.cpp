@@ -1,18 +1,24 @@
 // zentab-cli: runs one documentation job over the files named on the command line, then names
-// every table or field that could not be read.
+// every table or field that could not be read; with --json and --details it also writes the
+// JSON description and the definition document.
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
 #include "job/mdbseek.h"
+#include "platform/clock.h"
 #include "platform/tempfiles.h"
 #include "platform/text.h"
 #include "platform/translate.h"
 #include "report/definition/document.h"
+#include "report/json.h"
 #ifdef ZENTAB_HAVE_ENGINE
 #include "engine/mdbengine.h"
 #endif
@@ -43,9 +49,11 @@ int main(int argc, char** argv) {
     std::cerr << "zentab-cli: " << *refusal << "; it is not replaced\n";
     return 2;
   }
-  if (options->details) {
-    if (auto refusal = cli::OutputRefusal(ReportTarget{"", *options->details}, options->files,
-                                          "the definition document")) {
+  const std::pair<const std::optional<std::string>*, const char*> others[] = {
+      {&options->json, "the JSON description"}, {&options->details, "the definition document"}};
+  for (const auto& [path, what] : others) {
+    if (!*path) continue;
+    if (auto refusal = cli::OutputRefusal(ReportTarget{"", **path}, options->files, what)) {
       std::cerr << "zentab-cli: " << *refusal << "; it is not replaced\n";
       return 2;
     }
@@ -70,9 +78,29 @@ int main(int argc, char** argv) {
         if (std::fflush(stdout) != 0) dropped = true;
       },
       target);
+  // The fixed report is written when --output asks for it, or when nothing else is asked for.
+  job.WriteHtml = options->output.has_value() || (!options->json && !options->details);
+  // The JSON description is written as the databases are read, to a file that gets its name
+  // only when the job is complete.
+  std::optional<platform::WholeFile> json;
+  std::optional<JsonDocumentWriter> jsonWriter;
   // The definition document needs every database at once: records are kept only for it.
   std::vector<TMdb> kept;
-  if (options->details) job.DatabaseRead = [&kept](const TMdb& mdb) { kept.push_back(mdb); };
+  try {
+    if (options->json) {
+      json.emplace(*options->json);
+      jsonWriter.emplace([&json](std::string_view piece) { json->Write(piece); },
+                         platform::FormatNow("yyyy-mm-ddThh:nn:ss"));
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "zentab-cli: " << platform::Tr("could not write the JSON description") << ": "
+              << platform::DisplayText(e.what()) << "\n";
+    return 1;
+  }
+  job.DatabaseRead = [&](const TMdb& mdb) {
+    if (jsonWriter) jsonWriter->Add(mdb);
+    if (options->details) kept.push_back(mdb);
+  };
   job.Start();
   JobOutcome outcome = job.Wait();
   for (const auto& line : cli::WarningLines(outcome.readFailures)) {
@@ -84,19 +112,31 @@ int main(int argc, char** argv) {
     std::cerr << platform::DisplayText(outcome.error) << "\n";
     return 1;
   }
-  std::cerr << platform::Format(platform::Tr("report written to {0}"),
-                                {platform::DisplayText(outcome.reportPath)})
-            << "\n";
-  if (options->details) {
-    try {
-      report::WriteDefinitionDocument(kept, *options->details);
-    } catch (const std::exception& e) {
-      std::cerr << "zentab-cli: " << platform::DisplayText(e.what()) << "\n";
-      return 1;
-    }
-    std::cerr << platform::Format(platform::Tr("definition document written to {0}"),
-                                  {platform::DisplayText(*options->details)})
+  if (!outcome.reportPath.empty()) {
+    std::cerr << platform::Format(platform::Tr("report written to {0}"),
+                                  {platform::DisplayText(outcome.reportPath)})
               << "\n";
+  }
+  const char* writing = "could not write the JSON description";
+  try {
+    if (jsonWriter) {
+      jsonWriter->Finish();
+      json->Commit();
+      std::cerr << platform::Format(platform::Tr("JSON description written to {0}"),
+                                    {platform::DisplayText(*options->json)})
+                << "\n";
+    }
+    if (options->details) {
+      writing = "could not write the definition document";
+      report::WriteDefinitionDocument(kept, *options->details);
+      std::cerr << platform::Format(platform::Tr("definition document written to {0}"),
+                                    {platform::DisplayText(*options->details)})
+                << "\n";
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "zentab-cli: " << platform::Tr(writing) << ": " << platform::DisplayText(e.what())
+              << "\n";
+    return 1;
   }
   return options->strict && !outcome.readFailures.empty() ? 1 : 0;
 }

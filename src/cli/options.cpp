@@ -15,8 +15,8 @@
 namespace zentab::cli {
 
 const char* UsageText() {
-  return "Usage: zentab-cli [--output PATH] [--details PATH] [--read-timeout SECONDS] [--strict]\n"
-         "                  FILE...\n"
+  return "Usage: zentab-cli [--output PATH] [--json PATH] [--details PATH]\n"
+         "                  [--read-timeout SECONDS] [--strict] FILE...\n"
          "Documents the design of Access databases (.mdb, .accdb) in one HTML report.\n"
          "\n"
          "Every FILE is read in the order given; progress lines go to standard output.\n"
@@ -24,6 +24,8 @@ const char* UsageText() {
          "  --output PATH            an existing directory (or a path ending in '/') receives\n"
          "                           the report as yyyymmddhhnnss.html; any other PATH is the\n"
          "                           report file itself (default: the current directory)\n"
+         "  --json PATH              write the JSON description of the databases to PATH\n"
+         "                           (UTF-8); without --output no HTML report is written\n"
          "  --details PATH           also write the definition document (keys, indexes,\n"
          "                           relationships, properties, queries, a relationship\n"
          "                           diagram; UTF-8 HTML) to PATH\n"
@@ -36,10 +38,10 @@ const char* UsageText() {
          "A table or field that could not be read is left out of the report and named in a\n"
          "warning on standard error.\n"
          "\n"
-         "Exit status: 0 when the report was written, 1 when the job failed (the reason is\n"
-         "printed on standard error) or, with --strict, when there were warnings, 2 for bad\n"
-         "usage (an --output that names an input, a database or something not a file\n"
-         "included).\n";
+         "Exit status: 0 when the report (or the JSON description) was written, 1 when the job\n"
+         "failed (the reason is printed on standard error) or, with --strict, when there were\n"
+         "warnings, 2 for bad usage (an --output that names an input, a database or something\n"
+         "not a file included).\n";
 }
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
@@ -75,6 +77,14 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         return std::nullopt;
       }
       options.output = *v;
+    } else if (arg == "--json" || arg.rfind("--json=", 0) == 0) {
+      auto v = value("--json");
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = platform::Tr("--json needs a non-empty path");
+        return std::nullopt;
+      }
+      options.json = *v;
     } else if (arg == "--details" || arg.rfind("--details=", 0) == 0) {
       auto v = value("--details");
       if (!v) return std::nullopt;

@@ -16,6 +16,7 @@ struct Options {
   bool strict = false;  // read failures kept in the records fail the run
   std::optional<std::string> output;
   std::optional<std::string> details;  // where the definition document goes
+  std::optional<std::string> json;
   int readTimeoutSeconds = 60;
   std::vector<std::string> files;
 };

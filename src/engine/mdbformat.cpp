@@ -8,6 +8,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/translate.h"
@@ -149,10 +150,12 @@ DatabaseHeader ParseDatabaseHeader(Bytes page0) {
 TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& decode) {
   const std::size_t rowsAt = jet3 ? 12 : 16;
   const std::size_t columnsAt = jet3 ? 25 : 45;
+  const std::size_t logicalIndexesAt = jet3 ? 27 : 47;
   const std::size_t realIndexesAt = jet3 ? 31 : 51;
   const std::size_t descriptorsAt = jet3 ? 43 : 63;
   const std::size_t realIndexSize = jet3 ? 8 : 12;
   const std::size_t descriptorSize = jet3 ? 18 : 25;
+  const std::size_t numberAt = jet3 ? 1 : 5;
   const std::size_t ordinalAt = jet3 ? 5 : 9;
   const std::size_t flagsAt = jet3 ? 13 : 15;
   const std::size_t lengthAt = jet3 ? 16 : 23;
@@ -162,6 +165,8 @@ TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& d
   table.rowCount = ReadU32(tdef, rowsAt);
   std::size_t count = ReadU16(tdef, columnsAt);
   std::uint32_t realIndexes = ReadU32(tdef, realIndexesAt);
+  table.realIndexCount = realIndexes;
+  table.logicalIndexCount = ReadU32(tdef, logicalIndexesAt);
   if (realIndexes > 1000) {
     throw FormatError("the table definition claims " + std::to_string(realIndexes) + " indexes");
   }
@@ -174,6 +179,7 @@ TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& d
   for (auto& column : table.columns) {
     Bytes d = tdef.subspan(pos, descriptorSize);
     column.type = d[0];
+    column.number = ReadU16(d, numberAt);
     column.ordinal = ReadU16(d, ordinalAt);
     column.flags = d[flagsAt];
     column.length = ReadU16(d, lengthAt);
@@ -195,6 +201,7 @@ TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& d
     column.name = decode(tdef.subspan(pos, length));
     pos += length;
   }
+  table.indexSectionAt = pos;
   return table;
 }
 
@@ -339,6 +346,7 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
     } else if (chunkType <= 0x02) {
       if (!haveNames) throw FormatError("property values come before the property names");
       PropertyBlock block;
+      block.own = chunkType == 0x00;
       std::uint16_t nameLength = ReadU16(chunk, 4);
       if (nameLength > chunk.size() - 6)
         throw FormatError("a property block name runs past its chunk");
@@ -370,10 +378,80 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
   return blocks;
 }
 
+Variant PropertyVariant(const PropertyValue& value, const TextDecoder& decode) {
+  const auto& b = value.bytes;
+  auto need = [&](std::size_t n) {
+    if (b.size() < n) {
+      throw FormatError("a property of type " + std::to_string(value.type) + " has " +
+                        std::to_string(b.size()) + " bytes, not " + std::to_string(n));
+    }
+  };
+  auto u64 = [&] {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | b[static_cast<std::size_t>(i)];
+    return v;
+  };
+  switch (value.type) {
+    case 0x01:
+      need(1);
+      return Variant(b[0] != 0);
+    case 0x02:
+      need(1);
+      return Variant(static_cast<std::int32_t>(b[0]));
+    case 0x03:
+      need(2);
+      return Variant(static_cast<std::int32_t>(static_cast<std::int16_t>(ReadU16(b, 0))));
+    case 0x04:
+      need(4);
+      return Variant(static_cast<std::int32_t>(ReadU32(b, 0)));
+    case 0x05:
+      need(8);
+      return Variant(static_cast<double>(static_cast<std::int64_t>(u64())) / 10000.0);
+    case 0x06: {
+      need(4);
+      std::uint32_t bits = ReadU32(b, 0);
+      float f = 0;
+      std::memcpy(&f, &bits, sizeof f);
+      return Variant(static_cast<double>(f));
+    }
+    case 0x07:
+    case 0x08: {
+      need(8);
+      std::uint64_t bits = u64();
+      double d = 0;
+      std::memcpy(&d, &bits, sizeof d);
+      if (value.type == 0x07) return Variant(d);
+      if (!IsPresentableDate(d)) throw FormatError("a date property holds no valid date");
+      return Variant(Variant::Date{d});
+    }
+    case 0x0A:
+    case 0x0C:
+      return Variant(decode(b));
+    case 0x0F: {
+      need(16);
+      char text[40];
+      std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                    ReadU32(b, 0), ReadU16(b, 4), ReadU16(b, 6), b[8], b[9], b[10], b[11], b[12],
+                    b[13], b[14], b[15]);
+      return Variant(std::string(text));
+    }
+    default: {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      std::string text;
+      text.reserve(b.size() * 2);
+      for (std::uint8_t byte : b) {
+        text += kHex[byte >> 4];
+        text += kHex[byte & 0x0F];
+      }
+      return Variant(std::move(text));
+    }
+  }
+}
+
 ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) {
   // emplace keeps the first block of a name, as a scan in blob order would find it.
   for (const auto& block : blocks) {
-    if (block.name.empty()) continue;
+    if (block.own || block.name.empty()) continue;
     exact_.emplace(block.name, &block);
     folded_.emplace(LowerCaseKey(block.name), &block);
   }

@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "schema/automation.h"
+
 namespace zentab::engine {
 
 using Bytes = std::span<const std::uint8_t>;
@@ -66,11 +68,15 @@ struct ColumnDefinition {
   std::uint8_t flags = 0;
   std::uint16_t length = 0;
   std::string name;
+  std::uint16_t number = 0;  // what index sections refer to the column by
 };
 
 struct TableDefinition {
   std::uint32_t rowCount = 0;
   std::vector<ColumnDefinition> columns;  // in storage order
+  std::uint32_t logicalIndexCount = 0;
+  std::uint32_t realIndexCount = 0;
+  std::size_t indexSectionAt = 0;  // where the real-index entries start, after the names
 };
 
 // Parses a table definition whose pages have already been joined (the first page whole, then
@@ -123,8 +129,9 @@ struct PropertyValue {
   std::vector<std::uint8_t> bytes;
 };
 
-// One block of properties: the table's own (empty name) or one column's.
+// One block of properties: the object's own (the table's, the query's) or one column's.
 struct PropertyBlock {
+  bool own = false;  // stored as the object's own block (chunk type 0)
   std::string name;
   std::map<std::string, PropertyValue> values;  // by property name as stored
 };
@@ -132,6 +139,12 @@ struct PropertyBlock {
 // Validates and parses an LvProp blob. Throws FormatError when any length runs outside the
 // blob or a record refers to a name that is not there.
 std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode);
+
+// The value a stored property presents, by its stored type: Boolean as a Boolean; Byte,
+// Integer and Long as integers; Currency, Single and Double as numbers; Date as a date; Text
+// and Memo as text; a GUID as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; other binary values as
+// upper-case hexadecimal text. Throws FormatError when the bytes do not fit the type.
+Variant PropertyVariant(const PropertyValue& value, const TextDecoder& decode);
 
 // The column blocks of one blob, indexed once for lookups by column name.
 class ColumnBlockIndex {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "schema/names.h"
+
 namespace zentab::engine {
 namespace {
 
@@ -528,31 +530,6 @@ int ResolveType(const QueryRows& rows, std::int32_t objectFlags) {
 
 int QueryTypeFromFlags(std::int32_t objectFlags) {
   return objectFlags & 0xF0;
-}
-
-std::string_view QueryTypeName(int type) {
-  switch (type) {
-    case kSelectQuery:
-      return "選択クエリ";
-    case kCrosstabQuery:
-      return "クロス集計クエリ";
-    case kMakeTableQuery:
-      return "テーブル作成クエリ";
-    case kAppendQuery:
-      return "追加クエリ";
-    case kUpdateQuery:
-      return "更新クエリ";
-    case kDeleteQuery:
-      return "削除クエリ";
-    case kUnionQuery:
-      return "ユニオンクエリ";
-    case kPassThroughQuery:
-      return "パススルークエリ";
-    case kDataDefinitionQuery:
-      return "データ定義クエリ";
-    default:
-      return {};
-  }
 }
 
 bool IsHiddenQuery(std::string_view name, std::int32_t objectFlags) {

@@ -42,9 +42,6 @@ enum QueryType : int {
 // The query type held in a query's MSysObjects Flags.
 int QueryTypeFromFlags(std::int32_t objectFlags);
 
-// The Japanese name of a query type (選択クエリ …); empty for a type Access does not save.
-std::string_view QueryTypeName(int type);
-
 // A query Access keeps out of sight: the record sources of forms, reports and controls
 // (`~sq_…`, any name starting with `~`) and objects flagged hidden.
 bool IsHiddenQuery(std::string_view name, std::int32_t objectFlags);

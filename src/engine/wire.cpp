@@ -14,7 +14,7 @@ namespace {
 using nlohmann::json;
 
 // The readable JSON form keeps its own version: it is for people and tests, not the pipe.
-constexpr int kJsonVersion = 1;
+constexpr int kJsonVersion = 2;
 
 std::string Dump(const json& j) {
   return j.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -34,6 +34,7 @@ json EncodeVariant(const Variant& v) {
   if (v.IsNull()) return json{{"null", true}};
   if (v.IsBool()) return json{{"bool", v.AsBool()}};
   if (v.IsInt()) return json{{"int", v.AsInt()}};
+  if (v.IsDouble()) return json{{"double", v.AsDouble()}};
   if (v.IsDate()) return json{{"date", v.AsDate()}};
   if (v.IsString()) return json{{"string", v.AsString()}};
   if (v.IsEmpty()) return json::object();
@@ -49,6 +50,9 @@ Variant DecodeVariant(const json& j) {
     if (value < INT32_MIN || value > INT32_MAX)
       throw WireError("an integer property is out of range");
     return Variant(static_cast<std::int32_t>(value));
+  }
+  if (auto it = j.find("double"); it != j.end() && it->is_number()) {
+    return Variant(it->get<double>());
   }
   if (auto it = j.find("date"); it != j.end() && it->is_number()) {
     return Variant(Variant::Date{it->get<double>()});
@@ -100,24 +104,95 @@ std::optional<std::string> OptionalString(const json& j, const char* key) {
   return it->get<std::string>();
 }
 
+json StoredJson(const StoredProperties& stored) {
+  json out{{"values", EncodeProperties(stored.values)}};
+  if (stored.error) out["error"] = *stored.error;
+  return out;
+}
+
+StoredProperties StoredFromJson(const json& j) {
+  StoredProperties stored;
+  if (!j.is_object()) return stored;
+  stored.values = DecodeProperties(j.value("values", json::array()));
+  stored.error = OptionalString(j, "error");
+  return stored;
+}
+
+template <typename Keyed>
+json KeyedJson(const std::vector<Keyed>& items) {
+  json out = json::array();
+  for (const auto& item : items) {
+    json fields = json::array();
+    for (const auto& field : item.fields) fields.push_back(EncodeProperties(field));
+    out.push_back(json{{"properties", EncodeProperties(item.properties)}, {"fields", fields}});
+  }
+  return out;
+}
+
+template <typename Keyed>
+std::vector<Keyed> KeyedFromJson(const json& j, const char* key) {
+  std::vector<Keyed> items;
+  auto list = j.find(key);
+  if (list == j.end()) return items;
+  if (!list->is_array()) throw WireError(std::string(key) + " is not a list");
+  for (const auto& k : *list) {
+    if (!k.is_object()) throw WireError(std::string("an item of ") + key + " is not an object");
+    Keyed item;
+    item.properties = DecodeProperties(k.value("properties", json::array()));
+    for (const auto& f : k.value("fields", json::array()))
+      item.fields.push_back(DecodeProperties(f));
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
 json SnapshotJson(const DatabaseSnapshot& snapshot) {
   json tables = json::array();
   for (const auto& table : snapshot.tables) {
     json fields = json::array();
-    for (const auto& field : table.fields) fields.push_back(EncodeProperties(field.properties));
-    json t{{"properties", EncodeProperties(table.properties)}, {"fields", std::move(fields)}};
+    for (const auto& field : table.fields) {
+      fields.push_back(json{{"properties", EncodeProperties(field.properties)},
+                            {"stored", StoredJson(field.stored)}});
+    }
+    json t{{"properties", EncodeProperties(table.properties)},
+           {"fields", std::move(fields)},
+           {"stored", StoredJson(table.stored)},
+           {"indexes", KeyedJson(table.indexes)}};
     if (table.fieldsError) t["fieldsError"] = *table.fieldsError;
+    if (table.indexesError) t["indexesError"] = *table.indexesError;
     tables.push_back(std::move(t));
   }
-  json out{{"version", kJsonVersion}, {"tables", std::move(tables)}};
+  json queries = json::array();
+  for (const auto& query : snapshot.queries) {
+    queries.push_back(json{{"properties", EncodeProperties(query.properties)},
+                           {"stored", StoredJson(query.stored)}});
+  }
+  json containers = json::array();
+  for (const auto& container : snapshot.containers) {
+    json documents = json::array();
+    for (const auto& document : container.documents)
+      documents.push_back(EncodeProperties(document));
+    containers.push_back(json{{"name", container.name}, {"documents", std::move(documents)}});
+  }
+  json out{{"version", kJsonVersion},
+           {"properties", EncodeProperties(snapshot.properties)},
+           {"tables", std::move(tables)},
+           {"relations", KeyedJson(snapshot.relations)},
+           {"systemRelations", KeyedJson(snapshot.systemRelations)},
+           {"queries", std::move(queries)},
+           {"containers", std::move(containers)}};
   if (snapshot.tablesError) out["tablesError"] = *snapshot.tablesError;
   if (snapshot.closeError) out["closeError"] = *snapshot.closeError;
+  if (snapshot.relationsError) out["relationsError"] = *snapshot.relationsError;
+  if (snapshot.queriesError) out["queriesError"] = *snapshot.queriesError;
+  if (snapshot.containersError) out["containersError"] = *snapshot.containersError;
   return out;
 }
 
 DatabaseSnapshot SnapshotFromJson(const json& j) {
   if (!j.is_object()) throw WireError("the snapshot is not an object");
   DatabaseSnapshot snapshot;
+  snapshot.properties = DecodeProperties(j.value("properties", json::array()));
   auto tables = j.find("tables");
   if (tables == j.end() || !tables->is_array()) throw WireError("the snapshot has no table list");
   for (const auto& t : *tables) {
@@ -126,29 +201,62 @@ DatabaseSnapshot SnapshotFromJson(const json& j) {
     table.properties = DecodeProperties(t.value("properties", json::array()));
     auto fields = t.find("fields");
     if (fields == t.end() || !fields->is_array()) throw WireError("a table has no field list");
-    for (const auto& f : *fields) table.fields.push_back(FieldSnapshot{DecodeProperties(f)});
+    for (const auto& f : *fields) {
+      if (!f.is_object()) throw WireError("a field is not an object");
+      FieldSnapshot field;
+      field.properties = DecodeProperties(f.value("properties", json::array()));
+      field.stored = StoredFromJson(f.value("stored", json::object()));
+      table.fields.push_back(std::move(field));
+    }
     table.fieldsError = OptionalString(t, "fieldsError");
+    table.stored = StoredFromJson(t.value("stored", json::object()));
+    table.indexes = KeyedFromJson<IndexSnapshot>(t, "indexes");
+    table.indexesError = OptionalString(t, "indexesError");
     snapshot.tables.push_back(std::move(table));
   }
   snapshot.tablesError = OptionalString(j, "tablesError");
   snapshot.closeError = OptionalString(j, "closeError");
+  snapshot.relations = KeyedFromJson<RelationSnapshot>(j, "relations");
+  snapshot.systemRelations = KeyedFromJson<RelationSnapshot>(j, "systemRelations");
+  snapshot.relationsError = OptionalString(j, "relationsError");
+  for (const auto& q : j.value("queries", json::array())) {
+    if (!q.is_object()) throw WireError("a query is not an object");
+    QuerySnapshot query;
+    query.properties = DecodeProperties(q.value("properties", json::array()));
+    query.stored = StoredFromJson(q.value("stored", json::object()));
+    snapshot.queries.push_back(std::move(query));
+  }
+  snapshot.queriesError = OptionalString(j, "queriesError");
+  for (const auto& c : j.value("containers", json::array())) {
+    if (!c.is_object() || !c.contains("name") || !c["name"].is_string()) {
+      throw WireError("a container has no name");
+    }
+    ContainerSnapshot container;
+    container.name = c["name"].get<std::string>();
+    for (const auto& d : c.value("documents", json::array()))
+      container.documents.push_back(DecodeProperties(d));
+    snapshot.containers.push_back(std::move(container));
+  }
+  snapshot.containersError = OptionalString(j, "containersError");
   return snapshot;
 }
 
 // The binary form of a snapshot (see docs/FORMAT.md, "Reader messages"): unsigned numbers as
 // LEB128, signed ones zig-zagged, texts as a length and their bytes, dates as 8 bytes.
-constexpr std::string_view kRequestMagic = "ZTQ\x02";
-constexpr std::string_view kResponseMagic = "ZTA\x02";
-static_assert(kWireVersion == 2, "the magics carry the version byte");
+constexpr std::string_view kRequestMagic = "ZTQ\x03";
+constexpr std::string_view kResponseMagic = "ZTA\x03";
+static_assert(kWireVersion == 3, "the magics carry the version byte");
 
 // Property names both sides know, sent as one byte; any other name is sent in full.
 constexpr std::string_view kKnownNames[] = {
-    "AllowZeroLength", "Attributes",  "DateCreated", "DefaultValue", "LastUpdated", "Name",
-    "OrdinalPosition", "RecordCount", "Required",    "Size",         "SourceField", "SourceTable",
-    "SourceTableName", "Type",
+    "AllowZeroLength", "Attributes",  "DateCreated",  "DefaultValue", "LastUpdated", "Name",
+    "OrdinalPosition", "RecordCount", "Required",     "Size",         "SourceField", "SourceTable",
+    "SourceTableName", "Type",        "Primary",      "Unique",       "IgnoreNulls", "Foreign",
+    "Clustered",       "Table",       "ForeignTable", "ForeignName",  "SQL",         "Connect",
+    "Description",     "Format",      "Caption",      "GUID",
 };
 
-enum Kind : unsigned char { kEmpty, kNull, kFalse, kTrue, kInt, kDate, kString, kError };
+enum Kind : unsigned char { kEmpty, kNull, kFalse, kTrue, kInt, kDate, kString, kError, kDouble };
 
 class BinaryWriter {
  public:
@@ -184,7 +292,21 @@ class BinaryWriter {
       }
     }
   }
+  void Stored(const StoredProperties& stored) {
+    Optional(stored.error);
+    Properties(stored.values);
+  }
+  template <typename Keyed>
+  void KeyedList(const std::vector<Keyed>& items) {
+    Unsigned(items.size());
+    for (const auto& item : items) {
+      Properties(item.properties);
+      Unsigned(item.fields.size());
+      for (const auto& field : item.fields) Properties(field);
+    }
+  }
   void Snapshot(const DatabaseSnapshot& db) {
+    Properties(db.properties);
     Optional(db.tablesError);
     Optional(db.closeError);
     Unsigned(db.tables.size());
@@ -192,7 +314,29 @@ class BinaryWriter {
       Properties(table.properties);
       Optional(table.fieldsError);
       Unsigned(table.fields.size());
-      for (const auto& field : table.fields) Properties(field.properties);
+      for (const auto& field : table.fields) {
+        Properties(field.properties);
+        Stored(field.stored);
+      }
+      Stored(table.stored);
+      Optional(table.indexesError);
+      KeyedList(table.indexes);
+    }
+    Optional(db.relationsError);
+    KeyedList(db.relations);
+    KeyedList(db.systemRelations);
+    Optional(db.queriesError);
+    Unsigned(db.queries.size());
+    for (const auto& query : db.queries) {
+      Properties(query.properties);
+      Stored(query.stored);
+    }
+    Optional(db.containersError);
+    Unsigned(db.containers.size());
+    for (const auto& container : db.containers) {
+      String(container.name);
+      Unsigned(container.documents.size());
+      for (const auto& document : container.documents) Properties(document);
     }
   }
   std::string Take() { return std::move(out_); }
@@ -213,10 +357,10 @@ class BinaryWriter {
       Byte(kInt);
       return Signed(v.AsInt());
     }
-    if (v.IsDate()) {
-      Byte(kDate);
+    if (v.IsDate() || v.IsDouble()) {
+      Byte(v.IsDate() ? kDate : kDouble);
       std::uint64_t bits = 0;
-      double d = v.AsDate();
+      double d = v.IsDate() ? v.AsDate() : v.AsDouble();
       std::memcpy(&bits, &d, sizeof bits);
       for (int i = 0; i < 8; ++i) Byte(static_cast<unsigned char>(bits >> (8 * i)));
       return;
@@ -298,12 +442,13 @@ class BinaryReader {
         case kInt:
           set.Set(std::move(name), Variant(Signed()));
           break;
-        case kDate: {
+        case kDate:
+        case kDouble: {
           std::uint64_t bits = 0;
           for (int b = 0; b < 8; ++b) bits |= static_cast<std::uint64_t>(Byte()) << (8 * b);
           double d = 0;
           std::memcpy(&d, &bits, sizeof d);
-          set.Set(std::move(name), Variant(Variant::Date{d}));
+          set.Set(std::move(name), kind == kDate ? Variant(Variant::Date{d}) : Variant(d));
           break;
         }
         case kString:
@@ -318,16 +463,55 @@ class BinaryReader {
     }
     return set;
   }
+  StoredProperties Stored() {
+    StoredProperties stored;
+    stored.error = Optional();
+    stored.values = Properties();
+    return stored;
+  }
+  template <typename Keyed>
+  std::vector<Keyed> KeyedList() {
+    std::vector<Keyed> items(Count(2));
+    for (auto& item : items) {
+      item.properties = Properties();
+      item.fields.resize(Count(1));
+      for (auto& field : item.fields) field = Properties();
+    }
+    return items;
+  }
   DatabaseSnapshot Snapshot() {
     DatabaseSnapshot db;
+    db.properties = Properties();
     db.tablesError = Optional();
     db.closeError = Optional();
     db.tables.resize(Count(3));
     for (auto& table : db.tables) {
       table.properties = Properties();
       table.fieldsError = Optional();
-      table.fields.resize(Count(1));
-      for (auto& field : table.fields) field.properties = Properties();
+      table.fields.resize(Count(3));
+      for (auto& field : table.fields) {
+        field.properties = Properties();
+        field.stored = Stored();
+      }
+      table.stored = Stored();
+      table.indexesError = Optional();
+      table.indexes = KeyedList<IndexSnapshot>();
+    }
+    db.relationsError = Optional();
+    db.relations = KeyedList<RelationSnapshot>();
+    db.systemRelations = KeyedList<RelationSnapshot>();
+    db.queriesError = Optional();
+    db.queries.resize(Count(3));
+    for (auto& query : db.queries) {
+      query.properties = Properties();
+      query.stored = Stored();
+    }
+    db.containersError = Optional();
+    db.containers.resize(Count(2));
+    for (auto& container : db.containers) {
+      container.name = String();
+      container.documents.resize(Count(1));
+      for (auto& document : container.documents) document = Properties();
     }
     return db;
   }

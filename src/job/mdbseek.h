@@ -67,6 +67,11 @@ class TMdbSeek {
   // throws fails the job with its message.
   std::function<void(const TMdb&)> DatabaseRead;
 
+  // When false, the job reads the databases and writes no HTML report; a database that cannot
+  // be opened is then kept with its reason in ErrorMessage and the job goes on. With
+  // DatabaseRead set, the records hold the design beyond the fixed report too.
+  bool WriteHtml = true;
+
   // Runs Execute on a new thread.
   void Start();
   // Waits for the thread to end (not for a job that frees itself) and returns its outcome.

@@ -87,48 +87,67 @@ void OpenMissingStandardStreams() {
   }
 }
 
-void WriteFileWhole(const std::string& path, std::string_view bytes) {
-  auto fail = [&](const std::string& reason) { throw std::runtime_error(path + ": " + reason); };
+WholeFile::WholeFile(std::string path) : path_(std::move(path)) {
   // O_EXCL with mode 0666 lets the umask decide a new file's mode, as for any new file.
-  std::string folder = DirectoryOf(path);
-  std::string pattern;
-  int fd = -1;
+  std::string folder = DirectoryOf(path_);
   std::random_device random;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+  for (int attempt = 0; fd_ < 0 && attempt < 100; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    pattern = (folder.empty() ? std::string("./") : folder) + ".zentab-" + suffix + ".tmp";
-    fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) fail(std::strerror(errno));
+    temporary_ = (folder.empty() ? std::string("./") : folder) + ".zentab-" + suffix + ".tmp";
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EEXIST) Fail(errno);
   }
-  if (fd < 0) fail(std::strerror(EEXIST));
-  TemporaryName keep(pattern);
-  auto abandon = [&](int err) {
-    ::close(fd);
-    ::unlink(pattern.c_str());
-    fail(std::strerror(err));
-  };
+  if (fd_ < 0) Fail(EEXIST);
+  keep_ = std::make_unique<TemporaryName>(temporary_);
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0 && ::fchmod(fd, existing.st_mode & 07777) != 0) {
-    abandon(errno);
+  if (::stat(path_.c_str(), &existing) == 0 && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
+    Fail(errno);
   }
+}
+
+WholeFile::~WholeFile() {
+  Abandon();
+}
+
+void WholeFile::Abandon() noexcept {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  keep_.reset();
+}
+
+void WholeFile::Fail(int err) {
+  Abandon();
+  throw std::runtime_error(path_ + ": " + std::strerror(err));
+}
+
+void WholeFile::Write(std::string_view bytes) {
+  if (fd_ < 0) Fail(EBADF);
   for (std::size_t done = 0; done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) abandon(n < 0 ? errno : EIO);
+    if (n <= 0) Fail(n < 0 ? errno : EIO);
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0) abandon(errno);
-  if (::close(fd) != 0) {
-    int err = errno;
-    ::unlink(pattern.c_str());
-    fail(std::strerror(err));
-  }
-  if (::rename(pattern.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(pattern.c_str());
-    fail(std::strerror(err));
-  }
+}
+
+void WholeFile::Commit() {
+  if (fd_ < 0) Fail(EBADF);
+  if (::fsync(fd_) != 0) Fail(errno);
+  int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0) Fail(errno);
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) Fail(errno);
+  temporary_.clear();
+  keep_.reset();
+}
+
+void WriteFileWhole(const std::string& path, std::string_view bytes) {
+  WholeFile file(path);
+  file.Write(bytes);
+  file.Commit();
 }
 
 }  // namespace zentab::platform

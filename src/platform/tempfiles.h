@@ -3,6 +3,7 @@
 // and the standard streams a front end relies on.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,10 +23,32 @@ class TemporaryName {
   int slot_ = -1;
 };
 
-// Writes bytes to path so that path is either untouched or whole: a temporary file beside it
-// (kept in the list above while it exists) is written, flushed to disk and renamed over path.
-// A new file gets the mode the umask allows; a replaced one keeps its mode. Throws
-// std::runtime_error naming path and the reason.
+// A file written so that path is either untouched or whole: the bytes go to a temporary file
+// beside it (kept in the list above while it exists), which Commit flushes to disk and renames
+// over path; without Commit nothing is left. A new file gets the mode the umask allows; a
+// replaced one keeps its mode. Every step throws std::runtime_error naming path and the
+// reason, and leaves nothing behind.
+class WholeFile {
+ public:
+  explicit WholeFile(std::string path);
+  ~WholeFile();
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+
+  void Write(std::string_view bytes);
+  void Commit();
+
+ private:
+  [[noreturn]] void Fail(int err);
+  void Abandon() noexcept;
+
+  std::string path_;
+  std::string temporary_;
+  int fd_ = -1;
+  std::unique_ptr<TemporaryName> keep_;
+};
+
+// WholeFile of path holding bytes.
 void WriteFileWhole(const std::string& path, std::string_view bytes);
 
 // Removes every temporary file in the list. Async-signal-safe.

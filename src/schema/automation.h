@@ -38,6 +38,7 @@ class Variant {
   template <typename B, std::enable_if_t<std::is_same_v<B, bool>, int> = 0>
   Variant(B b) : v_(b) {}
   Variant(std::int32_t i) : v_(i) {}
+  Variant(double d) : v_(d) {}
   Variant(Date d) : v_(d) {}
   Variant(std::string s) : v_(std::move(s)) {}
   Variant(const char* s) : v_(std::string(s)) {}
@@ -47,12 +48,14 @@ class Variant {
   bool IsNull() const { return std::holds_alternative<Null>(v_); }
   bool IsBool() const { return std::holds_alternative<bool>(v_); }
   bool IsInt() const { return std::holds_alternative<std::int32_t>(v_); }
+  bool IsDouble() const { return std::holds_alternative<double>(v_); }
   bool IsDate() const { return std::holds_alternative<Date>(v_); }
   bool IsString() const { return std::holds_alternative<std::string>(v_); }
   bool IsObject() const { return std::holds_alternative<ObjectRef>(v_); }
 
   bool AsBool() const { return std::get<bool>(v_); }
   std::int32_t AsInt() const { return std::get<std::int32_t>(v_); }
+  double AsDouble() const { return std::get<double>(v_); }
   double AsDate() const { return std::get<Date>(v_).value; }
   const std::string& AsString() const { return std::get<std::string>(v_); }
   const ObjectRef& AsObject() const { return std::get<ObjectRef>(v_); }
@@ -61,7 +64,7 @@ class Variant {
 
  private:
   explicit Variant(Null n) : v_(n) {}
-  std::variant<Empty, Null, bool, std::int32_t, Date, std::string, ObjectRef> v_;
+  std::variant<Empty, Null, bool, std::int32_t, double, Date, std::string, ObjectRef> v_;
 };
 
 // A failed creation or call. The message is the description the component gave.

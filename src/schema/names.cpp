@@ -84,4 +84,29 @@ std::string FieldTypeName(std::int32_t typeCode) {
   return "UnKnown(" + std::to_string(typeCode) + ")";
 }
 
+std::string_view QueryTypeName(std::int32_t type) {
+  switch (type) {
+    case 0:
+      return "選択クエリ";
+    case 16:
+      return "クロス集計クエリ";
+    case 32:
+      return "削除クエリ";
+    case 48:
+      return "更新クエリ";
+    case 64:
+      return "追加クエリ";
+    case 80:
+      return "テーブル作成クエリ";
+    case 96:
+      return "データ定義クエリ";
+    case 112:
+      return "パススルークエリ";
+    case 128:
+      return "ユニオンクエリ";
+    default:
+      return "";
+  }
+}
+
 }  // namespace zentab

@@ -52,13 +52,169 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
 constexpr std::int64_t kOleEpochToUnixDays = 25569;  // 1899-12-30 .. 1970-01-01
 constexpr std::int64_t kLastOleDay = 2958465;        // 9999-12-31
 
+std::optional<double> DateValue(const Variant& v) {
+  if (v.IsDate()) return v.AsDate();
+  if (v.IsNull()) return std::nullopt;
+  throw AutomationError("Type mismatch");
+}
+
+// Every property of object's Properties collection; a value that cannot be read keeps its
+// reason in the property.
+void ReadProperties(const Variant& object, std::vector<TProperty>& out) {
+  Variant properties = InvokeOn(object, "Properties");
+  std::int32_t n = CountOf(properties);
+  out.clear();
+  out.reserve(static_cast<std::size_t>(n));
+  for (std::int32_t k = 0; k < n; ++k) {
+    Variant property = InvokeOn(properties, "Item", Variant(k));
+    TProperty& p = out.emplace_back();
+    p.Name = VariantToText(InvokeOn(property, "Name"));
+    try {
+      p.Value = InvokeOn(property, "Value");
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      p.Value = Variant::MakeNull();
+      p.ErrorMessage = FailureMessage(e);
+    }
+  }
+}
+
+void ReadIndexes(const Variant& table, std::vector<TIndex>& out) {
+  Variant indexes = InvokeOn(table, "Indexes");
+  std::int32_t n = CountOf(indexes);
+  out.assign(static_cast<std::size_t>(n), TIndex{});
+  for (std::int32_t k = 0; k < n; ++k) {
+    Variant index = InvokeOn(indexes, "Item", Variant(k));
+    TIndex& x = out[static_cast<std::size_t>(k)];
+    x.Name = VariantToText(InvokeOn(index, "Name"));
+    x.Primary = VariantToBool(InvokeOn(index, "Primary"));
+    x.Unique = VariantToBool(InvokeOn(index, "Unique"));
+    x.IgnoreNulls = VariantToBool(InvokeOn(index, "IgnoreNulls"));
+    x.Required = VariantToBool(InvokeOn(index, "Required"));
+    x.Foreign = VariantToBool(InvokeOn(index, "Foreign"));
+    x.Clustered = VariantToBool(InvokeOn(index, "Clustered"));
+    Variant fields = InvokeOn(index, "Fields");
+    std::int32_t m = CountOf(fields);
+    for (std::int32_t f = 0; f < m; ++f) {
+      Variant field = InvokeOn(fields, "Item", Variant(f));
+      x.Fields.push_back(TIndexField{VariantToText(InvokeOn(field, "Name")),
+                                     VariantToInt(InvokeOn(field, "Attributes"))});
+    }
+  }
+}
+
+void ReadRelations(const ObjectRef& database, const char* member, std::vector<TRelation>& out) {
+  Variant relations = database->Invoke(member);
+  std::int32_t n = CountOf(relations);
+  out.assign(static_cast<std::size_t>(n), TRelation{});
+  for (std::int32_t k = 0; k < n; ++k) {
+    Variant relation = InvokeOn(relations, "Item", Variant(k));
+    TRelation& r = out[static_cast<std::size_t>(k)];
+    r.Name = VariantToText(InvokeOn(relation, "Name"));
+    r.Table = VariantToText(InvokeOn(relation, "Table"));
+    r.ForeignTable = VariantToText(InvokeOn(relation, "ForeignTable"));
+    r.Attributes = VariantToInt(InvokeOn(relation, "Attributes"));
+    Variant fields = InvokeOn(relation, "Fields");
+    std::int32_t m = CountOf(fields);
+    for (std::int32_t f = 0; f < m; ++f) {
+      Variant field = InvokeOn(fields, "Item", Variant(f));
+      r.Fields.push_back(TRelationField{VariantToText(InvokeOn(field, "Name")),
+                                        VariantToText(InvokeOn(field, "ForeignName"))});
+    }
+  }
+}
+
+void ReadQueryDefs(const ObjectRef& database, std::vector<TQueryDef>& out) {
+  Variant queries = database->Invoke("QueryDefs");
+  std::int32_t n = CountOf(queries);
+  out.assign(static_cast<std::size_t>(n), TQueryDef{});
+  for (std::int32_t k = 0; k < n; ++k) {
+    TQueryDef& q = out[static_cast<std::size_t>(k)];
+    try {
+      Variant query = InvokeOn(queries, "Item", Variant(k));
+      q.Name = VariantToText(InvokeOn(query, "Name"));
+      q.Type = VariantToInt(InvokeOn(query, "Type"));
+      q.DateCreated = DateValue(InvokeOn(query, "DateCreated"));
+      q.LastUpdated = DateValue(InvokeOn(query, "LastUpdated"));
+      q.SQL = VariantToTextNullAsEmpty(InvokeOn(query, "SQL"));
+      ReadProperties(query, q.Properties);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception& e) {
+      q.ErrorMessage = FailureMessage(e);
+    }
+  }
+}
+
+void ReadDocuments(const ObjectRef& database, std::vector<TDocument>& out) {
+  static constexpr std::pair<const char*, const char*> kContainers[] = {
+      {"Forms", "form"}, {"Reports", "report"}, {"Scripts", "macro"}, {"Modules", "module"}};
+  out.clear();
+  for (const auto& [container, kind] : kContainers) {
+    Variant documents = InvokeOn(database->Invoke("Containers", Variant(container)), "Documents");
+    std::int32_t n = CountOf(documents);
+    for (std::int32_t k = 0; k < n; ++k) {
+      TDocument& d = out.emplace_back();
+      d.Kind = kind;
+      try {
+        Variant document = InvokeOn(documents, "Item", Variant(k));
+        d.Name = VariantToText(InvokeOn(document, "Name"));
+        d.DateCreated = DateValue(InvokeOn(document, "DateCreated"));
+        d.LastUpdated = DateValue(InvokeOn(document, "LastUpdated"));
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception& e) {
+        d.ErrorMessage = FailureMessage(e);
+      }
+    }
+  }
+}
+
+// What the fixed report does not show; each failure is kept beside what it concerns.
+void ReadDatabaseObjects(const ObjectRef& database, TMdb& mdb) {
+  try {
+    mdb.Version = VariantToText(database->Invoke("Version"));
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    mdb.Version.clear();
+  }
+  try {
+    ReadRelations(database, "Relations", mdb.Relations);
+    ReadRelations(database, "SystemRelations", mdb.SystemRelations);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    mdb.Relations.clear();
+    mdb.SystemRelations.clear();
+    mdb.RelationsError = FailureMessage(e);
+  }
+  try {
+    ReadQueryDefs(database, mdb.QueryDefs);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    mdb.QueryDefs.clear();
+    mdb.QueryDefsError = FailureMessage(e);
+  }
+  try {
+    ReadDocuments(database, mdb.Documents);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    mdb.Documents.clear();
+    mdb.DocumentsError = FailureMessage(e);
+  }
+}
+
 }  // namespace
 
 std::int32_t VariantToInt(const Variant& v) {
   if (v.IsInt()) return v.AsInt();
   if (v.IsBool()) return v.AsBool() ? -1 : 0;
-  if (v.IsDate()) {
-    double r = std::nearbyint(v.AsDate());
+  if (v.IsDate() || v.IsDouble()) {
+    double r = std::nearbyint(v.IsDate() ? v.AsDate() : v.AsDouble());
     if (r >= -2147483648.0 && r <= 2147483647.0) return static_cast<std::int32_t>(r);
     throw AutomationError("Overflow");
   }
@@ -87,6 +243,11 @@ std::string VariantToText(const Variant& v) {
   if (v.IsEmpty()) return {};
   if (v.IsString()) return v.AsString();
   if (v.IsInt()) return std::to_string(v.AsInt());
+  if (v.IsDouble()) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", v.AsDouble());
+    return text;
+  }
   if (v.IsBool()) return v.AsBool() ? "True" : "False";
   if (v.IsDate()) return DateToText(v.AsDate());
   if (v.IsNull()) throw AutomationError("Invalid use of Null");
@@ -162,11 +323,13 @@ void CloseMdb(ObjectRef& engine, ObjectRef& database) {
   if (database) database->Invoke("Close");
 }
 
-void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field) {
+void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field,
+               ReadScope scope) {
   auto read = [&](std::string_view name) { return FieldProperty(database, i, j, name); };
   try {
     field.AllowZeroLength = VariantToBool(read("AllowZeroLength"));
-    field.Attributes = FieldAttributesText(VariantToInt(read("Attributes")));
+    field.AttributeBits = VariantToInt(read("Attributes"));
+    field.Attributes = FieldAttributesText(field.AttributeBits);
     field.DefaultValue = VariantToText(read("DefaultValue"));
     field.Name = VariantToText(read("Name"));
     field.OrdinalPosition = VariantToInt(read("OrdinalPosition"));
@@ -174,20 +337,35 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
     field.Size = VariantToInt(read("Size"));
     field.SourceField = VariantToText(read("SourceField"));
     field.SourceTable = VariantToText(read("SourceTable"));
-    field.TypeName = FieldTypeName(VariantToInt(read("Type")));
+    field.Type = VariantToInt(read("Type"));
+    field.TypeName = FieldTypeName(field.Type);
   } catch (const std::bad_alloc&) {
     throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     field.ErrorMessage = FailureMessage(e);
+    return;
+  }
+  if (scope == ReadScope::kReport) return;
+  try {
+    ReadProperties(InvokeOn(Table(database, i), "Fields", Variant(j)), field.Properties);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    field.PropertiesError = FailureMessage(e);
   }
 }
 
-void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table) {
+void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table, ReadScope scope) {
   auto read = [&](std::string_view name) { return TableProperty(database, i, name); };
   try {
-    table.Attributes = TableAttributesText(VariantToInt(read("Attributes")));
-    table.DateCreated = VariantToTextNullAsEmpty(read("DateCreated"));
-    table.LastUpdated = VariantToTextNullAsEmpty(read("LastUpdated"));
+    table.AttributeBits = VariantToInt(read("Attributes"));
+    table.Attributes = TableAttributesText(table.AttributeBits);
+    Variant created = read("DateCreated");
+    table.DateCreated = VariantToTextNullAsEmpty(created);
+    if (created.IsDate()) table.DateCreatedValue = created.AsDate();
+    Variant updated = read("LastUpdated");
+    table.LastUpdated = VariantToTextNullAsEmpty(updated);
+    if (updated.IsDate()) table.LastUpdatedValue = updated.AsDate();
     table.Name = VariantToText(read("Name"));
     table.RecordCount = VariantToInt(read("RecordCount"));
     table.SourceTableName = VariantToText(read("SourceTableName"));
@@ -195,19 +373,39 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table) {
     table.Fields.assign(static_cast<std::size_t>(m), TTableDefField{});
     for (std::int32_t j = 0; j < m; ++j) {
       TTableDefField field;
-      ReadField(database, i, j, field);
+      ReadField(database, i, j, field, scope);
       table.Fields[static_cast<std::size_t>(j)] = std::move(field);
     }
   } catch (const std::bad_alloc&) {
     throw;  // not a read failure of this item: the job cannot go on
   } catch (const std::exception& e) {
     table.ErrorMessage = FailureMessage(e);
+    return;
+  }
+  if (scope == ReadScope::kReport) return;
+  try {
+    Variant object = Table(database, i);
+    table.Connect = VariantToTextNullAsEmpty(InvokeOn(object, "Connect"));
+    ReadProperties(object, table.Properties);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    table.PropertiesError = FailureMessage(e);
+  }
+  try {
+    ReadIndexes(Table(database, i), table.Indexes);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    table.Indexes.clear();
+    table.IndexesError = FailureMessage(e);
   }
 }
 
-void ReadMdb(const std::string& path, TMdb& mdb) {
+void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope) {
   mdb = TMdb{};
   mdb.StartTick = platform::TickCount();
+  mdb.Path = path;
   ObjectRef engine;
   ObjectRef database;
   OpenMdb(engine, database, path);
@@ -218,7 +416,7 @@ void ReadMdb(const std::string& path, TMdb& mdb) {
     mdb.TableDefs.assign(static_cast<std::size_t>(n), TTableDef{});
     for (std::int32_t i = 0; i < n; ++i) {
       TTableDef table;
-      ReadTableDef(database, i, table);
+      ReadTableDef(database, i, table, scope);
       mdb.TableDefs[static_cast<std::size_t>(i)] = std::move(table);
     }
   } catch (const std::bad_alloc&) {
@@ -226,6 +424,7 @@ void ReadMdb(const std::string& path, TMdb& mdb) {
   } catch (const std::exception& e) {
     mdb.ErrorMessage = FailureMessage(e);
   }
+  if (scope == ReadScope::kDesign && mdb.ErrorMessage.empty()) ReadDatabaseObjects(database, mdb);
   CloseMdb(engine, database);
   mdb.EndTick = platform::TickCount();
 }

@@ -12,12 +12,16 @@ namespace zentab {
 
 inline constexpr const char* kEngineProgId = "DAO.DBEngine.36";
 
+// What ReadMdb reads: what the fixed report shows, or also the design beyond it (stored
+// properties, indexes, relations, queries and documents).
+enum class ReadScope { kReport, kDesign };
+
 // Reads the database at path into mdb (every item starts from an empty record). Returns
 // normally once the database was opened and closed, also when reading its tables failed (the
 // failure is then in the records' ErrorMessage). Throws AutomationError when the engine
 // cannot be created, or the database cannot be opened or closed; StartTick is written first.
 // Running out of memory is no read failure of an item: std::bad_alloc always escapes.
-void ReadMdb(const std::string& path, TMdb& mdb);
+void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope = ReadScope::kDesign);
 
 // Creates the engine and opens the database at path, shared and not read-only.
 void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
@@ -26,12 +30,16 @@ void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path);
 void CloseMdb(ObjectRef& engine, ObjectRef& database);
 
 // Reads table i with all its fields. Throws only std::bad_alloc: any other failure ends the
-// table's reading and is kept in table.ErrorMessage.
-void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table);
+// table's reading and is kept in table.ErrorMessage (failures beyond the fixed report in their
+// own members).
+void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table,
+                  ReadScope scope = ReadScope::kDesign);
 
 // Reads field j of table i. Throws only std::bad_alloc: any other failure ends the field's
-// reading and is kept in field.ErrorMessage.
-void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field);
+// reading and is kept in field.ErrorMessage (a failure to read its stored properties in
+// PropertiesError).
+void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTableDefField& field,
+               ReadScope scope = ReadScope::kDesign);
 
 // The engine's value conversions; each throws AutomationError where the value has no such form.
 std::int32_t VariantToInt(const Variant& v);

@@ -26,20 +26,6 @@ Variant ReadProperty(const PropertySet& properties, std::string_view object,
   return read->value;
 }
 
-class FieldObject final : public Dispatch {
- public:
-  FieldObject(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapshot& field)
-      : db_(std::move(db)), field_(field) {}
-  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
-    if (!args.empty()) throw AutomationError("Invalid argument.");
-    return ReadProperty(field_.properties, "Field", member);
-  }
-
- private:
-  std::shared_ptr<const DatabaseSnapshot> db_;  // keeps field_ alive
-  const FieldSnapshot& field_;
-};
-
 // A collection: Count, or an item by index.
 template <typename Item, typename Make>
 class CollectionObject final : public Dispatch {
@@ -82,6 +68,186 @@ Variant CollectionOrItem(std::shared_ptr<const DatabaseSnapshot> db, const std::
   return cache[i];
 }
 
+const std::optional<std::string> kNoError;
+
+// A stored property: Name, Value, Type (the engine's type code of the value it holds). Value
+// and Type fail with the reason when the value could not be read.
+class PropertyObject final : public Dispatch {
+ public:
+  PropertyObject(std::string name, PropertyRead read)
+      : name_(std::move(name)), read_(std::move(read)) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (!args.empty()) throw AutomationError("Invalid argument.");
+    if (SameMemberName(member, "Name")) return name_;
+    if (read_.error && (SameMemberName(member, "Value") || SameMemberName(member, "Type"))) {
+      throw AutomationError(*read_.error);
+    }
+    if (SameMemberName(member, "Value")) return read_.value;
+    if (SameMemberName(member, "Type")) return TypeCode();
+    UnknownMember("Property", member);
+  }
+
+ private:
+  std::int32_t TypeCode() const {
+    const Variant& v = read_.value;
+    if (v.IsBool()) return 1;
+    if (v.IsInt()) return 4;
+    if (v.IsDouble()) return 7;
+    if (v.IsDate()) return 8;
+    return 10;
+  }
+  std::string name_;
+  PropertyRead read_;
+};
+
+Variant MakeProperty(const std::string& name, const PropertyRead& read) {
+  return ObjectRef(std::make_shared<PropertyObject>(name, read));
+}
+
+// A Properties collection over stored properties: Count, Item(i or name).
+class PropertiesObject final : public Dispatch {
+ public:
+  PropertiesObject(std::shared_ptr<const DatabaseSnapshot> db, const StoredProperties& stored)
+      : db_(std::move(db)), stored_(stored) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (stored_.error) throw AutomationError(*stored_.error);
+    if (SameMemberName(member, "Count") && args.empty()) {
+      return static_cast<std::int32_t>(stored_.values.Items().size());
+    }
+    if (SameMemberName(member, "Item")) return Item(stored_, args);
+    UnknownMember("Properties", member);
+  }
+
+  static Variant Item(const StoredProperties& stored, std::span<const Variant> args) {
+    if (stored.error) throw AutomationError(*stored.error);
+    if (args.size() == 1 && args[0].IsString()) {
+      const std::string& name = args[0].AsString();
+      for (const auto& [key, read] : stored.values.Items()) {
+        if (SameMemberName(key, name)) return MakeProperty(key, read);
+      }
+      throw AutomationError("Property not found.");
+    }
+    const auto& items = stored.values.Items();
+    const auto& [key, read] = items[IndexArgument(args, items.size())];
+    return MakeProperty(key, read);
+  }
+
+ private:
+  std::shared_ptr<const DatabaseSnapshot> db_;  // keeps stored_ alive
+  const StoredProperties& stored_;
+};
+
+// Properties: the collection without arguments, else the property by index or name.
+Variant StoredPropertiesMember(std::shared_ptr<const DatabaseSnapshot> db,
+                               const StoredProperties& stored, std::span<const Variant> args) {
+  if (args.empty()) return ObjectRef(std::make_shared<PropertiesObject>(std::move(db), stored));
+  return PropertiesObject::Item(stored, args);
+}
+
+// An object that is only its properties (index fields, relation fields, documents).
+class SetObject final : public Dispatch {
+ public:
+  SetObject(std::shared_ptr<const DatabaseSnapshot> db, const PropertySet& set)
+      : db_(std::move(db)), set_(set) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (!args.empty()) throw AutomationError("Invalid argument.");
+    return ReadProperty(set_, "Object", member);
+  }
+
+ private:
+  std::shared_ptr<const DatabaseSnapshot> db_;  // keeps set_ alive
+  const PropertySet& set_;
+};
+
+Variant MakeSet(std::shared_ptr<const DatabaseSnapshot> db, const PropertySet& set) {
+  return ObjectRef(std::make_shared<SetObject>(std::move(db), set));
+}
+
+class FieldObject final : public Dispatch {
+ public:
+  FieldObject(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapshot& field)
+      : db_(std::move(db)), field_(field) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (SameMemberName(member, "Properties"))
+      return StoredPropertiesMember(db_, field_.stored, args);
+    if (!args.empty()) throw AutomationError("Invalid argument.");
+    return ReadProperty(field_.properties, "Field", member);
+  }
+
+ private:
+  std::shared_ptr<const DatabaseSnapshot> db_;  // keeps field_ alive
+  const FieldSnapshot& field_;
+};
+
+// An index or a relation: its properties and a Fields collection of property sets.
+template <typename Snapshot>
+class KeyedObject final : public Dispatch {
+ public:
+  KeyedObject(std::shared_ptr<const DatabaseSnapshot> db, const Snapshot& item)
+      : db_(std::move(db)), item_(item) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (SameMemberName(member, "Fields")) {
+      return CollectionOrItem(db_, item_.fields, kNoError, MakeSet, args, fields_);
+    }
+    if (!args.empty()) throw AutomationError("Invalid argument.");
+    return ReadProperty(item_.properties, "Object", member);
+  }
+
+ private:
+  std::shared_ptr<const DatabaseSnapshot> db_;
+  const Snapshot& item_;
+  std::vector<ObjectRef> fields_;
+};
+
+template <typename Snapshot>
+Variant MakeKeyed(std::shared_ptr<const DatabaseSnapshot> db, const Snapshot& item) {
+  return ObjectRef(std::make_shared<KeyedObject<Snapshot>>(std::move(db), item));
+}
+
+class QueryObject final : public Dispatch {
+ public:
+  QueryObject(std::shared_ptr<const DatabaseSnapshot> db, const QuerySnapshot& query)
+      : db_(std::move(db)), query_(query) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (SameMemberName(member, "Properties"))
+      return StoredPropertiesMember(db_, query_.stored, args);
+    if (!args.empty()) throw AutomationError("Invalid argument.");
+    return ReadProperty(query_.properties, "QueryDef", member);
+  }
+
+ private:
+  std::shared_ptr<const DatabaseSnapshot> db_;
+  const QuerySnapshot& query_;
+};
+
+Variant MakeQuery(std::shared_ptr<const DatabaseSnapshot> db, const QuerySnapshot& query) {
+  return ObjectRef(std::make_shared<QueryObject>(std::move(db), query));
+}
+
+class ContainerObject final : public Dispatch {
+ public:
+  ContainerObject(std::shared_ptr<const DatabaseSnapshot> db, const ContainerSnapshot& container)
+      : db_(std::move(db)), container_(container) {}
+  Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (SameMemberName(member, "Documents")) {
+      return CollectionOrItem(db_, container_.documents, kNoError, MakeSet, args, documents_);
+    }
+    if (!args.empty()) throw AutomationError("Invalid argument.");
+    if (SameMemberName(member, "Name")) return container_.name;
+    UnknownMember("Container", member);
+  }
+
+ private:
+  std::shared_ptr<const DatabaseSnapshot> db_;
+  const ContainerSnapshot& container_;
+  std::vector<ObjectRef> documents_;
+};
+
+Variant MakeContainer(std::shared_ptr<const DatabaseSnapshot> db,
+                      const ContainerSnapshot& container) {
+  return ObjectRef(std::make_shared<ContainerObject>(std::move(db), container));
+}
+
 Variant MakeField(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapshot& field) {
   return ObjectRef(std::make_shared<FieldObject>(std::move(db), field));
 }
@@ -94,6 +260,12 @@ class TableObject final : public Dispatch {
     if (SameMemberName(member, "Fields")) {
       return CollectionOrItem(db_, table_.fields, table_.fieldsError, MakeField, args, fields_);
     }
+    if (SameMemberName(member, "Indexes")) {
+      return CollectionOrItem(db_, table_.indexes, table_.indexesError, MakeKeyed<IndexSnapshot>,
+                              args, indexes_);
+    }
+    if (SameMemberName(member, "Properties"))
+      return StoredPropertiesMember(db_, table_.stored, args);
     if (!args.empty()) throw AutomationError("Invalid argument.");
     return ReadProperty(table_.properties, "TableDef", member);
   }
@@ -102,6 +274,7 @@ class TableObject final : public Dispatch {
   std::shared_ptr<const DatabaseSnapshot> db_;
   const TableSnapshot& table_;
   std::vector<ObjectRef> fields_;
+  std::vector<ObjectRef> indexes_;
 };
 
 Variant MakeTable(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table) {
@@ -116,6 +289,32 @@ class DatabaseObject final : public Dispatch {
     if (SameMemberName(member, "TableDefs")) {
       return CollectionOrItem(db_, db_->tables, db_->tablesError, MakeTable, args, tables_);
     }
+    if (SameMemberName(member, "Relations")) {
+      return CollectionOrItem(db_, db_->relations, db_->relationsError, MakeKeyed<RelationSnapshot>,
+                              args, relations_);
+    }
+    if (SameMemberName(member, "SystemRelations")) {
+      return CollectionOrItem(db_, db_->systemRelations, db_->relationsError,
+                              MakeKeyed<RelationSnapshot>, args, systemRelations_);
+    }
+    if (SameMemberName(member, "QueryDefs")) {
+      return CollectionOrItem(db_, db_->queries, db_->queriesError, MakeQuery, args, queries_);
+    }
+    if (SameMemberName(member, "Containers")) {
+      if (args.size() == 1 && args[0].IsString()) {
+        if (db_->containersError) throw AutomationError(*db_->containersError);
+        for (const auto& container : db_->containers) {
+          if (SameMemberName(container.name, args[0].AsString()))
+            return MakeContainer(db_, container);
+        }
+        throw AutomationError(kItemNotFound);
+      }
+      return CollectionOrItem(db_, db_->containers, db_->containersError, MakeContainer, args,
+                              containers_);
+    }
+    if (SameMemberName(member, "Version") && args.empty()) {
+      return ReadProperty(db_->properties, "Database", member);
+    }
     if (SameMemberName(member, "Close")) {
       if (db_->closeError) throw AutomationError(*db_->closeError);
       closed_ = true;
@@ -127,6 +326,10 @@ class DatabaseObject final : public Dispatch {
  private:
   std::shared_ptr<const DatabaseSnapshot> db_;
   std::vector<ObjectRef> tables_;
+  std::vector<ObjectRef> relations_;
+  std::vector<ObjectRef> systemRelations_;
+  std::vector<ObjectRef> queries_;
+  std::vector<ObjectRef> containers_;
   bool closed_ = false;
 };
 

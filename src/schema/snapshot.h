@@ -28,6 +28,10 @@ class PropertySet {
  public:
   void Reserve(std::size_t n) { items_.reserve(n); }
   void Set(std::string name, Variant value);
+  // Set for a name the caller knows is not in the set yet (spares the search).
+  void Append(std::string name, Variant value) {
+    items_.emplace_back(std::move(name), PropertyRead{std::move(value), std::nullopt});
+  }
   void Fail(std::string name, std::string message);
   const PropertyRead* Find(std::string_view name) const;
   const std::vector<std::pair<std::string, PropertyRead>>& Items() const { return items_; }
@@ -39,10 +43,29 @@ class PropertySet {
   std::vector<std::pair<std::string, PropertyRead>> items_;
 };
 
+// The properties stored with an object (its LvProp entries), served by its Properties
+// collection; error is set when they cannot be read.
+struct StoredProperties {
+  PropertySet values;
+  std::optional<std::string> error;
+
+  bool operator==(const StoredProperties&) const = default;
+};
+
 struct FieldSnapshot {
   PropertySet properties;
+  StoredProperties stored;
 
   bool operator==(const FieldSnapshot&) const = default;
+};
+
+// An index: Name, Primary, Unique, IgnoreNulls, Required, Foreign, Clustered; its fields each
+// Name and Attributes.
+struct IndexSnapshot {
+  PropertySet properties;
+  std::vector<PropertySet> fields;
+
+  bool operator==(const IndexSnapshot&) const = default;
 };
 
 struct TableSnapshot {
@@ -50,16 +73,54 @@ struct TableSnapshot {
   std::vector<FieldSnapshot> fields;
   // Set when the table's field collection cannot be read (a link whose source is missing).
   std::optional<std::string> fieldsError;
+  StoredProperties stored;
+  std::vector<IndexSnapshot> indexes;
+  std::optional<std::string> indexesError;
 
   bool operator==(const TableSnapshot&) const = default;
 };
 
+// A relation: Name, Table, ForeignTable, Attributes; its fields each Name and ForeignName.
+struct RelationSnapshot {
+  PropertySet properties;
+  std::vector<PropertySet> fields;
+
+  bool operator==(const RelationSnapshot&) const = default;
+};
+
+// A saved query: Name, Type, SQL, DateCreated, LastUpdated.
+struct QuerySnapshot {
+  PropertySet properties;
+  StoredProperties stored;
+
+  bool operator==(const QuerySnapshot&) const = default;
+};
+
+// A container (Forms, Reports, Scripts, Modules) and its documents: Name, DateCreated,
+// LastUpdated.
+struct ContainerSnapshot {
+  std::string name;
+  std::vector<PropertySet> documents;
+
+  bool operator==(const ContainerSnapshot&) const = default;
+};
+
 struct DatabaseSnapshot {
+  // The database's own properties (Version).
+  PropertySet properties;
   std::vector<TableSnapshot> tables;
   // Set when the table collection cannot be read.
   std::optional<std::string> tablesError;
   // Set when closing the database fails.
   std::optional<std::string> closeError;
+  std::vector<RelationSnapshot> relations;
+  // Relationships of the navigation pane and between system tables, kept apart.
+  std::vector<RelationSnapshot> systemRelations;
+  std::optional<std::string> relationsError;
+  std::vector<QuerySnapshot> queries;
+  std::optional<std::string> queriesError;
+  std::vector<ContainerSnapshot> containers;
+  std::optional<std::string> containersError;
 
   bool operator==(const DatabaseSnapshot&) const = default;
 };
@@ -70,7 +131,11 @@ using DatabaseOpener =
     std::function<std::shared_ptr<const DatabaseSnapshot>(const std::string& path)>;
 
 // An engine object: Workspaces(0).OpenDatabase(path, false, false) calls opener, and every
-// TableDefs/Fields/property call of the database it returns is served from the snapshot.
+// call of the database it returns is served from the snapshot: Version, TableDefs(i) with
+// Fields(j), Indexes(i) (Fields(k)) and Properties; Relations(i) and SystemRelations(i) with
+// Fields(k); QueryDefs(i) with Properties; Containers(name or i).Documents(i). A Properties
+// collection serves Count, Item(i or name) and, called with a name, that property; a property
+// object serves Name, Value and Type.
 ObjectRef MakeSnapshotEngine(DatabaseOpener opener);
 
 }  // namespace zentab

@@ -238,5 +238,35 @@ TEST(Cli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(version.out.rfind("zentab-cli ", 0), 0u);
 }
 
+// --json alone writes the description and no HTML report, and keeps a database that cannot be
+// opened in the document with its reason instead of failing the job.
+TEST(Cli, WritesOnlyTheJsonDescriptionWithoutOutput) {
+  fakes::TempDir dir;
+  std::string missing = dir.File("missing.mdb");
+  Result r = RunCli("--json " + dir.File("d.json") + " " + missing, dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"d.json"});
+  std::string json = fakes::ReadBytes(dir.File("d.json"));
+  EXPECT_NE(json.find("\"error\": \"Could not find file '" + missing + "'\""), std::string::npos)
+      << json;
+  EXPECT_EQ(r.out.find("HTML"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("*****解析終了*****\n終了処理中\n"), std::string::npos) << r.out;
+}
+
+TEST(Cli, WritesTheJsonDescriptionBesideTheReport) {
+  fakes::TempDir dir;
+  Result r = RunCli("--output " + dir.File("r.html") + " --json " + dir.File("d.json"), dir);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"d.json", "r.html"}));
+  EXPECT_NE(fakes::ReadBytes(dir.File("d.json")).find("\"databases\": []"), std::string::npos);
+}
+
+TEST(Cli, FailsWhenTheJsonDescriptionCannotBeWritten) {
+  fakes::TempDir dir;
+  Result r = RunCli("--json " + dir.File("no/such/folder/d.json"), dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("could not write the JSON description"), std::string::npos) << r.err;
+}
+
 }  // namespace
 }  // namespace zentab

@@ -25,6 +25,9 @@ TEST(ParseOptions, TakesFilesInOrderAndBothOptionForms) {
   EXPECT_EQ(o->files, (std::vector<std::string>{"a.mdb", "b.MDB", "c.txt"}));
   EXPECT_EQ(o->output, "out/");
   EXPECT_EQ(o->readTimeoutSeconds, 5);
+  EXPECT_FALSE(o->json);
+  EXPECT_EQ(Parse({"--json", "d.json", "a.mdb"})->json, "d.json");
+  EXPECT_EQ(Parse({"--json=d.json"})->json, "d.json");
 
   auto d = Parse({"--output=r.html", "--", "--help", "-"});
   ASSERT_TRUE(d);
@@ -42,6 +45,8 @@ TEST(ParseOptions, RejectsBadUsageWithAReason) {
   EXPECT_NE(error.find("--bogus"), std::string::npos);
   EXPECT_FALSE(Parse({"--output"}, &error));
   EXPECT_FALSE(Parse({"--output="}, &error));
+  EXPECT_FALSE(Parse({"--json"}, &error));
+  EXPECT_FALSE(Parse({"--json="}, &error));
   for (const char* bad : {"0", "-3", "abc", "5s", ""}) {
     EXPECT_FALSE(Parse({"--read-timeout", bad}, &error)) << bad;
   }

@@ -517,5 +517,49 @@ TEST(Text, TakesTheFileNameOfAStoredLinkPath) {
   EXPECT_EQ(LinkFileName("C:\\dir\\"), "");
 }
 
+// Each stored property type gives the value of its kind; values too short for their type are
+// refused rather than read past.
+TEST(PropertyValues, PresentEachStoredTypeAsItsKindOfValue) {
+  struct Case {
+    std::uint8_t type;
+    Buffer bytes;
+    Variant want;
+  };
+  const Case cases[] = {
+      {0x01, {0x00}, Variant(false)},
+      {0x01, {0xFF}, Variant(true)},
+      {0x02, {0xFF}, Variant(std::int32_t{255})},
+      {0x03, {0xFE, 0xFF}, Variant(std::int32_t{-2})},
+      {0x04, {0x00, 0x00, 0x00, 0x80}, Variant(std::int32_t{-2147483647 - 1})},
+      // Currency: 12.3456 as 123456 ten-thousandths.
+      {0x05, {0x40, 0xE2, 0x01, 0, 0, 0, 0, 0}, Variant(12.3456)},
+      {0x06, {0x00, 0x00, 0xC0, 0x3F}, Variant(1.5)},
+      {0x07, {0, 0, 0, 0, 0, 0, 0xD0, 0xBF}, Variant(-0.25)},
+      // 2003-01-15 06:00.
+      {0x08, {0, 0, 0, 0, 0x88, 0x60, 0xE2, 0x40}, Variant(Variant::Date{37636.25})},
+      {0x0A, {'a', 0, 0x42, 0x30}, Variant("aあ")},
+      {0x0C, {'m', 0}, Variant("m")},
+      {0x0F,
+       {0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xF0, 0xDE, 1, 2, 3, 4, 5, 6, 7, 8},
+       Variant("{12345678-9ABC-DEF0-0102-030405060708}")},
+      {0x09, {0x0A, 0xFF}, Variant("0AFF")},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PropertyVariant(PropertyValue{c.type, c.bytes}, DecodeJet4Text), c.want)
+        << int(c.type);
+  }
+  const Case tooShort[] = {{0x01, {}, {}},
+                           {0x03, {1}, {}},
+                           {0x04, {1, 2, 3}, {}},
+                           {0x07, {1, 2, 3, 4}, {}},
+                           {0x0F, {1, 2}, {}},
+                           // A date property that is no date.
+                           {0x08, {0, 0, 0, 0, 0, 0, 0xF8, 0x7F}, {}}};
+  for (const auto& c : tooShort) {
+    EXPECT_THROW(PropertyVariant(PropertyValue{c.type, c.bytes}, DecodeJet4Text), FormatError)
+        << int(c.type);
+  }
+}
+
 }  // namespace
 }  // namespace zentab::engine

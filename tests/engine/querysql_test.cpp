@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../tools/mkmdb_support.h"
+#include "schema/names.h"
 #include "testfiles.h"
 
 namespace zentab::engine {
@@ -516,7 +517,7 @@ TEST(QuerySqlTest, TypeNameAndHiddenStateFromTheObjectRow) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(QueryTypeFromFlags(c.flags), c.type);
-    EXPECT_EQ(QueryTypeName(QueryTypeFromFlags(c.flags)), c.typeName);
+    EXPECT_EQ(zentab::QueryTypeName(QueryTypeFromFlags(c.flags)), c.typeName);
     EXPECT_EQ(IsHiddenQuery(c.name, c.flags), c.hidden);
   }
 }

@@ -15,17 +15,52 @@ DatabaseSnapshot Sample() {
   t.properties.Set("LastUpdated", Variant::MakeNull());
   t.properties.Set("Name", "表①㈱～\\");
   t.properties.Fail("RecordCount", "The definition of table 'x' is damaged.");
+  t.stored.values.Set("Description", "受注ヘッダ");
+  t.stored.values.Set("RowHeight", -0.5);
+  t.stored.values.Fail("Broken", "The property 'Broken' is damaged.");
   FieldSnapshot f;
   f.properties.Set("Required", true);
   f.properties.Set("AllowZeroLength", false);
   f.properties.Set("DefaultValue", "");
   f.properties.Set("Empty", Variant());
+  f.stored.values.Set("Caption", "番号");
   t.fields.push_back(f);
+  FieldSnapshot damaged;
+  damaged.stored.error = "The field properties are damaged.";
+  t.fields.push_back(damaged);
+  IndexSnapshot index;
+  index.properties.Set("Name", "PrimaryKey");
+  index.properties.Set("Primary", true);
+  PropertySet key;
+  key.Set("Name", "ID");
+  key.Set("Attributes", std::int32_t{1});
+  index.fields.push_back(key);
+  t.indexes.push_back(index);
   db.tables.push_back(t);
   TableSnapshot link;
   link.properties.Set("Name", "Linked");
   link.fieldsError = "Could not find file 'Z:\\back.mdb'.";
+  link.indexesError = "The indexes are damaged.";
   db.tables.push_back(link);
+  db.properties.Set("Version", "4.0");
+  RelationSnapshot relation;
+  relation.properties.Set("Attributes", std::int32_t{4352});
+  PropertySet pair;
+  pair.Set("ForeignName", "OrderID");
+  relation.fields.push_back(pair);
+  db.relations.push_back(relation);
+  db.systemRelations.push_back(RelationSnapshot{});
+  QuerySnapshot query;
+  query.properties.Set("SQL", "");
+  query.stored.values.Set("ODBCTimeout", std::int32_t{60});
+  db.queries.push_back(query);
+  ContainerSnapshot forms{"Forms", {}};
+  PropertySet form;
+  form.Set("Name", "受注入力");
+  form.Set("DateCreated", Variant(Variant::Date{1.25}));
+  forms.documents.push_back(form);
+  db.containers.push_back(forms);
+  db.containers.push_back(ContainerSnapshot{"Modules", {}});
   return db;
 }
 
@@ -35,12 +70,18 @@ TEST(Wire, CarriesEveryValueKindAndFailure) {
   DatabaseSnapshot broken;
   broken.tablesError = "Could not read the tables";
   broken.closeError = "close";
+  broken.relationsError = "relations";
+  broken.queriesError = "queries";
+  broken.containersError = "containers";
   EXPECT_EQ(DecodeSnapshot(EncodeSnapshot(broken)), broken);
 
   ReadResponse ok{db, ""};
   ReadResponse decoded = DecodeResponse(EncodeResponse(ok));
   ASSERT_TRUE(decoded.snapshot);
   EXPECT_EQ(*decoded.snapshot, db);
+  decoded = DecodeResponse(EncodeResponse(ReadResponse{broken, ""}));
+  ASSERT_TRUE(decoded.snapshot);
+  EXPECT_EQ(*decoded.snapshot, broken);
   ReadResponse failed =
       DecodeResponse(EncodeResponse(ReadResponse{std::nullopt, "Not a valid password."}));
   EXPECT_FALSE(failed.snapshot);
@@ -69,11 +110,15 @@ TEST(Wire, RefusesEveryTruncationOfAResponse) {
 
 TEST(Wire, RefusesCountsBeyondTheMessage) {
   std::string message = EncodeResponse(ReadResponse{DatabaseSnapshot{}, ""});
-  // Magic, "snapshot" kind, two absent errors, then the table count: claim a billion tables.
-  ASSERT_EQ(message.size(), 8u);
+  // Magic, "snapshot" kind, no database properties, two absent errors, then the table count
+  // and seven bytes for the empty relation, query and container lists: claim a billion tables.
+  ASSERT_EQ(message.size(), 16u);
+  EXPECT_THROW(DecodeResponse(message.substr(0, 8) + std::string("\x80\x94\xEB\xDC\x03", 5) +
+                              message.substr(9)),
+               WireError);
+  // The same for a billion containers, the last list.
   message.pop_back();
-  message += std::string("\x80\x94\xEB\xDC\x03", 5);
-  EXPECT_THROW(DecodeResponse(message), WireError);
+  EXPECT_THROW(DecodeResponse(message + std::string("\x80\x94\xEB\xDC\x03", 5)), WireError);
 }
 
 TEST(Wire, DumpFormReplacesInvalidUtf8InsteadOfFailing) {
@@ -93,24 +138,25 @@ TEST(Wire, RefusesMalformedAndForeignMessages) {
   const std::string bad[] = {
       "",
       "{not json",
-      std::string("ZTA\x01\x01\x00", 6),  // an older version
-      std::string("ZTA\x02\x07", 5),      // neither snapshot nor error
-      std::string("ZTA\x02\x00\x02", 6),  // a malformed optional text
-      // One table with one property whose kind is unknown.
-      std::string("ZTA\x02\x00\x00\x00\x01\x01\x06\x09\x00\x00", 13),
+      std::string("ZTA\x02\x01\x00", 6),      // an older version
+      std::string("ZTA\x03\x07", 5),          // neither snapshot nor error
+      std::string("ZTA\x03\x00\x00\x02", 7),  // a malformed optional text
+      // A database property whose kind is unknown.
+      std::string("ZTA\x03\x00\x01\x06\x09\x00\x00\x00", 11),
       // A property name code past the known names.
-      std::string("ZTA\x02\x00\x00\x00\x01\x01\x7F\x01\x00\x00", 13),
+      std::string("ZTA\x03\x00\x01\x7F\x01\x00\x00\x00", 11),
       // An integer wider than 32 bits.
-      std::string("ZTA\x02\x00\x00\x00\x01\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00", 17),
+      std::string("ZTA\x03\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
   };
   for (const auto& message : bad) EXPECT_THROW(DecodeResponse(message), WireError) << message;
   EXPECT_THROW(DecodeRequest(R"({"version":1})"), WireError);
   const char* badDumps[] = {
       "{not json",
-      R"({"version":2,"tables":[]})",
-      R"({"version":1,"tables":"x"})",
-      R"({"version":1,"tables":[{"properties":[{"name":"A"}],"fields":[]}]})",
-      R"({"version":1,"tables":[{"properties":[{"name":"A","value":{"int":4294967296}}],"fields":[]}]})",
+      R"({"version":1,"tables":[]})",
+      R"({"version":2,"tables":"x"})",
+      R"({"version":2,"tables":[{"properties":[{"name":"A"}],"fields":[]}]})",
+      R"({"version":2,"tables":[{"properties":[{"name":"A","value":{"int":4294967296}}],"fields":[]}]})",
+      R"({"version":2,"tables":[],"relations":[{"properties":[],"fields":[[{"name":"B"}]]}]})",
   };
   for (const char* dump : badDumps) EXPECT_THROW(DecodeSnapshot(dump), WireError) << dump;
 }

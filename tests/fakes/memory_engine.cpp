@@ -26,6 +26,7 @@ TableSnapshot MakeTable(const TableSpec& table) {
   t.properties.Set("Name", table.name);
   t.properties.Set("RecordCount", table.recordCount);
   t.properties.Set("SourceTableName", table.sourceTableName);
+  t.properties.Set("Connect", std::string());
   for (const auto& field : table.fields) t.fields.push_back(MakeField(field, table.name));
   return t;
 }

@@ -277,5 +277,71 @@ TEST(FailureMessage, TrimsOnlyEngineDescriptions) {
   EXPECT_EQ(FailureMessage(std::runtime_error("plain.")), "plain.");
 }
 
+// What the fixed report does not show reaches the records; its failures stay beside what they
+// concern and never touch the ErrorMessage the fixed report prints.
+TEST_F(ReaderTest, ReadsIndexesPropertiesRelationsQueriesAndDocuments) {
+  DatabaseSnapshot db = SalesDatabase();
+  db.properties.Set("Version", "4.0");
+  TableSnapshot& orders = db.tables[0];
+  orders.stored.values.Set("Description", "受注");
+  orders.fields[0].stored.values.Set("Caption", "No");
+  IndexSnapshot index;
+  for (const char* flag : {"Primary", "Unique", "IgnoreNulls", "Required", "Foreign"})
+    index.properties.Set(flag, std::string(flag) != "IgnoreNulls");
+  index.properties.Set("Name", "PrimaryKey");
+  index.properties.Set("Clustered", false);
+  PropertySet key;
+  key.Set("Name", "ID");
+  key.Set("Attributes", std::int32_t{1});
+  index.fields.push_back(key);
+  orders.indexes.push_back(index);
+  db.tables[1].indexesError = "The indexes of table 'MSysObjects' are damaged";
+  db.relationsError = "MSysRelationships is damaged";
+  QuerySnapshot query;
+  query.properties.Set("Name", "q");
+  query.properties.Set("Type", std::int32_t{80});
+  query.properties.Set("SQL", "");
+  query.properties.Set("DateCreated", Variant(Variant::Date{2.5}));
+  query.properties.Set("LastUpdated", Variant::MakeNull());
+  db.queries.push_back(query);
+  for (const char* name : {"Forms", "Reports", "Scripts", "Modules"}) {
+    ContainerSnapshot container{name, {}};
+    PropertySet document;
+    document.Set("Name", std::string("doc of ") + name);
+    document.Set("DateCreated", Variant::MakeNull());
+    document.Fail("LastUpdated", "not a date");
+    container.documents.push_back(document);
+    db.containers.push_back(container);
+  }
+  engine.Add("/data/Sales.mdb", db);
+  TMdb mdb;
+  ReadMdb("/data/Sales.mdb", mdb);
+
+  EXPECT_EQ(mdb.ErrorMessage, "");
+  EXPECT_EQ(mdb.Path, "/data/Sales.mdb");
+  EXPECT_EQ(mdb.Version, "4.0");
+  const TTableDef& t = mdb.TableDefs[0];
+  EXPECT_EQ(t.ErrorMessage, "");
+  EXPECT_EQ(t.Properties, (std::vector<TProperty>{{"Description", Variant("受注"), ""}}));
+  EXPECT_EQ(t.Fields[0].Properties, (std::vector<TProperty>{{"Caption", Variant("No"), ""}}));
+  EXPECT_EQ(t.Fields[0].AttributeBits, 1 | 16);
+  EXPECT_EQ(
+      t.Indexes,
+      (std::vector<TIndex>{{"PrimaryKey", true, true, false, true, true, false, {{"ID", 1}}}}));
+  EXPECT_EQ(mdb.TableDefs[1].ErrorMessage, "");
+  EXPECT_EQ(mdb.TableDefs[1].IndexesError, "The indexes of table 'MSysObjects' are damaged");
+  EXPECT_EQ(mdb.RelationsError, "MSysRelationships is damaged");
+  ASSERT_EQ(mdb.QueryDefs.size(), 1u);
+  EXPECT_EQ(mdb.QueryDefs[0].Type, 80);
+  EXPECT_EQ(mdb.QueryDefs[0].DateCreated, 2.5);
+  EXPECT_FALSE(mdb.QueryDefs[0].LastUpdated);
+  std::vector<std::string> documents;
+  for (const auto& d : mdb.Documents)
+    documents.push_back(d.Kind + ":" + d.Name + ":" + d.ErrorMessage);
+  EXPECT_EQ(documents, (std::vector<std::string>{
+                           "form:doc of Forms:not a date", "report:doc of Reports:not a date",
+                           "macro:doc of Scripts:not a date", "module:doc of Modules:not a date"}));
+}
+
 }  // namespace
 }  // namespace zentab

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace zentab {
 namespace {
 
@@ -84,6 +86,111 @@ TEST(EngineRegistry, CreatesRegisteredEnginesOnly) {
   EXPECT_NE(CreateAutomationObject("Test.Engine"), nullptr);
   RegisterEngineFactory("Test.Engine", {});
   EXPECT_THROW(CreateAutomationObject("Test.Engine"), AutomationError);
+}
+
+std::shared_ptr<DatabaseSnapshot> DesignDatabase() {
+  auto db = std::make_shared<DatabaseSnapshot>();
+  db->properties.Set("Version", "4.0");
+  TableSnapshot t;
+  t.stored.values.Set("Description", "受注ヘッダ");
+  t.stored.values.Fail("Broken", "damaged");
+  FieldSnapshot f;
+  f.stored.error = "The field properties are damaged";
+  t.fields.push_back(f);
+  IndexSnapshot index;
+  index.properties.Set("Name", "PrimaryKey");
+  PropertySet key;
+  key.Set("Name", "ID");
+  index.fields.push_back(key);
+  t.indexes.push_back(index);
+  db->tables.push_back(t);
+  RelationSnapshot user, system;
+  user.properties.Set("Name", "OrdersLines");
+  system.properties.Set("Name", "MSysNavPaneGroupsToObjects");
+  db->relations.push_back(user);
+  db->systemRelations.push_back(system);
+  QuerySnapshot query;
+  query.properties.Set("Name", "q");
+  query.stored.values.Set("ODBCTimeout", std::int32_t{60});
+  db->queries.push_back(query);
+  ContainerSnapshot forms{"Forms", {}};
+  PropertySet form;
+  form.Set("Name", "受注入力");
+  forms.documents.push_back(form);
+  db->containers.push_back(forms);
+  return db;
+}
+
+TEST(SnapshotEngine, ServesStoredPropertiesByIndexAndByName) {
+  ObjectRef database = OpenOne(DesignDatabase());
+  Variant table = database->Invoke("TableDefs", Variant(std::int32_t{0}));
+  Variant properties = InvokeOn(table, "Properties");
+  EXPECT_EQ(InvokeOn(properties, "Count").AsInt(), 2);
+  Variant first = InvokeOn(properties, "Item", Variant(std::int32_t{0}));
+  EXPECT_EQ(InvokeOn(first, "Name").AsString(), "Description");
+  EXPECT_EQ(InvokeOn(first, "Value").AsString(), "受注ヘッダ");
+  EXPECT_EQ(InvokeOn(first, "Type").AsInt(), 10);
+  Variant byName = InvokeOn(table, "Properties", Variant("description"));
+  EXPECT_EQ(InvokeOn(byName, "Value").AsString(), "受注ヘッダ");
+  // A property that could not be read still has its name; its value fails with the reason.
+  Variant broken = InvokeOn(properties, "Item", Variant(std::int32_t{1}));
+  EXPECT_EQ(InvokeOn(broken, "Name").AsString(), "Broken");
+  EXPECT_THROW(InvokeOn(broken, "Value"), AutomationError);
+  EXPECT_THROW(InvokeOn(table, "Properties", Variant("Caption")), AutomationError);
+  EXPECT_THROW(InvokeOn(properties, "Item", Variant(std::int32_t{2})), AutomationError);
+  // Damaged field properties fail the whole collection.
+  Variant field = InvokeOn(table, "Fields", Variant(std::int32_t{0}));
+  EXPECT_THROW(InvokeOn(InvokeOn(field, "Properties"), "Count"), AutomationError);
+}
+
+TEST(SnapshotEngine, ServesIndexesRelationsQueriesAndContainers) {
+  ObjectRef database = OpenOne(DesignDatabase());
+  EXPECT_EQ(database->Invoke("Version").AsString(), "4.0");
+  Variant index = InvokeOn(database->Invoke("TableDefs", Variant(std::int32_t{0})), "Indexes",
+                           Variant(std::int32_t{0}));
+  EXPECT_EQ(InvokeOn(index, "Name").AsString(), "PrimaryKey");
+  EXPECT_EQ(InvokeOn(InvokeOn(index, "Fields", Variant(std::int32_t{0})), "Name").AsString(), "ID");
+  EXPECT_EQ(InvokeOn(database->Invoke("Relations"), "Count").AsInt(), 1);
+  EXPECT_EQ(InvokeOn(database->Invoke("Relations", Variant(std::int32_t{0})), "Name").AsString(),
+            "OrdersLines");
+  EXPECT_EQ(
+      InvokeOn(database->Invoke("SystemRelations", Variant(std::int32_t{0})), "Name").AsString(),
+      "MSysNavPaneGroupsToObjects");
+  Variant query = database->Invoke("QueryDefs", Variant(std::int32_t{0}));
+  EXPECT_EQ(InvokeOn(InvokeOn(query, "Properties", Variant("ODBCTimeout")), "Value").AsInt(), 60);
+  Variant forms = database->Invoke("Containers", Variant("forms"));
+  EXPECT_EQ(InvokeOn(forms, "Name").AsString(), "Forms");
+  EXPECT_EQ(InvokeOn(InvokeOn(forms, "Documents", Variant(std::int32_t{0})), "Name").AsString(),
+            "受注入力");
+  EXPECT_THROW(database->Invoke("Containers", Variant("Tables")), AutomationError);
+}
+
+TEST(SnapshotEngine, FailsEachCollectionWithItsOwnReason) {
+  auto db = DesignDatabase();
+  db->tables[0].indexesError = "indexes damaged";
+  db->relationsError = "relations damaged";
+  db->queriesError = "queries damaged";
+  db->containersError = "containers damaged";
+  ObjectRef database = OpenOne(db);
+  auto reason = [&](const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const AutomationError& e) {
+      return std::string(e.what());
+    }
+    return std::string("(no failure)");
+  };
+  Variant table = database->Invoke("TableDefs", Variant(std::int32_t{0}));
+  EXPECT_EQ(reason([&] { InvokeOn(InvokeOn(table, "Indexes"), "Count"); }), "indexes damaged");
+  EXPECT_EQ(reason([&] { InvokeOn(database->Invoke("Relations"), "Count"); }), "relations damaged");
+  EXPECT_EQ(reason([&] { InvokeOn(database->Invoke("SystemRelations"), "Count"); }),
+            "relations damaged");
+  EXPECT_EQ(reason([&] { database->Invoke("QueryDefs", Variant(std::int32_t{0})); }),
+            "queries damaged");
+  EXPECT_EQ(reason([&] { database->Invoke("Containers", Variant("Forms")); }),
+            "containers damaged");
+  // The fields still read.
+  EXPECT_EQ(InvokeOn(InvokeOn(table, "Fields"), "Count").AsInt(), 1);
 }
 
 }  // namespace

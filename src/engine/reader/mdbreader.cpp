@@ -24,7 +24,10 @@
 #include <set>
 #include <vector>
 
+#include "engine/indexdef.h"
 #include "engine/mdbformat.h"
+#include "engine/querysql.h"
+#include "engine/relations.h"
 #include "platform/paths.h"
 #include "platform/translate.h"
 
@@ -37,6 +40,7 @@ using platform::Tr;
 constexpr std::int32_t kTypeLocalTable = 1;
 constexpr std::int32_t kTypeContainer = 3;
 constexpr std::int32_t kTypeOdbcLink = 4;
+constexpr std::int32_t kTypeQuery = 5;
 constexpr std::int32_t kTypeAccessLink = 6;
 constexpr std::int32_t kRootParentId = 0x0F000000;
 constexpr std::size_t kMaxTdefPages = 512;
@@ -57,6 +61,7 @@ struct CatalogRow {
   std::optional<double> updated;
   std::string database;
   std::string foreignName;
+  std::string connect;
   // The LvProp cell as stored in the row (a long value reference), read when the table is.
   std::optional<std::vector<std::uint8_t>> lvPropCell;
   // Set when the link's Database or ForeignName cannot be read.
@@ -75,6 +80,7 @@ class Database {
   const std::string& path() const { return path_; }
   MdbHandle* mdb() const { return mdb_; }
   bool jet3() const { return header_.IsJet3(); }
+  std::uint32_t jetVersion() const { return header_.jetVersion; }
 
   // Text as stored in this file, as UTF-8.
   std::string Decode(Bytes bytes) const {
@@ -269,16 +275,88 @@ enum CatalogColumn {
   kDatabase,
   kForeignName,
   kLvProp,
+  kConnect,
   kCatalogColumns
 };
-constexpr const char* kCatalogColumnNames[kCatalogColumns] = {
-    "Id",         "ParentId",   "Name",     "Type",        "Flags",
-    "DateCreate", "DateUpdate", "Database", "ForeignName", "LvProp"};
+const std::vector<std::string> kCatalogColumnNames = {
+    "Id",         "ParentId", "Name",        "Type",   "Flags",  "DateCreate",
+    "DateUpdate", "Database", "ForeignName", "LvProp", "Connect"};
 
-// One MSysObjects row as stored: each column's bytes, none for Null. Nothing is bound: libmdb
-// would turn a bound memo or OLE value into text as it fetches the row, following its
-// long-value pages round any loop they form.
-using RawRow = std::array<std::optional<std::vector<std::uint8_t>>, kCatalogColumns>;
+// One row as stored: each wanted column's bytes, none for Null or an absent column. Nothing is
+// bound: libmdb would turn a bound memo or OLE value into text as it fetches the row, following
+// its long-value pages round any loop they form.
+using RawRow = std::vector<std::optional<std::vector<std::uint8_t>>>;
+
+struct RawTable {
+  std::vector<int> types;  // each wanted column's libmdb type, 0 when the table lacks it
+  std::vector<RawRow> rows;
+};
+
+struct TableDefCloser {
+  void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
+};
+
+// Reads every row of the table whose definition starts on page, keeping the cells of the
+// named columns (matched ignoring ASCII case, as libmdb does). The caller checks the usage map
+// first.
+RawTable ScanTable(const Database& db, const char* tableName, std::uint32_t page,
+                   const std::vector<std::string>& names) {
+  MdbCatalogEntry entry{};
+  entry.mdb = db.mdb();
+  std::snprintf(entry.object_name, sizeof entry.object_name, "%s", tableName);
+  entry.object_type = MDB_TABLE;
+  entry.table_pg = page;
+  std::unique_ptr<MdbTableDef, TableDefCloser> table(mdb_read_table(&entry));
+  if (!table)
+    throw FormatError(std::string("libmdb cannot read the ") + tableName + " table definition");
+  if (!mdb_read_columns(table.get())) {
+    throw FormatError(std::string("the ") + tableName + " columns cannot be read");
+  }
+  std::vector<const MdbColumn*> columns(names.size(), nullptr);
+  RawTable out;
+  out.types.assign(names.size(), 0);
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    for (guint i = 0; i < table->columns->len && !columns[c]; ++i) {
+      const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
+      if (g_ascii_strcasecmp(col->name, names[c].c_str()) == 0) {
+        columns[c] = col;
+        out.types[c] = col->col_type;
+      }
+    }
+  }
+  mdb_rewind_table(table.get());
+  const std::size_t bufferSize = sizeof db.mdb()->pg_buf;
+  while (mdb_fetch_row(table.get())) {
+    RawRow& row = out.rows.emplace_back(names.size());
+    for (std::size_t c = 0; c < names.size(); ++c) {
+      const MdbColumn* col = columns[c];
+      if (!col || col->cur_value_len <= 0 || col->cur_value_start < 0) continue;
+      auto start = static_cast<std::size_t>(col->cur_value_start);
+      auto len = static_cast<std::size_t>(col->cur_value_len);
+      if (start > bufferSize || len > bufferSize - start) continue;
+      const auto* p = reinterpret_cast<const std::uint8_t*>(db.mdb()->pg_buf) + start;
+      row[c].emplace(p, p + len);
+    }
+  }
+  return out;
+}
+
+// Checks the usage map of the table whose definition starts on page, as far as libmdb relies
+// on it while it scans the rows.
+void CheckTableUsageMap(const Database& db, const char* tableName, std::uint32_t page) {
+  std::vector<std::uint8_t> first = db.Page(page);
+  if (first[0] != 0x02) {
+    throw FormatError(std::string("page ") + std::to_string(page) + " does not hold the " +
+                      tableName + " table definition");
+  }
+  try {
+    std::uint32_t pointer = ReadU32(first, db.jet3() ? 35 : 55);
+    std::vector<std::uint8_t> mapPage = db.Page(pointer >> 8);
+    CheckUsageMap(DataPageRow(mapPage, pointer & 0xFF, db.jet3()));
+  } catch (const FormatError& e) {
+    throw FormatError(std::string("the usage map of ") + tableName + " is damaged: " + e.what());
+  }
+}
 
 std::optional<std::int32_t> CellInt(const std::optional<std::vector<std::uint8_t>>& cell) {
   if (!cell) return std::nullopt;
@@ -302,10 +380,6 @@ std::string CellText(const Database& db, int columnType,
   if (columnType == MDB_MEMO) return db.Decode(ReadLongValue(db, *cell));
   return db.Decode(*cell);
 }
-
-struct TableDefCloser {
-  void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
-};
 
 // The message for a database whose catalogue reaches beyond the end of the file.
 std::string CatalogueTruncated(const std::string& path, const TruncatedError& e) {
@@ -344,59 +418,27 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
                                         [&db](std::uint32_t page) { return db.Page(page); })) {
     throw TruncatedError(*beyond, db.PageCount());
   }
-
-  MdbCatalogEntry entry{};
-  entry.mdb = db.mdb();
-  std::snprintf(entry.object_name, sizeof entry.object_name, "%s", "MSysObjects");
-  entry.object_type = MDB_TABLE;
-  entry.table_pg = 2;
-  std::unique_ptr<MdbTableDef, TableDefCloser> table(mdb_read_table(&entry));
-  if (!table) throw FormatError("libmdb cannot read the MSysObjects table definition");
-  if (!mdb_read_columns(table.get())) throw FormatError("the MSysObjects columns cannot be read");
-
-  // Each column by name, ignoring ASCII case as libmdb does, and checked for the type its
-  // values are read as.
-  std::array<const MdbColumn*, kCatalogColumns> columns{};
-  for (int c = 0; c < kCatalogColumns; ++c) {
-    for (guint i = 0; i < table->columns->len && !columns[c]; ++i) {
-      const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
-      if (g_ascii_strcasecmp(col->name, kCatalogColumnNames[c]) == 0) columns[c] = col;
-    }
-  }
+  RawTable table = ScanTable(db, "MSysObjects", 2, kCatalogColumnNames);
   for (int c : {kId, kParentId, kName, kType}) {
-    if (!columns[c]) {
-      throw FormatError(std::string("MSysObjects has no column ") + kCatalogColumnNames[c]);
+    if (!table.types[c]) {
+      throw FormatError("MSysObjects has no column " + kCatalogColumnNames[c]);
     }
   }
   auto typed = [&](int c, std::initializer_list<int> types) {
-    if (columns[c] && std::find(types.begin(), types.end(), columns[c]->col_type) == types.end()) {
-      throw FormatError(std::string("the MSysObjects column ") + kCatalogColumnNames[c] +
-                        " has type " + std::to_string(columns[c]->col_type));
+    if (table.types[c] && std::find(types.begin(), types.end(), table.types[c]) == types.end()) {
+      throw FormatError("the MSysObjects column " + kCatalogColumnNames[c] + " has type " +
+                        std::to_string(table.types[c]));
     }
   };
   typed(kName, {MDB_TEXT});
   typed(kForeignName, {MDB_TEXT, MDB_MEMO});
   typed(kDatabase, {MDB_TEXT, MDB_MEMO});
+  typed(kConnect, {MDB_TEXT, MDB_MEMO});
   typed(kLvProp, {MDB_OLE, MDB_MEMO});
-
-  mdb_rewind_table(table.get());
-  std::vector<RawRow> raw;
-  const std::size_t bufferSize = sizeof db.mdb()->pg_buf;
-  while (mdb_fetch_row(table.get())) {
-    RawRow& row = raw.emplace_back();
-    for (int c = 0; c < kCatalogColumns; ++c) {
-      const MdbColumn* col = columns[c];
-      if (!col || col->cur_value_len <= 0 || col->cur_value_start < 0) continue;
-      auto start = static_cast<std::size_t>(col->cur_value_start);
-      auto len = static_cast<std::size_t>(col->cur_value_len);
-      if (start > bufferSize || len > bufferSize - start) continue;
-      const auto* p = reinterpret_cast<const std::uint8_t*>(db.mdb()->pg_buf) + start;
-      row[c].emplace(p, p + len);
-    }
-  }
+  const std::vector<RawRow>& raw = table.rows;
 
   // The scan is over: long values can be read now without disturbing it.
-  auto typeOf = [&](int c) { return columns[c] ? columns[c]->col_type : 0; };
+  auto typeOf = [&](int c) { return table.types[c]; };
   std::vector<CatalogRow> rows;
   for (const RawRow& r : raw) {
     CatalogRow row;
@@ -414,6 +456,7 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
       if (row.type == kTypeAccessLink) row.database = CellText(db, typeOf(kDatabase), r[kDatabase]);
       if (row.type == kTypeAccessLink || row.type == kTypeOdbcLink) {
         row.foreignName = CellText(db, typeOf(kForeignName), r[kForeignName]);
+        row.connect = CellText(db, typeOf(kConnect), r[kConnect]);
       }
     } catch (const TruncatedError&) {
       throw;
@@ -422,7 +465,9 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
           "The link '" + row.name + "' in " + Quoted(db.path()) + " is damaged: " + e.what() + ".";
     }
     // Only the cell is kept: a table's properties are read when the table is.
-    if (row.type == kTypeLocalTable && r[kLvProp]) row.lvPropCell = r[kLvProp];
+    if ((row.type == kTypeLocalTable || row.type == kTypeQuery) && r[kLvProp]) {
+      row.lvPropCell = r[kLvProp];
+    }
     rows.push_back(std::move(row));
   }
   return rows;
@@ -472,6 +517,51 @@ void SetDate(PropertySet& p, const char* name, const std::optional<double>& d,
   p.Set(name, Variant(Variant::Date{*d}));
 }
 
+// A block's properties with the values their stored types give; a value that does not fit
+// its type fails that property alone. owner() names the object for that message.
+template <typename Owner>
+PropertySet StoredValues(const PropertyBlock& block, const TextDecoder& decode,
+                         const Owner& owner) {
+  PropertySet set;
+  set.Reserve(block.values.size());
+  for (const auto& [name, value] : block.values) {
+    try {
+      // The block's names are unique: no search for an earlier entry is needed.
+      set.Append(name, PropertyVariant(value, decode));
+    } catch (const FormatError& e) {
+      set.Fail(name,
+               "The property '" + name + "' of " + owner() + " is damaged: " + e.what() + ".");
+    }
+  }
+  return set;
+}
+
+// The indexes of a table as the engine presents them, sorted by name.
+std::vector<IndexSnapshot> IndexSnapshots(std::vector<IndexDefinition> definitions) {
+  SortIndexes(definitions);
+  std::vector<IndexSnapshot> out;
+  out.reserve(definitions.size());
+  for (const auto& index : definitions) {
+    IndexSnapshot snapshot;
+    PropertySet& p = snapshot.properties;
+    p.Set("Name", index.name);
+    p.Set("Primary", index.primary);
+    p.Set("Unique", index.unique);
+    p.Set("IgnoreNulls", index.ignoreNulls);
+    p.Set("Required", index.required);
+    p.Set("Foreign", index.foreign);
+    p.Set("Clustered", false);
+    for (const auto& column : index.columns) {
+      PropertySet field;
+      field.Set("Name", column.name);
+      field.Set("Attributes", std::int32_t{column.descending ? 1 : 0});
+      snapshot.fields.push_back(std::move(field));
+    }
+    out.push_back(std::move(snapshot));
+  }
+  return out;
+}
+
 // Throws TruncatedError when a page a table's usage map names (or the page of the map's row)
 // lies beyond the end of the file: the rows its stored count claims are not all there. The
 // rows themselves are not read, so a damaged map changes nothing the engine presents.
@@ -490,19 +580,21 @@ void CheckDataPages(const Database& db, Bytes tdef) {
   if (beyond) throw TruncatedError(*beyond, db.PageCount());
 }
 
-// Fills the fields (and the record count) of a local table from its definition pages and
-// property blob. sourceTable is the name its fields report as SourceTable.
+// Fills the fields (and for a table of this database, the record count, indexes and stored
+// properties) of a local table from its definition pages and property blob. sourceTable is the
+// name its fields report as SourceTable.
 void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string& sourceTable,
-                    TableSnapshot& out, bool setRecordCount) {
+                    TableSnapshot& out, bool ownTable) {
+  const bool setRecordCount = ownTable;
   auto truncated = [&](const char* what, const TruncatedError& e) {
     return "Table '" + row.name + "' in " + Quoted(db.path()) + " is truncated: its " + what +
            " page " + std::to_string(e.page()) + " lies beyond the end of the file (the file has " +
            std::to_string(e.filePages()) + " pages).";
   };
   TableDefinition definition;
+  std::vector<std::uint8_t> tdef;
   try {
-    std::vector<std::uint8_t> tdef =
-        db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu);
+    tdef = db.TableDefinitionBytes(static_cast<std::uint32_t>(row.id) & 0x00FFFFFFu);
     definition = ParseTableDefinition(tdef, db.jet3(), db.Decoder());
     try {
       CheckDataPages(db, tdef);
@@ -510,22 +602,33 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
       std::string message = truncated("data", e);
       if (setRecordCount) out.properties.Fail("RecordCount", message);
       out.fieldsError = message;
+      if (ownTable) out.indexesError = message;
       return;
     }
   } catch (const TruncatedError& e) {
     std::string message = truncated("table definition", e);
     if (setRecordCount) out.properties.Fail("RecordCount", message);
     out.fieldsError = message;
+    if (ownTable) out.indexesError = message;
     return;
   } catch (const FormatError& e) {
     std::string message = "The definition of table '" + row.name + "' in " + Quoted(db.path()) +
                           " is damaged: " + e.what() + ".";
     if (setRecordCount) out.properties.Fail("RecordCount", message);
     out.fieldsError = message;
+    if (ownTable) out.indexesError = message;
     return;
   }
   if (setRecordCount) {
     out.properties.Set("RecordCount", static_cast<std::int32_t>(definition.rowCount));
+  }
+  if (ownTable) {
+    try {
+      out.indexes = IndexSnapshots(ParseIndexSection(tdef, definition, db.jet3(), db.Decoder()));
+    } catch (const FormatError& e) {
+      out.indexesError = "The indexes of table '" + row.name + "' in " + Quoted(db.path()) +
+                         " are damaged: " + e.what() + ".";
+    }
   }
 
   std::vector<PropertyBlock> blocks;
@@ -540,6 +643,16 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     } catch (const FormatError& e) {
       propertiesError = "The field properties of table '" + row.name + "' in " + Quoted(db.path()) +
                         " are damaged: " + e.what() + ".";
+    }
+  }
+  if (ownTable) {
+    out.stored.error = propertiesError;
+    for (const auto& block : blocks) {
+      if (block.own) {
+        out.stored.values =
+            StoredValues(block, db.Decoder(), [&] { return "table '" + row.name + "'"; });
+        break;
+      }
     }
   }
 
@@ -575,6 +688,14 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     p.Set("SourceField", column.name);
     p.Set("SourceTable", sourceTable);
     p.Set("Type", FieldTypeCode(column.type));
+    if (ownTable) {
+      if (propertiesError) field.stored.error = propertiesError;
+      if (block) {
+        field.stored.values = StoredValues(*block, db.Decoder(), [&] {
+          return "field '" + column.name + "' of table '" + row.name + "'";
+        });
+      }
+    }
     out.fields.push_back(std::move(field));
   }
 }
@@ -663,11 +784,240 @@ class LinkedSources {
   std::map<std::string, std::unique_ptr<Source>> sources_;
 };
 
+// The row of a system table in the Tables container, by name; null when there is none.
+const CatalogRow* SystemTableRow(const std::vector<CatalogRow>& rows, std::string_view name) {
+  for (const auto* row : TableRows(rows)) {
+    if (row->type == kTypeLocalTable && SameName(row->name, name)) return row;
+  }
+  return nullptr;
+}
+
+std::optional<std::int32_t> RequiredInt(const RawRow& row, std::size_t c, const char* column) {
+  auto value = CellInt(row[c]);
+  if (!value) throw FormatError(std::string("a row has no valid ") + column);
+  return value;
+}
+
+// MSysRelationships, grouped into relations; user relations and system ones apart.
+void ReadRelations(const Database& db, const std::vector<CatalogRow>& rows,
+                   DatabaseSnapshot& snapshot) {
+  const CatalogRow* table = SystemTableRow(rows, "MSysRelationships");
+  if (!table) return;
+  const std::vector<std::string> names = {"szRelationship",
+                                          "grbit",
+                                          "ccolumn",
+                                          "icolumn",
+                                          "szObject",
+                                          "szColumn",
+                                          "szReferencedObject",
+                                          "szReferencedColumn"};
+  try {
+    auto page = static_cast<std::uint32_t>(table->id) & 0x00FFFFFFu;
+    CheckTableUsageMap(db, "MSysRelationships", page);
+    RawTable raw = ScanTable(db, "MSysRelationships", page, names);
+    for (std::size_t c = 0; c < names.size(); ++c) {
+      int expected = (c >= 1 && c <= 3) ? MDB_LONGINT : MDB_TEXT;
+      if (raw.types[c] != expected) {
+        throw FormatError("its column " + names[c] + " is missing or of type " +
+                          std::to_string(raw.types[c]));
+      }
+    }
+    std::vector<RelationshipRow> relationRows;
+    for (const RawRow& r : raw.rows) {
+      RelationshipRow row;
+      row.name = CellText(db, MDB_TEXT, r[0]);
+      row.attributes = *RequiredInt(r, 1, "grbit");
+      row.columnCount = *RequiredInt(r, 2, "ccolumn");
+      row.columnIndex = *RequiredInt(r, 3, "icolumn");
+      row.foreignTable = CellText(db, MDB_TEXT, r[4]);
+      row.foreignColumn = CellText(db, MDB_TEXT, r[5]);
+      row.table = CellText(db, MDB_TEXT, r[6]);
+      row.column = CellText(db, MDB_TEXT, r[7]);
+      relationRows.push_back(std::move(row));
+    }
+    for (const auto& relation : GroupRelationships(relationRows)) {
+      RelationSnapshot out;
+      out.properties.Set("Name", relation.name);
+      out.properties.Set("Table", relation.table);
+      out.properties.Set("ForeignTable", relation.foreignTable);
+      out.properties.Set("Attributes", relation.attributes);
+      for (const auto& [name, foreignName] : relation.fields) {
+        PropertySet field;
+        field.Set("Name", name);
+        field.Set("ForeignName", foreignName);
+        out.fields.push_back(std::move(field));
+      }
+      (relation.system ? snapshot.systemRelations : snapshot.relations).push_back(std::move(out));
+    }
+  } catch (const FormatError& e) {
+    snapshot.relations.clear();
+    snapshot.systemRelations.clear();
+    snapshot.relationsError = "The relationships in " + Quoted(db.path()) +
+                              " cannot be read: MSysRelationships is damaged: " + e.what() + ".";
+  }
+}
+
+using QueryRows = std::vector<QueryRow>;
+
+// The MSysQueries rows of every query, by the query's Id, in stored order.
+std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
+                                                const std::vector<CatalogRow>& rows) {
+  std::map<std::int32_t, QueryRows> out;
+  const CatalogRow* table = SystemTableRow(rows, "MSysQueries");
+  if (!table) return out;
+  const std::vector<std::string> names = {"Attribute", "Expression", "Flag",  "Name1",
+                                          "Name2",     "ObjectId",   "Order", "LvExtra"};
+  auto page = static_cast<std::uint32_t>(table->id) & 0x00FFFFFFu;
+  CheckTableUsageMap(db, "MSysQueries", page);
+  RawTable raw = ScanTable(db, "MSysQueries", page, names);
+  if (!raw.types[0] || !raw.types[5]) throw FormatError("MSysQueries has no Attribute or ObjectId");
+  auto text = [&](const RawRow& r, std::size_t c) -> std::optional<std::string> {
+    if (!r[c]) return std::nullopt;
+    return CellText(db, raw.types[c], r[c]);
+  };
+  for (const RawRow& r : raw.rows) {
+    QueryRow row;
+    row.attribute = *RequiredInt(r, 0, "Attribute");
+    row.expression = text(r, 1);
+    row.flag = CellInt(r[2]).value_or(0);
+    row.name1 = text(r, 3);
+    row.name2 = text(r, 4);
+    row.objectId = *RequiredInt(r, 5, "ObjectId");
+    if (r[6]) row.order = std::string(r[6]->begin(), r[6]->end());
+    row.extra = CellInt(r[7]).value_or(0);
+    out[row.objectId].push_back(std::move(row));
+  }
+  return out;
+}
+
+// An object's date property: Null stays Null; bytes that are no date fail the property.
+void SetObjectDate(PropertySet& p, const char* name, const std::optional<double>& d,
+                   const std::string& object) {
+  if (!d) return p.Set(name, Variant::MakeNull());
+  if (!IsPresentableDate(*d)) {
+    return p.Fail(name, "The " + std::string(name) + " of " + object + " is not a valid date.");
+  }
+  p.Set(name, Variant(Variant::Date{*d}));
+}
+
+// Rows of the given parent, ordered by name as tables are.
+std::vector<const CatalogRow*> ChildrenByName(const std::vector<CatalogRow>& rows,
+                                              std::int32_t parentId, std::int32_t type) {
+  std::vector<std::pair<std::string, const CatalogRow*>> keyed;
+  for (const auto& row : rows) {
+    if (row.parentId == parentId && (type == 0 || row.type == type)) {
+      keyed.emplace_back(LowerCaseKey(row.name), &row);
+    }
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return a.second->name < b.second->name;
+  });
+  std::vector<const CatalogRow*> out;
+  for (const auto& [key, row] : keyed) out.push_back(row);
+  return out;
+}
+
+void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
+                 DatabaseSnapshot& snapshot) {
+  const CatalogRow* container = nullptr;
+  for (const auto& row : rows) {
+    if (row.type == kTypeContainer && row.parentId == kRootParentId &&
+        SameName(row.name, "Tables")) {
+      container = &row;
+      break;
+    }
+  }
+  if (!container) return;
+  std::map<std::int32_t, QueryRows> queryRows;
+  std::optional<std::string> rowsError;
+  try {
+    queryRows = ReadQueryRows(db, rows);
+  } catch (const FormatError& e) {
+    rowsError = "The query definitions in " + Quoted(db.path()) +
+                " cannot be read: MSysQueries is damaged: " + e.what() + ".";
+  }
+  for (const CatalogRow* row : ChildrenByName(rows, container->id, kTypeQuery)) {
+    QuerySnapshot query;
+    PropertySet& p = query.properties;
+    const std::string object = "query '" + row->name + "' in " + Quoted(db.path());
+    p.Set("Name", row->name);
+    p.Set("Type", static_cast<std::int32_t>(QueryTypeFromFlags(row->flags)));
+    if (rowsError) {
+      p.Fail("SQL", *rowsError);
+    } else {
+      auto it = queryRows.find(row->id);
+      try {
+        if (it == queryRows.end()) throw FormatError("it has no rows in MSysQueries");
+        p.Set("SQL", RebuildQuerySql(it->second, row->flags).sql);
+      } catch (const FormatError& e) {
+        p.Fail("SQL", "The SQL of " + object + " cannot be rebuilt: " + e.what() + ".");
+      }
+    }
+    SetObjectDate(p, "DateCreated", row->created, object);
+    SetObjectDate(p, "LastUpdated", row->updated, object);
+    if (row->lvPropCell) {
+      try {
+        for (const auto& block :
+             ParsePropertyBlob(ReadLongValue(db, *row->lvPropCell), db.Decoder())) {
+          if (block.own) {
+            query.stored.values = StoredValues(block, db.Decoder(), [&] { return object; });
+            break;
+          }
+        }
+      } catch (const FormatError& e) {
+        query.stored.error = "The properties of " + object + " are damaged: " + e.what() + ".";
+      }
+    }
+    snapshot.queries.push_back(std::move(query));
+  }
+}
+
+// The containers of forms, reports, macros and modules, each with its documents.
+void ReadContainers(const Database& db, const std::vector<CatalogRow>& rows,
+                    DatabaseSnapshot& snapshot) {
+  for (const char* name : {"Forms", "Reports", "Scripts", "Modules"}) {
+    ContainerSnapshot container;
+    container.name = name;
+    for (const auto& row : rows) {
+      if (row.type != kTypeContainer || row.parentId != kRootParentId || !SameName(row.name, name))
+        continue;
+      for (const CatalogRow* document : ChildrenByName(rows, row.id, 0)) {
+        PropertySet p;
+        const std::string object = "document '" + document->name + "' in " + Quoted(db.path());
+        p.Set("Name", document->name);
+        SetObjectDate(p, "DateCreated", document->created, object);
+        SetObjectDate(p, "LastUpdated", document->updated, object);
+        container.documents.push_back(std::move(p));
+      }
+      break;
+    }
+    snapshot.containers.push_back(std::move(container));
+  }
+}
+
+// The engine's version text for the format byte of the header.
+std::string VersionText(std::uint32_t jetVersion) {
+  switch (jetVersion) {
+    case 0:
+      return "3.0";
+    case 1:
+      return "4.0";
+    case 2:
+      return "12.0";
+    case 3:
+      return "14.0";
+    default:
+      return std::to_string(jetVersion + 11) + ".0";
+  }
+}
+
 }  // namespace
 
 DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
   std::unique_ptr<Database> db = OpenDatabase(path);
   DatabaseSnapshot snapshot;
+  snapshot.properties.Set("Version", VersionText(db->jetVersion()));
   std::vector<CatalogRow> rows;
   std::vector<const CatalogRow*> tables;
   try {
@@ -678,7 +1028,11 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
     // without a trace, so the database is refused as a whole.
     throw OpenError(CatalogueTruncated(path, e));
   } catch (const FormatError& e) {
-    snapshot.tablesError = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
+    std::string message = "Could not read the tables of " + Quoted(path) + ": " + e.what() + ".";
+    snapshot.tablesError = message;
+    snapshot.relationsError = message;
+    snapshot.queriesError = message;
+    snapshot.containersError = message;
     return snapshot;
   }
   LinkedSources links(path);
@@ -687,6 +1041,7 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
     PropertySet& p = table.properties;
     bool link = row->type != kTypeLocalTable;
     p.Set("Attributes", TableAttributes(row->type, row->flags));
+    p.Set("Connect", row->connect);
     SetDate(p, "DateCreated", row->created, *row, path);
     SetDate(p, "LastUpdated", row->updated, *row, path);
     p.Set("Name", row->name);
@@ -707,6 +1062,9 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
     }
     snapshot.tables.push_back(std::move(table));
   }
+  ReadRelations(*db, rows, snapshot);
+  ReadQueries(*db, rows, snapshot);
+  ReadContainers(*db, rows, snapshot);
   return snapshot;
 }
 
