@@ -54,17 +54,66 @@ TMdb Sales() {
 TEST(DocumentTest, ListsEveryFieldOfATableWithItsRules) {
   HtmlQuery doc(RenderDefinitionDocument({Sales()}, "2026/12/08 09:30:00"));
   ASSERT_TRUE(doc.Parsed());
-  EXPECT_EQ(doc.Texts("//section[@id='db1-t2']/h3"), std::vector<std::string>{"受注"});
-  Rows fields = doc.Rows("//section[@id='db1-t2']/table[2]/tbody/tr");
+  // The user's tables come first, system tables after them.
+  EXPECT_EQ(doc.Texts("//section[@id='db1']/section/h3"),
+            (std::vector<std::string>{"受注", "在庫", "MSysObjects"}));
+  Rows fields = doc.Rows("//section[@id='db1-t1']/table[2]/tbody/tr");
   EXPECT_EQ(
       fields,
       (Rows{
           {"1", "", "ID", "長整数型(Long)", "4", "○", "", "", "", "", "", "", ""},
           {"2", "", "顧客<名>", "テキスト型(Text)", "50", "", "○", "\"a&b\"", "", "", "", "", ""},
       }));
-  EXPECT_EQ(doc.Texts("//section[@id='db1-t2']/table[2]/thead/tr/th"),
+  EXPECT_EQ(doc.Texts("//section[@id='db1-t1']/table[2]/thead/tr/th"),
             (std::vector<std::string>{"No", "論理名", "物理名", "型", "長さ", "必須", "空文字",
                                       "既定値", "PK", "UK", "FK", "索引", "備考"}));
+}
+
+TProperty Text(std::string name, std::string value) {
+  return TProperty{std::move(name), Variant(std::move(value)), ""};
+}
+
+// Keys, indexes, relationships and descriptions: where each shows up in the table's rows.
+TEST(DocumentTest, ShowsKeysRelationshipsAndDescriptionsWhereAReviewerLooks) {
+  TMdb mdb = Sales();
+  TTableDef& orders = mdb.TableDefs[1];
+  orders.Properties = {Text("Description", "受注ヘッダ")};
+  orders.Fields[0].Properties = {Text("Description", "受注番号"), Text("Caption", "受注No")};
+  orders.Fields[1].Properties = {Text("Format", "@;\"(なし)\"")};
+  TTableDefField customerId = Field("顧客ID", "長整数型(Long)", 4);
+  orders.Fields.push_back(customerId);
+  orders.Indexes = {TIndex{"PrimaryKey", true, true, false, true, false, false, {{"ID", 0}}},
+                    TIndex{"名前順", false, true, true, false, false, false, {{"顧客<名>", 1}}}};
+  TTableDef customers = Table("顧客", {Field("ID", "長整数型(Long)", 4)});
+  customers.Indexes = {TIndex{"PrimaryKey", true, true, false, true, false, false, {{"ID", 0}}}};
+  mdb.TableDefs.push_back(customers);
+  // Cascade updates, integrity enforced; the foreign key has no index of its own.
+  mdb.Relations = {TRelation{"顧客受注", "顧客", "受注", 256, {{"ID", "顧客ID"}}}};
+
+  HtmlQuery doc(RenderDefinitionDocument({mdb}, "x"));
+  EXPECT_EQ(doc.Texts("//section[@id='db1-t1']/h3"), std::vector<std::string>{"受注ヘッダ / 受注"});
+  Rows fields = doc.Rows("//section[@id='db1-t1']/table[2]/tbody/tr");
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[0],
+            (std::vector<std::string>{"1", "受注番号", "ID", "長整数型(Long)", "4", "○", "", "",
+                                      "○", "", "", "PrimaryKey", "標題: 受注No"}));
+  EXPECT_EQ(fields[1][8], "");         // PK
+  EXPECT_EQ(fields[1][9], "○");        // UK
+  EXPECT_EQ(fields[1][11], "名前順");  // 索引
+  EXPECT_EQ(fields[1][12], "書式: @;\"(なし)\"");
+  EXPECT_EQ(fields[2][10], "→ 顧客.ID");  // FK
+  EXPECT_EQ(doc.Rows("//section[@id='db1-t1']/table[3]/tbody/tr"),
+            (Rows{{"PrimaryKey", "ID", "○", "○", "", "○", ""},
+                  {"名前順", "顧客<名> (降順)", "", "○", "○", "", ""}}));
+  EXPECT_EQ(doc.Rows("//section[@id='db1-t1']/table[4]/tbody/tr"),
+            (Rows{{"顧客受注", "顧客.ID → 受注.顧客ID", "1 : ∞", "○", "○", ""}}));
+  Rows checks = doc.Rows("//section[@id='db1']/table[2]/tr");
+  EXPECT_EQ(checks[1],
+            (std::vector<std::string>{"インデックスのない外部キー", "1", "顧客受注 (受注)"}));
+  EXPECT_EQ(checks[2],
+            (std::vector<std::string>{"参照整合性のないリレーションシップ", "0", "なし"}));
+  EXPECT_EQ(doc.Texts("//section[@id='db1']/div[@class='diagram']/*[local-name()='svg']").size(),
+            1u);
 }
 
 TEST(DocumentTest, EveryContentsLinkLeadsToItsSection) {

@@ -357,7 +357,12 @@ std::string Summary(const DatabaseView& db) {
 
 std::string RenderDefinitionDocument(const std::vector<TMdb>& mdbs, const std::string& generated) {
   std::vector<DatabaseView> dbs;
-  for (const auto& mdb : mdbs) dbs.push_back(ViewOf(mdb));
+  for (const auto& mdb : mdbs) {
+    dbs.push_back(ViewOf(mdb));
+    // The user's own tables first; system tables (MSys…) after them, each group in its order.
+    std::stable_partition(dbs.back().tables.begin(), dbs.back().tables.end(),
+                          [](const TableView& t) { return t.name.rfind("MSys", 0) != 0; });
+  }
 
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\">\n"
