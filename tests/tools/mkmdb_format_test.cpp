@@ -266,6 +266,36 @@ TEST(MkmdbFormat, TableDefinitionsAroundPageBoundaries) {
   }
 }
 
+// mdbtools prints no Big Integer values, so they are read from the rows themselves: a table
+// of one such column keeps row r's eight little-endian bytes right after the column count.
+TEST(MkmdbFormat, BigIntegerRowsHoldTheirRowNumbers) {
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    SCOPED_TRACE(g->format);
+    TempDir dir;
+    const std::string file =
+        Write(dir, std::string(R"({"format": ")") + g->format +
+                       R"(", "tables": [{"name": "T", "rows": 600, "fields": [)"
+                       R"({"name": "N", "type": "bigint"}]}]})");
+    const std::size_t countBytes = g->version == JetVersion::kJet3 ? 1 : 2;
+    std::vector<std::uint64_t> values;
+    for (std::uint32_t p = 1; p < file.size() / g->pageSize; ++p) {
+      const std::string page = Page(file, g->pageSize, p);
+      if (page[0] != 0x01 || U32(page, 4) != kFirstTablePage) continue;
+      for (std::uint32_t r = 0; r < U16(page, g->rowCountOffset); ++r) {
+        const std::string row = Row(file, *g, p << 8 | r);
+        ASSERT_EQ(row.size(), countBytes + 8 + 1) << "count, value and null mask";
+        std::uint64_t value = 0;
+        for (int b = 7; b >= 0; --b) {
+          value = value << 8 | static_cast<std::uint8_t>(row[countBytes + b]);
+        }
+        values.push_back(value);
+      }
+    }
+    ASSERT_EQ(values.size(), 600u);
+    for (std::uint64_t r = 0; r < values.size(); ++r) EXPECT_EQ(values[r], r);
+  }
+}
+
 // The property blob read by the layout FORMAT.md gives ("LvProp"), as "column/Name=value".
 std::vector<std::string> DecodeProperties(const std::string& blob, bool utf16) {
   auto text = [&](const std::string& bytes) {
