@@ -37,6 +37,13 @@ rm -rf "$src"
 mkdir -p "$src"
 tar -C "$source_dir" --exclude='./build*' --exclude=./.git --exclude=./out -cf - . |
   tar -C "$src" -xf -
+# Objects of an earlier run may have been built from a planted fault, and the copy keeps the
+# older times of the clean files: every file a fault touches is rebuilt once.
+for p in "$root"/mutants/*.patch; do
+  sed -n 's|^+++ b/\([^[:space:]]*\).*|\1|p' "$p"
+done | sort -u | while read -r file; do
+  [ -e "$src/$file" ] && touch "$src/$file"
+done
 # The shared corpus is found beside the source tree.
 if [ -d "$source_dir/../shared" ] && [ ! -e "$work/shared" ]; then
   ln -s "$(cd "$source_dir/../shared" && pwd)" "$work/shared"
