@@ -79,25 +79,25 @@ survivors=()
 for p in "${patches[@]}"; do
   name=$(basename "$p" .patch)
   if ! patch -p1 -s -d "$src" --dry-run <"$p" >/dev/null 2>&1; then
-    printf '%-40s does not apply\n' "$name"
+    printf '%-44s does not apply\n' "$name"
     continue
   fi
   patch -p1 -s -d "$src" <"$p" >/dev/null
   applied=$p
   start=$(date +%s)
   if ! cmake --build "$build" -j"$jobs" >"$logs/$name.build.log" 2>&1; then
-    printf '%-40s does not build, see %s\n' "$name" "$logs/$name.build.log"
+    printf '%-44s does not build, see %s\n' "$name" "$logs/$name.build.log"
     revert
     continue
   fi
   total=$((total + 1))
   if run_suite "$logs/$name.log"; then
-    printf '%-40s survived (%ds)\n' "$name" $(($(date +%s) - start))
+    printf '%-44s survived (%ds)\n' "$name" $(($(date +%s) - start))
     survivors+=("$name")
   else
     first=$(grep -m1 -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception)' \
       "$logs/$name.log" | sed -E 's/^.*Test +#[0-9]+: ([^ ]+).*/\1/')
-    printf '%-40s killed by %s (%ds)\n' "$name" "${first:-the time limit}" \
+    printf '%-44s killed by %s (%ds)\n' "$name" "${first:-the time limit}" \
       $(($(date +%s) - start))
     killed=$((killed + 1))
   fi
