@@ -23,7 +23,7 @@ applied=
 # A fault left planted would poison the next run: take it back however this script ends.
 revert() {
   if [ -n "$applied" ]; then
-    patch -p1 -R -s -d "$src" <"$applied" >/dev/null 2>&1 || true
+    patch -p1 -R -s --no-backup-if-mismatch -d "$src" <"$applied" >/dev/null 2>&1 || true
     applied=
   fi
 }
@@ -78,11 +78,11 @@ total=0
 survivors=()
 for p in "${patches[@]}"; do
   name=$(basename "$p" .patch)
-  if ! patch -p1 -s -d "$src" --dry-run <"$p" >/dev/null 2>&1; then
+  if ! patch -p1 -s --no-backup-if-mismatch -d "$src" --dry-run <"$p" >/dev/null 2>&1; then
     printf '%-44s does not apply\n' "$name"
     continue
   fi
-  patch -p1 -s -d "$src" <"$p" >/dev/null
+  patch -p1 -s --no-backup-if-mismatch -d "$src" <"$p" >/dev/null
   applied=$p
   start=$(date +%s)
   if ! cmake --build "$build" -j"$jobs" >"$logs/$name.build.log" 2>&1; then
