@@ -9,7 +9,7 @@ DEBIAN_PACKAGES = build-essential cmake pkg-config git googletest libgtest-dev l
   libgl-dev libgraphviz-dev libpng-dev libxml2-dev chromium xvfb xauth fonts-ipafont-gothic clang-format \
   gettext file python3-jsonschema
 
-.PHONY: all deps build demo test test-sanitize bench-peer format clean
+.PHONY: all deps build demo test test-sanitize bench-peer mutate format clean
 
 all: build
 
@@ -49,6 +49,11 @@ bench-peer: build
 	@command -v node >/dev/null && command -v npm >/dev/null || \
 	  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nodejs npm; }
 	cd $(BUILD)/bench-peer && npm ci --no-audit --no-fund --silent
+
+# Plants each fault of mutants/ in turn into a scratch copy and reports which ones the suite
+# misses (slow: a rebuild and a suite run per fault; not part of CI).
+mutate: deps
+	JOBS=$(JOBS) scripts/mutate.sh
 
 format:
 	cmake --build $(BUILD) --target format

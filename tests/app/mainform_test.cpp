@@ -357,6 +357,24 @@ TEST_F(MainFormTest, TheLastMenuItemShowsTheAboutBoxModally) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// With Escape switched on for the main window, Escape in the about box closes only the box.
+TEST_F(MainFormTest, EscapeInTheAboutBoxLeavesTheMainWindowOpen) {
+  WriteSettings("[TMainForm]\nEscapeClose=1\n");
+  Open();
+  ASSERT_TRUE(form->EscapeClose);
+  auto* about = new TAboutBox(form.get());
+  form->SetAboutBox(about);
+  bool shownDuring = false;
+  QTimer::singleShot(0, [&] {
+    shownDuring = about->isVisible();
+    QTest::keyClick(about, Qt::Key_Escape);
+  });
+  form->SystemMenu()->actions().back()->trigger();
+  EXPECT_TRUE(shownDuring);
+  EXPECT_FALSE(about->isVisible());
+  EXPECT_TRUE(form->isVisible());
+}
+
 }  // namespace
 }  // namespace zentab::app
 

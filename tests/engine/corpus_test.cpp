@@ -143,9 +143,9 @@ TEST_F(Corpus, OrdersTablesByNameIgnoringCaseInEveryFormat) {
   EXPECT_GT(files, 0);
 }
 
-// zentab-cli over every corpus file, one job each: a report or a clear error, within the
-// timeout, never a crash.
-TEST_F(Corpus, CommandLineDocumentsOrRejectsEveryFile) {
+// zentab-cli over every corpus file, one job each: every file is documented within the
+// timeout.
+TEST_F(Corpus, CommandLineDocumentsEveryFile) {
   testing::TempDir out;
   std::vector<std::string> failures;
   int documented = 0;
@@ -159,19 +159,17 @@ TEST_F(Corpus, CommandLineDocumentsOrRejectsEveryFile) {
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << file;
     int code = WEXITSTATUS(status);
-    ASSERT_TRUE(code == 0 || code == 1) << file << " exit " << code;
     if (code == 0) {
       ++documented;
     } else {
-      std::string message = testing::ReadBytes(errors);
-      EXPECT_NE(message.find(entry.path().filename().string()), std::string::npos) << message;
-      failures.push_back(entry.path().filename().string() + ": " + message);
+      failures.push_back(entry.path().filename().string() + " (exit " + std::to_string(code) +
+                         "): " + testing::ReadBytes(errors));
     }
   }
   auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("[ corpus  ] %d documented, %zu failed, %.1f s\n", documented, failures.size(),
               seconds);
-  for (const auto& f : failures) std::printf("[ failed  ] %s", f.c_str());
+  for (const auto& f : failures) ADD_FAILURE() << f;
   EXPECT_GT(documented, 0);
 }
 

@@ -2,8 +2,10 @@
 // name: "hang" never answers, "crash" dies of SIGABRT after a last word on standard error,
 // "exit" leaves with status 3, "garbage" answers with a malformed frame, "orphan" starts a
 // process that keeps the pipes open (its id written to the requested path + ".pid") and then
-// leaves with status 3, "silent" closes its answers and waits for ever; any other name is
-// answered with one table named after this process's id.
+// leaves with status 3, "silent" closes its answers and waits for ever, "chatty" writes 3,000
+// numbered warning lines (more than a pipe holds) to standard error before it answers,
+// "chatty-crash" writes them and then dies; any other name is answered with one table named
+// after this process's id.
 #include <signal.h>
 #include <unistd.h>
 
@@ -42,6 +44,13 @@ int main() {
     if (name == "silent") {
       close(STDOUT_FILENO);
       for (;;) pause();
+    }
+    if (name == "chatty" || name == "chatty-crash") {
+      for (int i = 0; i < 3000; ++i) {
+        std::fprintf(stderr, "fake reader: warning %04d about page %d of the file\n", i, i % 97);
+      }
+      std::fflush(stderr);
+      if (name == "chatty-crash") std::abort();
     }
     if (name == "garbage") {
       engine::WriteFrame(STDOUT_FILENO, "{not json");

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "engine/mdbengine.h"
@@ -94,6 +96,20 @@ TEST(ReaderProcessLifecycle, ReportsACrashWithTheSignalAndTheLastOutput) {
   EXPECT_NE(error.find("giving up"), std::string::npos) << error;
   EXPECT_EQ(reader.pid(), -1);
   EXPECT_NE(AnsweringPid(*reader.Read("/x/b.mdb", 5)), before);
+}
+
+// More warnings than a pipe holds: the reader must not block on them while the client waits,
+// and a death message quotes the last of them.
+TEST(ReaderProcessLifecycle, DrainsAChattyReaderAndQuotesItsLastWords) {
+  ReaderProcess reader(FakeReader());
+  auto snapshot = reader.Read("/data/chatty", 5);
+  ASSERT_NE(snapshot, nullptr);
+  EXPECT_EQ(AnsweringPid(*snapshot), std::to_string(reader.pid()));
+  EXPECT_EQ(ErrorOf(reader, "/data/chatty-crash"),
+            "the reader stopped unexpectedly (signal 6) while reading /data/chatty-crash [its "
+            "last output: fake reader: warning 2997 about page 87 of the file | fake reader: "
+            "warning 2998 about page 88 of the file | fake reader: warning 2999 about page 89 "
+            "of the file]");
 }
 
 TEST(ReaderProcessLifecycle, ReportsAnExitAndAMalformedAnswer) {
@@ -235,6 +251,27 @@ TEST(RegisteredEngine, FailsOpenDatabaseWithTheTimeoutMessage) {
     EXPECT_NO_THROW(PidThroughEngine("/x/a.mdb"));
   });
   job.join();
+}
+
+// zentab-cli runs the reader beside its own executable: a copy of it beside the fake reader
+// must pass its --read-timeout on, and a reader that hangs ends the job with the timeout.
+TEST(CommandLine, PassesItsReadTimeoutToTheReader) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  fs::copy_file(ZENTAB_CLI_PATH, dir.File("zentab-cli"));
+  fs::copy_file(FakeReader(), dir.File("zentab-dbreader"));
+  std::string command = "timeout -s KILL 8 '" + dir.File("zentab-cli") +
+                        "' --read-timeout 2 --output '" + dir.Path() +
+                        "' /data/hang >/dev/null 2>'" + dir.File("stderr.txt") + "'";
+  auto start = std::chrono::steady_clock::now();
+  int status = std::system(command.c_str());
+  auto waited = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(WIFEXITED(status)) << "killed after 8 s";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(testing::ReadBytes(dir.File("stderr.txt")),
+            "zentab-cli: /data/hang: reading /data/hang timed out after 2 s\n");
+  EXPECT_GE(waited, std::chrono::milliseconds(1900));
+  EXPECT_LT(waited, std::chrono::seconds(6));
 }
 
 // Opening failures of the real reader name the file and the reason.

@@ -2,7 +2,9 @@
 // survives, and the settings integer rules.
 #include "platform/profile.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -75,13 +77,35 @@ TEST_F(ProfileTest, TypedReadsFallBackToTheDefault) {
   EXPECT_TRUE(file.ReadBool("TMainForm", "Left", false));
 }
 
+// The folder may be read and entered but not written. Root writes anywhere, so the write is
+// tried in a child process that has given up root for an ordinary account.
 TEST_F(ProfileTest, WriteFailsQuietlyInAFolderWithoutWriteAccess) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
-  std::filesystem::permissions(
-      dir.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  TIniFile file(ini);
-  EXPECT_FALSE(file.WriteInteger("TMainForm", "Top", 1));
-  EXPECT_EQ(file.ReadInteger("TMainForm", "Top", 5), 5);
+  namespace fs = std::filesystem;
+  fs::permissions(dir.Path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  std::fflush(nullptr);
+  pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+      ::_exit(10);
+    }
+    TIniFile file(ini);
+    if (file.WriteInteger("TMainForm", "Top", 1)) ::_exit(11);
+    if (file.ReadInteger("TMainForm", "Top", 5) != 5) ::_exit(12);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "this root may not change its user id";
+  EXPECT_NE(WEXITSTATUS(status), 11) << "the write reported success";
+  EXPECT_NE(WEXITSTATUS(status), 12) << "the read did not fall back";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(dir.Files().empty());
 }
 
 TEST_F(ProfileTest, WriteFailsQuietlyWhenTheFolderIsMissing) {

@@ -26,6 +26,25 @@ TEST(Utf8ToCp932Html, WritesCharactersCp932LacksAsNumericReferences) {
   EXPECT_EQ(Utf8ToCp932Html("\xC3\xA9\xC3\xA9"), "&#233;&#233;");
 }
 
+// Every lead byte range of a three-byte sequence: Hangul syllables and jamo, and ideographs of
+// the first extension block, none of which CP932 holds.
+TEST(Utf8ToCp932Html, WritesThreeByteCharactersCp932LacksAsTheirCodePoints) {
+  struct Case {
+    const char* utf8;
+    const char* html;
+  };
+  const Case cases[] = {
+      {"\xE1\x84\x80", "&#4352;"},                       // U+1100 HANGUL CHOSEONG KIYEOK
+      {"\xE3\x90\x80", "&#13312;"},                      // U+3400, first of extension A
+      {"\xE4\xB6\xB5", "&#19893;"},                      // U+4DB5
+      {"\xEA\xB0\x80", "&#44032;"},                      // U+AC00 가
+      {"\xED\x95\x9C\xEA\xB8\x80", "&#54620;&#44544;"},  // 한글
+      {"\xED\x9E\xA3", "&#55203;"},                      // U+D7A3, the last syllable
+      {"表\xED\x95\x9C表", "\x95\x5C&#54620;\x95\x5C"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToCp932Html(c.utf8), c.html) << c.html;
+}
+
 TEST(Utf8ToCp932Html, ReplacesMalformedUtf8InsteadOfDroppingText) {
   EXPECT_EQ(Utf8ToCp932Html("a\xFF"
                             "b"),

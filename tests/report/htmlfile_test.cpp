@@ -229,6 +229,7 @@ TEST_F(HtmlFileTest, FailsWithThePathWhenTheFolderCannotBeWritten) {
   }
   try {
     WriteHtmlFile("x\r\n", ReportTarget{dir.File("missing/"), ""});
+    ADD_FAILURE() << "no error for a missing folder";
   } catch (const ReportWriteError& e) {
     EXPECT_EQ(e.path(), dir.File("missing/20040315140709.html"));
     EXPECT_NE(std::string(e.what()).find("cannot create"), std::string::npos);

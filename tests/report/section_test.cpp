@@ -177,5 +177,47 @@ TEST(RenderMdbSection, HandsALargeSectionOnInBoundedPiecesOfWholeRows) {
                       "<td nowrap>&nbsp;</td><td nowrap>&nbsp;</td></tr></table>"));
 }
 
+// Each text the database supplies, alone, in both kinds of row: the cell holds it escaped.
+TEST(Rows, EscapeEachTextCellOnItsOwn) {
+  const std::string raw = R"(<b a="1">&)";
+  const std::string cell = "<td nowrap>&lt;b a=&quot;1&quot;&gt;&amp;</td>";
+  struct TableCase {
+    const char* cell;
+    std::string TTableDef::*text;
+  };
+  const TableCase tableCases[] = {
+      {"Attributes", &TTableDef::Attributes},
+      {"SourceTableName", &TTableDef::SourceTableName},
+      {"DateCreated", &TTableDef::DateCreated},
+      {"LastUpdated", &TTableDef::LastUpdated},
+  };
+  for (const auto& c : tableCases) {
+    TTableDef table;
+    table.*c.text = raw;
+    std::string row = TableListRow("d.mdb", table);
+    EXPECT_NE(row.find(cell), std::string::npos) << c.cell << ": " << row;
+    EXPECT_EQ(row.find(raw), std::string::npos) << c.cell << ": " << row;
+  }
+  struct FieldCase {
+    const char* cell;
+    std::string TTableDefField::*text;
+  };
+  const FieldCase fieldCases[] = {
+      {"Name", &TTableDefField::Name},
+      {"TypeName", &TTableDefField::TypeName},
+      {"Attributes", &TTableDefField::Attributes},
+      {"DefaultValue", &TTableDefField::DefaultValue},
+      {"SourceTable", &TTableDefField::SourceTable},
+      {"SourceField", &TTableDefField::SourceField},
+  };
+  for (const auto& c : fieldCases) {
+    TTableDefField field;
+    field.*c.text = raw;
+    std::string row = FieldTableRow(field);
+    EXPECT_NE(row.find(cell), std::string::npos) << c.cell << ": " << row;
+    EXPECT_EQ(row.find(raw), std::string::npos) << c.cell << ": " << row;
+  }
+}
+
 }  // namespace
 }  // namespace zentab

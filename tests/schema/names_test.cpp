@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace zentab {
 namespace {
 
@@ -42,6 +44,10 @@ TEST(TableAttributesText, ComposesSetBitsInTableOrder) {
       {8, ""},
       {0x60000000, "非ODBCデータソースのリンクテーブル,ODBCデータソースのリンクテーブル"},
       {0x00010000, "排他モードで開いたリンクテーブル"},
+      {0x40000000, "非ODBCデータソースのリンクテーブル"},
+      {0x20000000, "ODBCデータソースのリンクテーブル"},
+      {0x00020000, "ユーザーIDとパスワードが接続情報と共に保存されるリモートテーブル"},
+      {0x10000000 | 0x04000000 | 0x4, ""},
       {0x00020000 | 0x20000000,
        "ユーザーIDとパスワードが接続情報と共に保存されるリモートテーブル,"
        "ODBCデータソースのリンクテーブル"},
@@ -49,17 +55,28 @@ TEST(TableAttributesText, ComposesSetBitsInTableOrder) {
   for (const auto& c : cases) EXPECT_EQ(TableAttributesText(c.value), c.text) << c.value;
 }
 
-TEST(FieldTypeName, NamesKnownCodesAndMarksOthersUnknown) {
+TEST(FieldTypeName, NamesEveryKnownCodeAndMarksOthersUnknown) {
   const Case cases[] = {
       {1, "ブール型(Boolean)"},
+      {2, "バイト型(Byte)"},
+      {3, "整数型(Integer)"},
       {4, "長整数型(Long)"},
+      {5, "通貨型(Currency)"},
+      {6, "単精度浮動小数点数型(Single)"},
+      {7, "倍精度浮動小数点数型(Double)"},
       {8, "日付/時刻型(Date/Time)"},
+      {9, "バイナリ型(Binary)"},
       {10, "テキスト型(Text)"},
       {11, "ロングバイナリ型(LongBinary)-OLEオブジェクト型(OLE Object)"},
       {12, "メモ型(Memo)"},
       {15, "GUID型(GUID)"},
       {16, "Big Integer 型 (Big Integer)"},
+      {17, "可変長バイナリ型(VarBinary)"},
+      {18, "CHAR型(Char)"},
+      {19, "Numeric型(Numeric)"},
       {20, "10進型(Decimal)"},
+      {21, "浮動小数点数型(Float)"},
+      {22, "時刻型(Time)"},
       {23, "タイムスタンプ型(TimeStamp)"},
       {0, "UnKnown(0)"},
       {13, "UnKnown(13)"},
@@ -67,6 +84,7 @@ TEST(FieldTypeName, NamesKnownCodesAndMarksOthersUnknown) {
       {24, "UnKnown(24)"},
       {-1, "UnKnown(-1)"},
       {-18, "UnKnown(-18)"},
+      {INT32_MIN, "UnKnown(-2147483648)"},
   };
   for (const auto& c : cases) EXPECT_EQ(FieldTypeName(c.value), c.text) << c.value;
 }

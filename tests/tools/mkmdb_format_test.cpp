@@ -209,6 +209,93 @@ TEST(MkmdbFormat, WideTableDefinitionContinuesOnChainedPages) {
   EXPECT_EQ(tdef.substr(length - 2 - utf16.size(), utf16.size()), utf16);
 }
 
+// Byte fields whose names make a table definition exactly `length` bytes long: the header, a
+// descriptor per column, each name with its length (one byte in Jet 3, two and UTF-16 text in
+// Jet 4) and the two-byte terminator. Names are "cNNN" padded with "x" to at most 64 characters.
+std::string FieldsForDefinitionLength(const Geometry& g, std::uint32_t length) {
+  const bool jet3 = g.version == JetVersion::kJet3;
+  const std::uint32_t perName = jet3 ? 1 : 2, perChar = jet3 ? 1 : 2;
+  for (std::uint32_t n = 1; n < 256; ++n) {
+    const std::uint32_t fixed = g.columnsStart + n * (g.entrySize + perName) + 2;
+    if (fixed > length || (length - fixed) % perChar != 0) continue;
+    const std::uint32_t chars = (length - fixed) / perChar;
+    if (chars < 4 * n || chars > 64 * n) continue;
+    std::string fields;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      char name[8];
+      std::snprintf(name, sizeof name, "c%03u", i);
+      const std::uint32_t size = chars / n + (i < chars % n ? 1 : 0);
+      fields += std::string(i ? "," : "") + R"({"name": ")" + name + std::string(size - 4, 'x') +
+                R"(", "type": "byte"})";
+    }
+    return fields;
+  }
+  return {};
+}
+
+// Definitions that end one byte short of, exactly at and one byte past the first page and the
+// first continuation page: each is stored whole on as many pages as it needs.
+TEST(MkmdbFormat, TableDefinitionsAroundPageBoundaries) {
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    const std::uint32_t first = g->pageSize, next = g->pageSize - 8;
+    struct Case {
+      std::uint32_t length, pages;
+    };
+    const Case cases[] = {{first - 1, 1},        {first, 1},        {first + 1, 2},
+                          {first + next - 1, 2}, {first + next, 2}, {first + next + 1, 3}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(g->format) + " definition of " + std::to_string(c.length));
+      const std::string fields = FieldsForDefinitionLength(*g, c.length);
+      ASSERT_FALSE(fields.empty());
+      TempDir dir;
+      std::string file;
+      ASSERT_NO_THROW(file =
+                          Write(dir, std::string(R"({"format": ")") + g->format +
+                                         R"(", "tables": [{"name": "T", "rows": 3, "fields": [)" +
+                                         fields + "]}]}"));
+      std::uint32_t pages = 0;
+      const std::string tdef = TableDefinition(file, *g, kFirstTablePage, &pages);
+      EXPECT_EQ(pages, c.pages);
+      EXPECT_EQ(U32(tdef, 8), c.length);
+      ASSERT_GE(tdef.size(), c.length);
+      EXPECT_EQ(U16(tdef, c.length - 2), 0xFFFF) << "the definition ends with its terminator";
+      const std::string lastChar = g->version == JetVersion::kJet3 ? "x" : std::string("x\0", 2);
+      EXPECT_EQ(tdef.substr(c.length - 2 - lastChar.size(), lastChar.size()), lastChar)
+          << "the last name ends just before it";
+    }
+  }
+}
+
+// mdbtools prints no Big Integer values, so they are read from the rows themselves: a table
+// of one such column keeps row r's eight little-endian bytes right after the column count.
+TEST(MkmdbFormat, BigIntegerRowsHoldTheirRowNumbers) {
+  for (const Geometry* g : {&kJet3, &kJet4}) {
+    SCOPED_TRACE(g->format);
+    TempDir dir;
+    const std::string file =
+        Write(dir, std::string(R"({"format": ")") + g->format +
+                       R"(", "tables": [{"name": "T", "rows": 600, "fields": [)"
+                       R"({"name": "N", "type": "bigint"}]}]})");
+    const std::size_t countBytes = g->version == JetVersion::kJet3 ? 1 : 2;
+    std::vector<std::uint64_t> values;
+    for (std::uint32_t p = 1; p < file.size() / g->pageSize; ++p) {
+      const std::string page = Page(file, g->pageSize, p);
+      if (page[0] != 0x01 || U32(page, 4) != kFirstTablePage) continue;
+      for (std::uint32_t r = 0; r < U16(page, g->rowCountOffset); ++r) {
+        const std::string row = Row(file, *g, p << 8 | r);
+        ASSERT_EQ(row.size(), countBytes + 8 + 1) << "count, value and null mask";
+        std::uint64_t value = 0;
+        for (int b = 7; b >= 0; --b) {
+          value = value << 8 | static_cast<std::uint8_t>(row[countBytes + b]);
+        }
+        values.push_back(value);
+      }
+    }
+    ASSERT_EQ(values.size(), 600u);
+    for (std::uint64_t r = 0; r < values.size(); ++r) EXPECT_EQ(values[r], r);
+  }
+}
+
 // The property blob read by the layout FORMAT.md gives ("LvProp"), as "column/Name=value".
 std::vector<std::string> DecodeProperties(const std::string& blob, bool utf16) {
   auto text = [&](const std::string& bytes) {
