@@ -83,6 +83,27 @@ TEST(DiagramTest, MarksOneToOneAndRelationshipsWithoutIntegrity) {
   }
 }
 
+// Hundreds of tables in many separate groups make a picture that can be scaled to a page, not
+// a strip hundreds of boxes long.
+TEST(DiagramTest, ManyGroupsPackIntoAPageShapedPicture) {
+  std::vector<DiagramTable> tables;
+  std::vector<DiagramEdge> edges;
+  for (int i = 0; i < 150; ++i) {
+    std::string parent = "親" + std::to_string(i), child = "子" + std::to_string(i);
+    tables.push_back({parent, {{"ID", true, false}}});
+    tables.push_back({child, {{"親ID", false, true}}});
+    edges.push_back({parent, child, false, true});
+  }
+  std::string svg = RenderRelationshipDiagram(tables, edges);
+  std::smatch size;
+  ASSERT_TRUE(
+      std::regex_search(svg, size, std::regex(R"(width="([0-9.]+)pt" height="([0-9.]+)pt")")));
+  double ratio = std::stod(size[1]) / std::stod(size[2]);
+  EXPECT_GT(ratio, 0.25) << size[0];
+  EXPECT_LT(ratio, 4.0) << size[0];
+  EXPECT_EQ(GroupTexts(svg, "node").size(), 300u);
+}
+
 TEST(DiagramTest, NamesAreTextNotMarkup) {
   std::string svg = RenderRelationshipDiagram({{"A&B<i>", {{"x\"y", true, false}}}},
                                               {{"A&B<i>", "<script>", false, true}});

@@ -78,6 +78,10 @@ std::string RenderRelationshipDiagram(const std::vector<DiagramTable>& tables,
   Set(g, "nodesep", "0.3");
   Set(g, "ranksep", "0.8");
   Set(g, "fontname", "sans-serif");
+  // Separate groups of related tables are packed into a roughly square picture instead of one
+  // long strip, so a database with hundreds of tables still fits a page.
+  Set(g, "pack", "true");
+  Set(g, "packmode", "graph");
   Agsym_t* label = agattr(g, AGNODE, const_cast<char*>("label"), const_cast<char*>(""));
   agattr(g, AGNODE, const_cast<char*>("shape"), const_cast<char*>("plain"));
   agattr(g, AGNODE, const_cast<char*>("fontname"), const_cast<char*>("sans-serif"));
