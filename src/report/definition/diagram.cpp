@@ -1,17 +1,44 @@
 // Lays the relationship diagram out with Graphviz's dot layout and renders it to SVG, all in
-// this process. Graphviz loads its installed plugins, so text is measured with the system's
-// fonts (Japanese names get boxes as wide as they are drawn).
+// this process. Only the core (SVG) and dot plugins are loaded, by their installed paths:
+// Graphviz's font-measuring plugin keeps a pointer into the previous graph's labels across
+// graphs (a use after free from the second diagram of a process on), so text is measured
+// with Graphviz's built-in estimate instead, which gives Japanese names room to spare.
 #include "report/definition/diagram.h"
 
+#include <dlfcn.h>
 #include <graphviz/cgraph.h>
 #include <graphviz/gvc.h>
+#include <graphviz/gvplugin.h>
 
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace zentab::report {
 namespace {
+
+// The two plugin libraries, opened once for the life of the process; empty when either is
+// missing.
+const std::vector<lt_symlist_t>& Plugins() {
+  static const std::vector<lt_symlist_t> plugins = [] {
+    std::vector<lt_symlist_t> list;
+    const std::pair<const char*, const char*> wanted[] = {
+        {"libgvplugin_core.so.6", "gvplugin_core_LTX_library"},
+        {"libgvplugin_dot_layout.so.6", "gvplugin_dot_layout_LTX_library"}};
+    for (const auto& [file, symbol] : wanted) {
+      void* library = ::dlopen((std::string(ZENTAB_GRAPHVIZ_PLUGIN_DIR "/") + file).c_str(),
+                               RTLD_NOW | RTLD_LOCAL);
+      void* address = library ? ::dlsym(library, symbol) : nullptr;
+      if (!address) return std::vector<lt_symlist_t>{};
+      list.push_back({symbol, address});
+    }
+    list.push_back({nullptr, nullptr});
+    return list;
+  }();
+  return plugins;
+}
 
 // Text inside a Graphviz HTML-like label.
 std::string LabelText(const std::string& text) {
@@ -69,7 +96,11 @@ std::string RenderRelationshipDiagram(const std::vector<DiagramTable>& tables,
   std::map<std::string, const DiagramTable*> byName;
   for (const auto& t : tables) byName.emplace(t.name, &t);
 
-  std::unique_ptr<GVC_t, ContextDeleter> gvc(gvContext());
+  const auto& plugins = Plugins();
+  if (plugins.empty())
+    throw std::runtime_error("Graphviz's dot and core plugins are not installed");
+  std::unique_ptr<GVC_t, ContextDeleter> gvc(
+      gvContextPlugins(const_cast<lt_symlist_t*>(plugins.data()), 0));
   if (!gvc) throw std::runtime_error("Graphviz could not start");
   std::unique_ptr<Agraph_t, GraphDeleter> graph(
       agopen(const_cast<char*>("relationships"), Agdirected, nullptr));
