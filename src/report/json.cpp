@@ -143,6 +143,7 @@ ordered Query(const TQueryDef& q) {
   out["name"] = q.Name;
   out["type"] = q.Type;
   out["typeName"] = std::string(QueryTypeName(q.Type));
+  out["hidden"] = q.Hidden;
   out["sql"] = q.SQL;
   out["dateCreated"] = Date(q.DateCreated);
   out["lastUpdated"] = Date(q.LastUpdated);

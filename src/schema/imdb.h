@@ -62,6 +62,7 @@ struct TQueryDef {
   std::string Name;
   std::int32_t Type = 0;
   std::string SQL;
+  bool Hidden = false;  // kept out of sight: a form's or control's record source, or flagged hidden
   std::optional<double> DateCreated;  // automation dates; none for Null
   std::optional<double> LastUpdated;
   std::vector<TProperty> Properties;

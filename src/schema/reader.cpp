@@ -135,6 +135,7 @@ void ReadQueryDefs(const ObjectRef& database, std::vector<TQueryDef>& out) {
       Variant query = InvokeOn(queries, "Item", Variant(k));
       q.Name = VariantToText(InvokeOn(query, "Name"));
       q.Type = VariantToInt(InvokeOn(query, "Type"));
+      q.Hidden = VariantToBool(InvokeOn(query, "Hidden"));
       q.DateCreated = DateValue(InvokeOn(query, "DateCreated"));
       q.LastUpdated = DateValue(InvokeOn(query, "LastUpdated"));
       q.SQL = VariantToTextNullAsEmpty(InvokeOn(query, "SQL"));

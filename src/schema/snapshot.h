@@ -88,7 +88,7 @@ struct RelationSnapshot {
   bool operator==(const RelationSnapshot&) const = default;
 };
 
-// A saved query: Name, Type, SQL, DateCreated, LastUpdated.
+// A saved query: Name, Type, Hidden, SQL, DateCreated, LastUpdated.
 struct QuerySnapshot {
   PropertySet properties;
   StoredProperties stored;

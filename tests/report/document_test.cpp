@@ -156,6 +156,23 @@ TEST(DocumentTest, ChecksCountOnlyTheUsersOwnTables) {
             "リレーションシップはありません。");
 }
 
+// Hidden queries (as the reader marks them, whatever their names) come after the others under
+// their own heading.
+TEST(DocumentTest, ListsHiddenQueriesApart) {
+  TMdb mdb = Sales();
+  mdb.QueryDefs = {
+      {"Lookup", 0, "SELECT 1;", true, std::nullopt, std::nullopt, {}, ""},
+      {"~sq_cVisible", 48, "UPDATE T SET a = 1;", false, std::nullopt, std::nullopt, {}, ""},
+      {"Plain", 0, "SELECT 2;", false, std::nullopt, std::nullopt, {}, ""}};
+  HtmlQuery doc(RenderDefinitionDocument({mdb}, "x"));
+  EXPECT_EQ(doc.Texts("//section[@id='db1']//h4[contains(., 'クエリ')]"),
+            (std::vector<std::string>{"~sq_cVisible 更新クエリ", "Plain 選択クエリ",
+                                      "非表示のクエリ(フォームやコントロールの値集合ソース)",
+                                      "Lookup 選択クエリ"}));
+  EXPECT_EQ(doc.Texts("//section[@id='db1']//pre"),
+            (std::vector<std::string>{"UPDATE T SET a = 1;", "SELECT 2;", "SELECT 1;"}));
+}
+
 TEST(DocumentTest, AnUnreadableDatabaseShowsItsErrorAndNoTables) {
   TMdb broken;
   broken.Name = "broken.mdb";

@@ -39,7 +39,8 @@ TMdb Sample() {
   mdb.TableDefs = {t};
   mdb.Relations = {{"受注明細", "受注", "明細", 256 | 1, {{"ID", "受注ID"}}},
                    {"loose", "a", "b", 2 | 4096, {}}};
-  mdb.QueryDefs = {{"q", 48, "", 1.5, std::nullopt, {}, ""}};
+  mdb.QueryDefs = {{"q", 48, "", false, 1.5, std::nullopt, {}, ""},
+                   {"~sq_ff", 0, "", true, std::nullopt, std::nullopt, {}, ""}};
   mdb.Documents = {{"form", "受注入力", 0.0, std::nullopt, ""}};
   return mdb;
 }
@@ -84,6 +85,8 @@ TEST(JsonDocument, KeepsKeysTypesAndOrderOfTheDesignNote) {
   EXPECT_EQ(r[1]["enforced"], false);
   EXPECT_EQ(r[1]["cascadeDeletes"], true);
   EXPECT_EQ(db["queries"][0]["typeName"], "更新クエリ");
+  EXPECT_EQ(db["queries"][0]["hidden"], false);
+  EXPECT_EQ(db["queries"][1]["hidden"], true);
   EXPECT_EQ(db["queries"][0]["dateCreated"], "1899-12-31T12:00:00");
   // Day 0 at midnight is a date and a time, not the empty text the fixed report shows.
   EXPECT_EQ(db["objects"][0]["dateCreated"], "1899-12-30T00:00:00");

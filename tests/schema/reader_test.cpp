@@ -300,6 +300,7 @@ TEST_F(ReaderTest, ReadsIndexesPropertiesRelationsQueriesAndDocuments) {
   QuerySnapshot query;
   query.properties.Set("Name", "q");
   query.properties.Set("Type", std::int32_t{80});
+  query.properties.Set("Hidden", true);
   query.properties.Set("SQL", "");
   query.properties.Set("DateCreated", Variant(Variant::Date{2.5}));
   query.properties.Set("LastUpdated", Variant::MakeNull());
@@ -333,6 +334,7 @@ TEST_F(ReaderTest, ReadsIndexesPropertiesRelationsQueriesAndDocuments) {
   EXPECT_EQ(mdb.RelationsError, "MSysRelationships is damaged");
   ASSERT_EQ(mdb.QueryDefs.size(), 1u);
   EXPECT_EQ(mdb.QueryDefs[0].Type, 80);
+  EXPECT_TRUE(mdb.QueryDefs[0].Hidden);
   EXPECT_EQ(mdb.QueryDefs[0].DateCreated, 2.5);
   EXPECT_FALSE(mdb.QueryDefs[0].LastUpdated);
   std::vector<std::string> documents;

@@ -943,6 +943,7 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
     const std::string object = "query '" + row->name + "' in " + Quoted(db.path());
     p.Set("Name", row->name);
     p.Set("Type", static_cast<std::int32_t>(QueryTypeFromFlags(row->flags)));
+    p.Set("Hidden", IsHiddenQuery(row->name, row->flags));
     if (rowsError) {
       p.Fail("SQL", *rowsError);
     } else {

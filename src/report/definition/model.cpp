@@ -108,7 +108,7 @@ DatabaseView ViewOf(const TMdb& mdb) {
     query.created = DateText(q.DateCreated);
     query.updated = DateText(q.LastUpdated);
     query.error = q.ErrorMessage;
-    query.hidden = q.Name.rfind("~sq_", 0) == 0;
+    query.hidden = q.Hidden;
     db.queries.push_back(std::move(query));
   }
   static const std::map<std::string, std::string> kKinds = {
