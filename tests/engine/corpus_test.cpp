@@ -1,6 +1,6 @@
 // Real Access files from the shared corpus (skipped when it is absent): links found beside the
-// database and missing, an ODBC link, the newer formats, table order, and zentab-cli over
-// every corpus file.
+// database and missing, an ODBC link, the newer formats, table order, saved queries' SQL, and
+// zentab-cli over every corpus file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "corpus_queries.h"
 #include "engine/mdbformat.h"
 #include "engine/readerprocess.h"
 #include "platform/paths.h"
@@ -141,6 +142,32 @@ TEST_F(Corpus, OrdersTablesByNameIgnoringCaseInEveryFormat) {
     ++files;
   }
   EXPECT_GT(files, 0);
+}
+
+// One query of each type in every format, read by the reader process: Type, SQL and hidden
+// state as Access shows them.
+TEST_F(Corpus, ReadsEveryQueryTypeOfTheQueryTestFiles) {
+  for (const char* file : {"queryTestV1997.mdb", "queryTestV2000.mdb", "queryTestV2003.mdb",
+                           "queryTestV2007.accdb", "queryTestV2010.accdb"}) {
+    SCOPED_TRACE(file);
+    auto db = Read(File(file));
+    ASSERT_FALSE(db->queriesError) << *db->queriesError;
+    std::map<std::string, const PropertySet*> byName;
+    for (const auto& q : db->queries)
+      byName[Value(q.properties, "Name").AsString()] = &q.properties;
+    ASSERT_EQ(byName.size(), testing::CorpusQueries().size());
+    for (const auto& expected : testing::CorpusQueries()) {
+      SCOPED_TRACE(expected.name);
+      ASSERT_TRUE(byName.contains(expected.name));
+      const PropertySet& q = *byName.at(expected.name);
+      const PropertyRead* sql = q.Find("SQL");
+      ASSERT_NE(sql, nullptr);
+      EXPECT_FALSE(sql->error) << *sql->error;
+      EXPECT_EQ(sql->value.AsString(), expected.sql);
+      EXPECT_EQ(Value(q, "Type"), Variant(expected.objectFlags));
+      EXPECT_EQ(Value(q, "Hidden"), Variant(false));
+    }
+  }
 }
 
 // zentab-cli over every corpus file, one job each: every file is documented within the
