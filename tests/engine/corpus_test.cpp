@@ -170,6 +170,20 @@ TEST_F(Corpus, ReadsEveryQueryTypeOfTheQueryTestFiles) {
   }
 }
 
+// The 56 record sources a file's forms and controls keep as queries: hidden, each with its SQL.
+TEST_F(Corpus, RecordSourcesOfFormsAreHiddenQueries) {
+  auto db = Read(File("odbcLinkerTestV2007.accdb"));
+  ASSERT_FALSE(db->queriesError) << *db->queriesError;
+  ASSERT_EQ(db->queries.size(), 56u);
+  for (const auto& q : db->queries) {
+    SCOPED_TRACE(Value(q.properties, "Name").AsString());
+    EXPECT_EQ(Value(q.properties, "Hidden"), Variant(true));
+    const PropertyRead* sql = q.properties.Find("SQL");
+    ASSERT_NE(sql, nullptr);
+    EXPECT_FALSE(sql->error) << *sql->error;
+  }
+}
+
 // zentab-cli over every corpus file, one job each: every file is documented within the
 // timeout.
 TEST_F(Corpus, CommandLineDocumentsEveryFile) {
