@@ -145,6 +145,7 @@ ordered Query(const TQueryDef& q) {
   out["typeName"] = std::string(QueryTypeName(q.Type));
   out["hidden"] = q.Hidden;
   out["sql"] = q.SQL;
+  out["connect"] = q.Connect;
   out["dateCreated"] = Date(q.DateCreated);
   out["lastUpdated"] = Date(q.LastUpdated);
   out["properties"] = std::move(properties);

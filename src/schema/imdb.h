@@ -67,6 +67,7 @@ struct TQueryDef {
   std::optional<double> LastUpdated;
   std::vector<TProperty> Properties;
   std::string ErrorMessage;
+  std::string Connect;  // a pass-through query's ODBC connect string; "" for other queries
 
   bool operator==(const TQueryDef&) const = default;
 };

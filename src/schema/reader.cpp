@@ -139,6 +139,7 @@ void ReadQueryDefs(const ObjectRef& database, std::vector<TQueryDef>& out) {
       q.DateCreated = DateValue(InvokeOn(query, "DateCreated"));
       q.LastUpdated = DateValue(InvokeOn(query, "LastUpdated"));
       q.SQL = VariantToTextNullAsEmpty(InvokeOn(query, "SQL"));
+      q.Connect = VariantToTextNullAsEmpty(InvokeOn(query, "Connect"));
       ReadProperties(query, q.Properties);
     } catch (const std::bad_alloc&) {
       throw;

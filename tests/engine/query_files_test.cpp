@@ -224,6 +224,8 @@ TEST_P(QueryFiles, EveryQueryTypeReadsBackWithItsTypeAndSql) {
     EXPECT_EQ(q->Type, c.type);
     EXPECT_EQ(q->SQL, c.sql);
     EXPECT_EQ(q->Hidden, c.hidden);
+    // Only the pass-through query carries a connect string.
+    EXPECT_EQ(q->Connect, std::string(c.name) == "PassThrough" ? "ODBC;DSN=Sales;UID=ro;" : "");
     if (c.error.empty()) {
       EXPECT_EQ(q->ErrorMessage, "");
     } else {

@@ -944,13 +944,17 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
     p.Set("Name", row->name);
     p.Set("Type", static_cast<std::int32_t>(QueryTypeFromFlags(row->flags)));
     p.Set("Hidden", IsHiddenQuery(row->name, row->flags));
+    // A pass-through query's ODBC connect string comes with its SQL; "" for every other.
+    p.Set("Connect", std::string());
     if (rowsError) {
       p.Fail("SQL", *rowsError);
     } else {
       auto it = queryRows.find(row->id);
       try {
         if (it == queryRows.end()) throw FormatError("it has no rows in MSysQueries");
-        p.Set("SQL", RebuildQuerySql(it->second, row->flags).sql);
+        QuerySql rebuilt = RebuildQuerySql(it->second, row->flags);
+        p.Set("SQL", rebuilt.sql);
+        p.Set("Connect", rebuilt.connect);
       } catch (const FormatError& e) {
         p.Fail("SQL", "The SQL of " + object + " cannot be rebuilt: " + e.what() + ".");
       }

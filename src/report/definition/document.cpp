@@ -317,6 +317,9 @@ std::string Queries(const DatabaseView& db) {
       } else if (!q.sql.empty()) {
         out += "<pre class=\"sql\">" + HtmlEscape(q.sql) + "</pre>\n";
       }
+      if (!q.connect.empty()) {
+        out += "<p class=\"muted\">接続文字列: " + HtmlEscape(q.connect) + "</p>\n";
+      }
     }
   }
   return out;

@@ -105,6 +105,7 @@ DatabaseView ViewOf(const TMdb& mdb) {
     query.name = q.Name;
     query.typeName = std::string(QueryTypeName(q.Type));
     query.sql = q.SQL;
+    query.connect = q.Connect;
     query.created = DateText(q.DateCreated);
     query.updated = DateText(q.LastUpdated);
     query.error = q.ErrorMessage;

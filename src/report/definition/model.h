@@ -46,7 +46,7 @@ struct RelationView {
 };
 
 struct QueryView {
-  std::string name, typeName, sql, created, updated, error;
+  std::string name, typeName, sql, connect, created, updated, error;
   bool hidden = false;
 };
 
