@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace zentab::report {
 namespace {
 
@@ -40,28 +42,9 @@ const std::vector<lt_symlist_t>& Plugins() {
   return plugins;
 }
 
-// Text inside a Graphviz HTML-like label.
+// Text inside a Graphviz HTML-like label: escaped as HTML text is.
 std::string LabelText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return platform::HtmlEscape(text);
 }
 
 std::string TableLabel(const std::string& name, const std::vector<DiagramField>& fields) {
