@@ -104,20 +104,7 @@ std::vector<IndexDefinition> ParseIndexSection(Bytes tdef, const TableDefinition
   }
 
   for (std::uint32_t i = 0; i < logicalCount; ++i) {
-    std::size_t length = 0;
-    if (jet3) {
-      if (pos >= tdef.size()) throw FormatError("an index name lies beyond the table definition");
-      length = tdef[pos];
-      pos += 1;
-    } else {
-      length = ReadU16(tdef, pos);
-      pos += 2;
-    }
-    if (length > tdef.size() - pos) {
-      throw FormatError("an index name lies beyond the table definition");
-    }
-    indexes[i].name = decode(tdef.subspan(pos, length));
-    pos += length;
+    indexes[i].name = ReadDefinitionName(tdef, pos, jet3, decode, "an index name");
   }
   return indexes;
 }

@@ -186,23 +186,28 @@ TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& d
     pos += descriptorSize;
   }
   for (auto& column : table.columns) {
-    std::size_t length = 0;
-    if (jet3) {
-      if (pos >= tdef.size()) throw FormatError("a column name lies beyond the table definition");
-      length = tdef[pos];
-      pos += 1;
-    } else {
-      length = ReadU16(tdef, pos);
-      pos += 2;
-    }
-    if (length > tdef.size() - pos) {
-      throw FormatError("a column name lies beyond the table definition");
-    }
-    column.name = decode(tdef.subspan(pos, length));
-    pos += length;
+    column.name = ReadDefinitionName(tdef, pos, jet3, decode, "a column name");
   }
   table.indexSectionAt = pos;
   return table;
+}
+
+std::string ReadDefinitionName(Bytes tdef, std::size_t& pos, bool jet3, const TextDecoder& decode,
+                               const std::string& what) {
+  const std::string beyond = what + " lies beyond the table definition";
+  std::size_t length = 0;
+  if (jet3) {
+    if (pos >= tdef.size()) throw FormatError(beyond);
+    length = tdef[pos];
+    pos += 1;
+  } else {
+    length = ReadU16(tdef, pos);
+    pos += 2;
+  }
+  if (length > tdef.size() - pos) throw FormatError(beyond);
+  std::string name = decode(tdef.subspan(pos, length));
+  pos += length;
+  return name;
 }
 
 LongValueReference ParseLongValueReference(Bytes cell) {

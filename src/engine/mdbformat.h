@@ -197,6 +197,11 @@ std::string LinkFileName(std::string_view storedPath);
 
 // Little-endian readers that check the range first.
 std::uint16_t ReadU16(Bytes bytes, std::size_t offset);
+// A name stored in a table definition at pos (Jet 3: a 1-byte length, Jet 4: a 2-byte one, then
+// that many bytes), decoded; pos moves past it. FormatError ("<what> lies beyond the table
+// definition", or ReadU16's) when it does not fit.
+std::string ReadDefinitionName(Bytes tdef, std::size_t& pos, bool jet3, const TextDecoder& decode,
+                               const std::string& what);
 std::uint32_t ReadU32(Bytes bytes, std::size_t offset);
 
 }  // namespace zentab::engine
