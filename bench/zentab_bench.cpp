@@ -222,16 +222,18 @@ int LaunchJob(int argc, char** argv) {
 }
 
 // The job's memory over files, measured by LaunchJob in a fresh process.
-void MeasureJobMemory(const std::string& name, const std::vector<std::string>& files,
-                      const std::string& outDir) {
+// Runs this benchmark again as "/proc/self/exe mode outDir files…" (a small fresh process, so
+// what it measures starts from its own size) and returns its wait status and standard output.
+int RunSelf(const char* mode, const std::string& outDir, const std::vector<std::string>& files,
+            std::string& answer) {
   int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("no pipe for the job's figures");
+  if (::pipe(fds) != 0) throw std::runtime_error(std::string("no pipe for ") + mode);
   std::fflush(stdout);
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(fds[1], STDOUT_FILENO);
     ::close(fds[0]);
-    std::vector<std::string> args = {"/proc/self/exe", "--job-memory", outDir};
+    std::vector<std::string> args = {"/proc/self/exe", mode, outDir};
     args.insert(args.end(), files.begin(), files.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -240,13 +242,20 @@ void MeasureJobMemory(const std::string& name, const std::vector<std::string>& f
     ::_exit(127);
   }
   ::close(fds[1]);
-  std::string answer;
+  answer.clear();
   char buffer[128];
   ssize_t n;
   while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
+  return status;
+}
+
+void MeasureJobMemory(const std::string& name, const std::vector<std::string>& files,
+                      const std::string& outDir) {
+  std::string answer;
+  int status = RunSelf("--job-memory", outDir, files, answer);
   long idle = 0, peak = 0, after = 0, reader = 0;
   if (std::sscanf(answer.c_str(), "%ld %ld %ld %ld", &idle, &peak, &after, &reader) != 4 ||
       !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -262,30 +271,9 @@ void MeasureJobMemory(const std::string& name, const std::vector<std::string>& f
 
 // Runs zentab-cli over files; the peak resident size covers the front end and its reader.
 CliRun RunCli(const std::vector<std::string>& files, const std::string& outDir) {
-  int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("no pipe for zentab-cli's figures");
-  std::fflush(stdout);
   auto start = Clock::now();
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    std::vector<std::string> args = {"/proc/self/exe", "--launch-cli", outDir};
-    args.insert(args.end(), files.begin(), files.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
   std::string answer;
-  char buffer[64];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  RunSelf("--launch-cli", outDir, files, answer);
   CliRun run;
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   run.peakKb = std::atol(answer.c_str());
