@@ -14,26 +14,13 @@
 #include <optional>
 #include <string>
 
+#include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 #include "platform/paths.h"
 
 namespace zentab::app::testing {
 
-// Sets an environment variable for its lifetime (nullptr unsets it), then restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using ScopedEnv = fakes::ScopedEnv;
 
 class WindowTest : public ::testing::Test {
  protected:

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/readerprocess.h"
+#include "fakes/scoped_env.h"
 #include "platform/paths.h"
 #include "platform/translate.h"
 #include "report/htmlfile.h"
@@ -22,19 +23,7 @@ namespace {
 using testing::MakeHeaderPage;
 using testing::TempDir;
 
-// Sets an environment variable for its lifetime (nullptr unsets it), then restores it.
-class Env {
- public:
-  Env(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~Env() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using Env = fakes::ScopedEnv;
 
 // The message of the error one read gives, in a reader started under the current environment.
 std::string ReadError(const std::string& reader, const std::string& path, int timeout = 5) {

@@ -9,25 +9,14 @@
 #include <optional>
 #include <string>
 
+#include "fakes/scoped_env.h"
 #include "fakes/temp_dir.h"
 #include "platform/paths.h"
 
 namespace zentab::platform {
 namespace {
 
-// Sets an environment variable for its lifetime (nullptr unsets it), then restores it.
-class Env {
- public:
-  Env(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~Env() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using Env = fakes::ScopedEnv;
 
 struct DocumentsCase {
   const char* name;

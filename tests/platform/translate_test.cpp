@@ -7,21 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "fakes/scoped_env.h"
+
 namespace zentab::platform {
 namespace {
 
-class Env {
- public:
-  Env(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~Env() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using Env = fakes::ScopedEnv;
 
 // The catalog built from po/ja.po answers in the language the environment asks for; gettext's
 // own rules decide which variable wins.

@@ -1,0 +1,26 @@
+// An environment variable set for a test's scope, then put back as it was.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace zentab::fakes {
+
+// Sets name to value for its lifetime (nullptr unsets it), then restores the old value.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace zentab::fakes
