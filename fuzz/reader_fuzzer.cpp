@@ -58,7 +58,7 @@ class InputFile {
 // Every date the reader presents must be one the engine can show; the report turns dates into
 // text without checking their range again.
 void CheckDates(const zentab::DatabaseSnapshot& db) {
-  auto check = [](const zentab::PropertySet& set) {
+  auto check = [](const auto& set) {
     for (const auto& [name, read] : set.Items()) {
       if (!read.error && read.value.IsDate() &&
           !zentab::engine::IsPresentableDate(read.value.AsDate())) {

@@ -104,6 +104,31 @@ std::optional<std::string> OptionalString(const json& j, const char* key) {
   return it->get<std::string>();
 }
 
+json EncodeFieldProperties(const FieldProperties& properties) {
+  PropertySet set;
+  for (auto& [name, read] : properties.Items()) {
+    if (read.error) {
+      set.Fail(std::move(name), std::move(*read.error));
+    } else {
+      set.Set(std::move(name), std::move(read.value));
+    }
+  }
+  return EncodeProperties(set);
+}
+
+FieldProperties DecodeFieldProperties(const json& j) {
+  FieldProperties properties;
+  const PropertySet set = DecodeProperties(j);
+  for (const auto& [name, read] : set.Items()) {
+    if (read.error) {
+      properties.Fail(name, *read.error);
+    } else {
+      properties.Set(name, read.value);
+    }
+  }
+  return properties;
+}
+
 json StoredJson(const StoredProperties& stored) {
   json out{{"values", EncodeProperties(stored.values)}};
   if (stored.error) out["error"] = *stored.error;
@@ -151,7 +176,7 @@ json SnapshotJson(const DatabaseSnapshot& snapshot) {
   for (const auto& table : snapshot.tables) {
     json fields = json::array();
     for (const auto& field : table.fields) {
-      fields.push_back(json{{"properties", EncodeProperties(field.properties)},
+      fields.push_back(json{{"properties", EncodeFieldProperties(field.properties)},
                             {"stored", StoredJson(field.stored)}});
     }
     json t{{"properties", EncodeProperties(table.properties)},
@@ -204,7 +229,7 @@ DatabaseSnapshot SnapshotFromJson(const json& j) {
     for (const auto& f : *fields) {
       if (!f.is_object()) throw WireError("a field is not an object");
       FieldSnapshot field;
-      field.properties = DecodeProperties(f.value("properties", json::array()));
+      field.properties = DecodeFieldProperties(f.value("properties", json::array()));
       field.stored = StoredFromJson(f.value("stored", json::object()));
       table.fields.push_back(std::move(field));
     }
@@ -243,9 +268,9 @@ DatabaseSnapshot SnapshotFromJson(const json& j) {
 
 // The binary form of a snapshot (see docs/FORMAT.md, "Reader messages"): unsigned numbers as
 // LEB128, signed ones zig-zagged, texts as a length and their bytes, dates as 8 bytes.
-constexpr std::string_view kRequestMagic = "ZTQ\x03";
-constexpr std::string_view kResponseMagic = "ZTA\x03";
-static_assert(kWireVersion == 3, "the magics carry the version byte");
+constexpr std::string_view kRequestMagic = "ZTQ\x04";
+constexpr std::string_view kResponseMagic = "ZTA\x04";
+static_assert(kWireVersion == 4, "the magics carry the version byte");
 
 // Property names both sides know, sent as one byte; any other name is sent in full.
 constexpr std::string_view kKnownNames[] = {
@@ -296,6 +321,30 @@ class BinaryWriter {
     Optional(stored.error);
     Properties(stored.values);
   }
+  // The slots set as a bit mask, their values in slot order, then the other properties.
+  void Field(const FieldProperties& p) {
+    unsigned mask = 0;
+    for (unsigned i = 0; i < FieldProperties::kSlotCount; ++i) {
+      if (p.Has(static_cast<FieldProperties::Slot>(i))) mask |= 1u << i;
+    }
+    Unsigned(mask);
+    for (unsigned i = 0; i < FieldProperties::kSlotCount; ++i) {
+      auto slot = static_cast<FieldProperties::Slot>(i);
+      if (!p.Has(slot)) continue;
+      switch (FieldProperties::KindOf(slot)) {
+        case FieldProperties::Kind::kBool:
+          Byte(p.Bool(slot) ? 1 : 0);
+          break;
+        case FieldProperties::Kind::kInt:
+          Signed(p.Int(slot));
+          break;
+        case FieldProperties::Kind::kText:
+          String(p.Text(slot));
+          break;
+      }
+    }
+    Properties(p.Others());
+  }
   template <typename Keyed>
   void KeyedList(const std::vector<Keyed>& items) {
     Unsigned(items.size());
@@ -315,7 +364,7 @@ class BinaryWriter {
       Optional(table.fieldsError);
       Unsigned(table.fields.size());
       for (const auto& field : table.fields) {
-        Properties(field.properties);
+        Field(field.properties);
         Stored(field.stored);
       }
       Stored(table.stored);
@@ -463,6 +512,45 @@ class BinaryReader {
     }
     return set;
   }
+  FieldProperties Field() {
+    FieldProperties p;
+    std::uint64_t mask = Unsigned();
+    if (mask >> FieldProperties::kSlotCount) throw WireError("a field names unknown properties");
+    for (unsigned i = 0; i < FieldProperties::kSlotCount; ++i) {
+      auto slot = static_cast<FieldProperties::Slot>(i);
+      if (!((mask >> i) & 1u)) continue;
+      switch (FieldProperties::KindOf(slot)) {
+        case FieldProperties::Kind::kBool:
+          switch (Byte()) {
+            case 0:
+              p.SetBool(slot, false);
+              break;
+            case 1:
+              p.SetBool(slot, true);
+              break;
+            default:
+              throw WireError("a field's flag is malformed");
+          }
+          break;
+        case FieldProperties::Kind::kInt:
+          p.SetInt(slot, Signed());
+          break;
+        case FieldProperties::Kind::kText:
+          p.SetText(slot, String());
+          break;
+      }
+    }
+    // Through Set and Fail: a name that is also a slot's cannot be held twice.
+    const PropertySet others = Properties();
+    for (const auto& [name, read] : others.Items()) {
+      if (read.error) {
+        p.Fail(name, *read.error);
+      } else {
+        p.Set(name, read.value);
+      }
+    }
+    return p;
+  }
   StoredProperties Stored() {
     StoredProperties stored;
     stored.error = Optional();
@@ -490,7 +578,7 @@ class BinaryReader {
       table.fieldsError = Optional();
       table.fields.resize(Count(3));
       for (auto& field : table.fields) {
-        field.properties = Properties();
+        field.properties = Field();
         field.stored = Stored();
       }
       table.stored = Stored();

@@ -171,7 +171,10 @@ class FieldObject final : public Dispatch {
     if (SameMemberName(member, "Properties"))
       return StoredPropertiesMember(db_, field_.stored, args);
     if (!args.empty()) throw AutomationError("Invalid argument.");
-    return ReadProperty(field_.properties, "Field", member);
+    std::optional<PropertyRead> read = field_.properties.Find(member);
+    if (!read) UnknownMember("Field", member);
+    if (read->error) throw AutomationError(*read->error);
+    return std::move(read->value);
   }
 
  private:
@@ -385,6 +388,185 @@ const PropertyRead* PropertySet::Find(std::string_view name) const {
     if (SameMemberName(key, name)) return &read;
   }
   return nullptr;
+}
+
+void PropertySet::Remove(std::string_view name) {
+  std::erase_if(items_, [name](const auto& item) { return SameMemberName(item.first, name); });
+}
+
+namespace {
+
+constexpr std::string_view kSlotNames[] = {
+    "AllowZeroLength", "Attributes", "DefaultValue", "Name",        "OrdinalPosition",
+    "Required",        "Size",       "SourceField",  "SourceTable", "Type"};
+static_assert(std::size(kSlotNames) == FieldProperties::kSlotCount);
+
+using SlotKind = FieldProperties::Kind;
+
+// The slot a property name (case ignored) belongs to; kSlotCount for any other name.
+FieldProperties::Slot SlotOf(std::string_view name) {
+  auto is = [name](FieldProperties::Slot slot) { return SameMemberName(name, kSlotNames[slot]); };
+  switch (name.size()) {
+    case 4:
+      for (auto slot : {FieldProperties::kName, FieldProperties::kSize, FieldProperties::kType}) {
+        if (is(slot)) return slot;
+      }
+      break;
+    case 8:
+      if (is(FieldProperties::kRequired)) return FieldProperties::kRequired;
+      break;
+    case 10:
+      if (is(FieldProperties::kAttributes)) return FieldProperties::kAttributes;
+      break;
+    case 11:
+      if (is(FieldProperties::kSourceField)) return FieldProperties::kSourceField;
+      if (is(FieldProperties::kSourceTable)) return FieldProperties::kSourceTable;
+      break;
+    case 12:
+      if (is(FieldProperties::kDefaultValue)) return FieldProperties::kDefaultValue;
+      break;
+    case 15:
+      if (is(FieldProperties::kAllowZeroLength)) return FieldProperties::kAllowZeroLength;
+      if (is(FieldProperties::kOrdinalPosition)) return FieldProperties::kOrdinalPosition;
+      break;
+    default:
+      break;
+  }
+  return FieldProperties::kSlotCount;
+}
+
+}  // namespace
+
+std::string_view FieldProperties::SlotName(Slot slot) {
+  return kSlotNames[slot];
+}
+
+FieldProperties::Kind FieldProperties::KindOf(Slot slot) {
+  switch (slot) {
+    case kAllowZeroLength:
+    case kRequired:
+      return Kind::kBool;
+    case kDefaultValue:
+    case kName:
+    case kSourceField:
+    case kSourceTable:
+      return Kind::kText;
+    default:
+      return Kind::kInt;
+  }
+}
+
+std::size_t FieldProperties::IntIndex(Slot slot) {
+  switch (slot) {
+    case kAttributes:
+      return 0;
+    case kOrdinalPosition:
+      return 1;
+    case kSize:
+      return 2;
+    default:
+      return 3;
+  }
+}
+
+std::size_t FieldProperties::TextIndex(Slot slot) {
+  switch (slot) {
+    case kDefaultValue:
+      return 0;
+    case kName:
+      return 1;
+    case kSourceField:
+      return 2;
+    default:
+      return 3;
+  }
+}
+
+void FieldProperties::Clear(Slot slot) {
+  present_ &= static_cast<std::uint16_t>(~(1u << slot));
+  switch (FieldProperties::KindOf(slot)) {
+    case SlotKind::kBool:
+      bools_[BoolIndex(slot)] = false;
+      break;
+    case SlotKind::kInt:
+      ints_[IntIndex(slot)] = 0;
+      break;
+    case SlotKind::kText:
+      texts_[TextIndex(slot)].clear();
+      break;
+  }
+}
+
+void FieldProperties::SetBool(Slot slot, bool value) {
+  if (!others_.Items().empty()) others_.Remove(kSlotNames[slot]);
+  bools_[BoolIndex(slot)] = value;
+  present_ |= static_cast<std::uint16_t>(1u << slot);
+}
+
+void FieldProperties::SetInt(Slot slot, std::int32_t value) {
+  if (!others_.Items().empty()) others_.Remove(kSlotNames[slot]);
+  ints_[IntIndex(slot)] = value;
+  present_ |= static_cast<std::uint16_t>(1u << slot);
+}
+
+void FieldProperties::SetText(Slot slot, std::string value) {
+  if (!others_.Items().empty()) others_.Remove(kSlotNames[slot]);
+  texts_[TextIndex(slot)] = std::move(value);
+  present_ |= static_cast<std::uint16_t>(1u << slot);
+}
+
+void FieldProperties::Set(std::string_view name, Variant value) {
+  Slot slot = SlotOf(name);
+  if (slot != kSlotCount) {
+    SlotKind kind = KindOf(slot);
+    if (kind == SlotKind::kBool && value.IsBool()) return SetBool(slot, value.AsBool());
+    if (kind == SlotKind::kInt && value.IsInt()) return SetInt(slot, value.AsInt());
+    if (kind == SlotKind::kText && value.IsString()) return SetText(slot, value.AsString());
+    Clear(slot);
+  }
+  others_.Set(std::string(slot != kSlotCount ? kSlotNames[slot] : name), std::move(value));
+}
+
+void FieldProperties::Fail(std::string_view name, std::string message) {
+  Slot slot = SlotOf(name);
+  if (slot != kSlotCount) Clear(slot);
+  others_.Fail(std::string(slot != kSlotCount ? kSlotNames[slot] : name), std::move(message));
+}
+
+namespace {
+
+Variant SlotValue(const FieldProperties& p, FieldProperties::Slot slot) {
+  switch (FieldProperties::KindOf(slot)) {
+    case SlotKind::kBool:
+      return Variant(p.Bool(slot));
+    case SlotKind::kInt:
+      return Variant(p.Int(slot));
+    case SlotKind::kText:
+      break;
+  }
+  return Variant(p.Text(slot));
+}
+
+}  // namespace
+
+std::optional<PropertyRead> FieldProperties::Find(std::string_view name) const {
+  Slot slot = SlotOf(name);
+  if (slot != kSlotCount && Has(slot)) return PropertyRead{SlotValue(*this, slot), std::nullopt};
+  if (const PropertyRead* read = others_.Find(name)) return *read;
+  return std::nullopt;
+}
+
+std::vector<std::pair<std::string, PropertyRead>> FieldProperties::Items() const {
+  std::vector<std::pair<std::string, PropertyRead>> items;
+  for (unsigned i = 0; i < kSlotCount; ++i) {
+    auto slot = static_cast<Slot>(i);
+    if (Has(slot)) {
+      items.emplace_back(std::string(kSlotNames[slot]),
+                         PropertyRead{SlotValue(*this, slot), std::nullopt});
+    }
+  }
+  for (const auto& item : others_.Items()) items.push_back(item);
+  return items;
 }
 
 ObjectRef MakeSnapshotEngine(DatabaseOpener opener) {

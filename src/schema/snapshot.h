@@ -3,6 +3,7 @@
 // by hand, with any property read set to fail.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,6 +34,8 @@ class PropertySet {
     items_.emplace_back(std::move(name), PropertyRead{std::move(value), std::nullopt});
   }
   void Fail(std::string name, std::string message);
+  // Takes name out of the set; nothing happens when it is not there.
+  void Remove(std::string_view name);
   const PropertyRead* Find(std::string_view name) const;
   const std::vector<std::pair<std::string, PropertyRead>>& Items() const { return items_; }
 
@@ -52,8 +55,65 @@ struct StoredProperties {
   bool operator==(const StoredProperties&) const = default;
 };
 
+// A field's properties: the ten the engine presents for every field held flat, each in a slot
+// of its type (a database of 100,000 fields holds a million of them), and anything else (a
+// property whose read failed, a value of another type, another name) in a property set beside
+// them. A slot that was never set is no property of the field.
+class FieldProperties {
+ public:
+  enum Slot : unsigned char {
+    kAllowZeroLength,
+    kAttributes,
+    kDefaultValue,
+    kName,
+    kOrdinalPosition,
+    kRequired,
+    kSize,
+    kSourceField,
+    kSourceTable,
+    kType,
+    kSlotCount
+  };
+  enum class Kind { kBool, kInt, kText };
+  static std::string_view SlotName(Slot slot);
+  static Kind KindOf(Slot slot);
+
+  void SetBool(Slot slot, bool value);
+  void SetInt(Slot slot, std::int32_t value);
+  void SetText(Slot slot, std::string value);
+  // Any property by name: a slot's name with a value of its type fills the slot.
+  void Set(std::string_view name, Variant value);
+  void Fail(std::string_view name, std::string message);
+
+  // The property called name (case ignored), or nothing when the field has none.
+  std::optional<PropertyRead> Find(std::string_view name) const;
+  // Every property: the slots set, in slot order, then the others in the order they were set.
+  std::vector<std::pair<std::string, PropertyRead>> Items() const;
+
+  bool Has(Slot slot) const { return (present_ >> slot) & 1u; }
+  bool Bool(Slot slot) const { return bools_[BoolIndex(slot)]; }
+  std::int32_t Int(Slot slot) const { return ints_[IntIndex(slot)]; }
+  const std::string& Text(Slot slot) const { return texts_[TextIndex(slot)]; }
+  const PropertySet& Others() const { return others_; }
+  PropertySet& Others() { return others_; }
+
+  bool operator==(const FieldProperties&) const = default;
+
+ private:
+  static std::size_t BoolIndex(Slot slot) { return slot == kRequired ? 1 : 0; }
+  static std::size_t IntIndex(Slot slot);
+  static std::size_t TextIndex(Slot slot);
+  void Clear(Slot slot);
+
+  std::string texts_[4];       // DefaultValue, Name, SourceField, SourceTable
+  std::int32_t ints_[4] = {};  // Attributes, OrdinalPosition, Size, Type
+  bool bools_[2] = {};         // AllowZeroLength, Required
+  std::uint16_t present_ = 0;
+  PropertySet others_;
+};
+
 struct FieldSnapshot {
-  PropertySet properties;
+  FieldProperties properties;
   StoredProperties stored;
 
   bool operator==(const FieldSnapshot&) const = default;

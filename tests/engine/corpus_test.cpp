@@ -44,8 +44,10 @@ const TableSnapshot* FindTable(const DatabaseSnapshot& db, const std::string& na
   return nullptr;
 }
 
-Variant Value(const PropertySet& p, const char* name) {
-  const PropertyRead* read = p.Find(name);
+// A table's, field's or index's property set alike.
+template <typename Properties>
+Variant Value(const Properties& p, const char* name) {
+  auto read = p.Find(name);
   if (!read || read->error) return Variant::MakeNull();
   return read->value;
 }
@@ -112,7 +114,7 @@ TEST_F(Corpus, ReadsAJet3FileFieldByField) {
   };
   ASSERT_EQ(table->fields.size(), std::size(expected));
   for (std::size_t j = 0; j < std::size(expected); ++j) {
-    const PropertySet& f = table->fields[j].properties;
+    const FieldProperties& f = table->fields[j].properties;
     EXPECT_EQ(Value(f, "Name"), Variant(expected[j].name));
     EXPECT_EQ(Value(f, "OrdinalPosition"), Variant(static_cast<std::int32_t>(j)));
     EXPECT_EQ(Value(f, "Type"), Variant(expected[j].type)) << expected[j].name;
@@ -214,7 +216,9 @@ TEST_F(Corpus, CommandLineDocumentsEveryFile) {
   EXPECT_GT(documented, 0);
 }
 
-std::string Text(const PropertySet& p, const char* name) {
+// A table's, field's or index's property set alike.
+template <typename Properties>
+std::string Text(const Properties& p, const char* name) {
   Variant v = Value(p, name);
   return v.IsString() ? v.AsString() : "(not text)";
 }

@@ -53,8 +53,8 @@ const TableSnapshot& Table(const DatabaseSnapshot& db, const std::string& name) 
   throw std::runtime_error("no table " + name);
 }
 
-const PropertyRead& Property(const FieldSnapshot& field, const char* name) {
-  const PropertyRead* read = field.properties.Find(name);
+PropertyRead Property(const FieldSnapshot& field, const char* name) {
+  std::optional<PropertyRead> read = field.properties.Find(name);
   if (!read) throw std::runtime_error(std::string("no property ") + name);
   return *read;
 }
@@ -106,7 +106,7 @@ TEST_F(FuzzCases, ALongValueChainThatLoopsShortOfItsLengthFailsTheProperties) {
     EXPECT_EQ(Property(field, "Name").value.AsString(), "Field03");
     EXPECT_EQ(Property(field, "Size").value.AsInt(), 50);
     for (const char* property : {"DefaultValue", "Required", "AllowZeroLength"}) {
-      const PropertyRead& read = Property(field, property);
+      const PropertyRead read = Property(field, property);
       ASSERT_TRUE(read.error) << property;
       EXPECT_NE(read.error->find("form a loop"), std::string::npos) << *read.error;
     }

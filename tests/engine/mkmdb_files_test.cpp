@@ -46,8 +46,10 @@ class WrittenFiles : public ::testing::TestWithParam<const char*> {
   ReaderProcess reader_{platform::ExecutableDirectory() + "zentab-dbreader"};
 };
 
-Variant Get(const PropertySet& p, const char* name) {
-  const PropertyRead* read = p.Find(name);
+// A table's, field's or index's property set alike.
+template <typename Properties>
+Variant Get(const Properties& p, const char* name) {
+  auto read = p.Find(name);
   if (!read) return Variant("(missing)");
   if (read->error) return Variant("(error) " + *read->error);
   return read->value;
@@ -161,7 +163,7 @@ TEST_P(WrittenFiles, FindsLinkedSourcesBesideTheDatabaseOrReportsThemMissing) {
   EXPECT_EQ(Get(linked.properties, "SourceTableName"), Variant("Stock"));
   EXPECT_EQ(static_cast<std::uint32_t>(Get(linked.properties, "Attributes").AsInt()), 0x40030000u);
   ASSERT_EQ(linked.fields.size(), 2u);
-  const PropertySet& item = linked.fields[0].properties;
+  const FieldProperties& item = linked.fields[0].properties;
   EXPECT_EQ(Get(item, "Name"), Variant("Item"));
   EXPECT_EQ(Get(item, "SourceTable"), Variant("Stock"));
   EXPECT_EQ(Get(item, "SourceField"), Variant("Item"));
@@ -235,7 +237,7 @@ TEST_P(WrittenFiles, ReadsColumnPropertiesPresentAndAbsent) {
   const TableSnapshot& t = Table(*db, "T");
   ASSERT_EQ(t.fields.size(), 4u);
   auto props = [&](std::size_t j) {
-    const PropertySet& p = t.fields[j].properties;
+    const FieldProperties& p = t.fields[j].properties;
     return std::make_tuple(Get(p, "Name").AsString(), Get(p, "Required"), Get(p, "AllowZeroLength"),
                            Get(p, "DefaultValue"));
   };

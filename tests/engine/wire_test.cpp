@@ -25,6 +25,14 @@ DatabaseSnapshot Sample() {
   f.properties.Set("Empty", Variant());
   f.stored.values.Set("Caption", "番号");
   t.fields.push_back(f);
+  FieldSnapshot full;
+  full.properties.Set("Name", "受注番号");
+  full.properties.Set("Type", std::int32_t{-4});
+  full.properties.Set("Size", std::int32_t{300000});
+  full.properties.Fail("DefaultValue", "The field properties of table 'x' are damaged.");
+  full.properties.Set("Attributes", Variant::MakeNull());
+  full.properties.Set("sourcetable", "表①");
+  t.fields.push_back(full);
   FieldSnapshot damaged;
   damaged.stored.error = "The field properties are damaged.";
   t.fields.push_back(damaged);

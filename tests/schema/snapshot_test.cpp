@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace zentab {
 namespace {
@@ -52,6 +54,65 @@ TEST(SnapshotEngine, ObjectsOutliveTheirDatabaseReference) {
                      Variant(std::int32_t{0}));
   }
   EXPECT_EQ(InvokeOn(field, "Size").AsInt(), 50);
+}
+
+// A field's property is one thing at a time, whether set as a value of its own type, a value
+// of another type or a failure, in any order and spelled in any case.
+TEST(FieldProperties, HoldTheLastValueOrFailureOfEachProperty) {
+  struct Step {
+    const char* name;
+    std::optional<Variant> value;  // a failure when absent
+  };
+  struct Case {
+    std::vector<Step> steps;
+    const char* read;
+    std::optional<Variant> expected;  // a failure when absent
+    std::size_t items;
+  };
+  const Case cases[] = {
+      {{{"Size", Variant(std::int32_t{50})}}, "size", Variant(std::int32_t{50}), 1},
+      {{{"Size", Variant(std::int32_t{50})}, {"SIZE", std::nullopt}}, "Size", std::nullopt, 1},
+      {{{"Size", std::nullopt}, {"size", Variant(std::int32_t{7})}},
+       "Size",
+       Variant(std::int32_t{7}),
+       1},
+      {{{"Required", Variant::MakeNull()}}, "Required", Variant::MakeNull(), 1},
+      {{{"Required", Variant::MakeNull()}, {"Required", Variant(true)}},
+       "required",
+       Variant(true),
+       1},
+      {{{"Name", Variant("a")}, {"Name", Variant(std::int32_t{3})}},
+       "Name",
+       Variant(std::int32_t{3}),
+       1},
+      {{{"Caption", Variant("x")}, {"Type", Variant(std::int32_t{10})}},
+       "caption",
+       Variant("x"),
+       2},
+      {{{"Type", Variant(std::int32_t{10})}}, "Name", std::nullopt, 1},
+  };
+  for (const Case& c : cases) {
+    FieldProperties p;
+    for (const Step& step : c.steps) {
+      if (step.value) {
+        p.Set(step.name, *step.value);
+      } else {
+        p.Fail(step.name, "boom");
+      }
+    }
+    std::optional<PropertyRead> read = p.Find(c.read);
+    EXPECT_EQ(p.Items().size(), c.items) << c.read;
+    if (c.expected) {
+      ASSERT_TRUE(read) << c.read;
+      EXPECT_FALSE(read->error) << c.read;
+      EXPECT_EQ(read->value, *c.expected) << c.read;
+    } else if (c.steps.back().value) {
+      EXPECT_FALSE(read) << c.read;  // never set
+    } else {
+      ASSERT_TRUE(read) << c.read;
+      EXPECT_EQ(read->error, "boom");
+    }
+  }
 }
 
 TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {

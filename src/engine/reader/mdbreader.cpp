@@ -658,36 +658,36 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
 
   SortColumns(definition.columns);
   const ColumnBlockIndex index(blocks);
+  using Slot = FieldProperties::Slot;
   for (const auto& column : definition.columns) {
     FieldSnapshot field;
-    PropertySet& p = field.properties;
-    p.Reserve(10);
+    FieldProperties& p = field.properties;
     const PropertyBlock* block = propertiesError ? nullptr : index.Find(column.name);
     auto find = [block](const char* name) -> const PropertyValue* {
       if (!block) return nullptr;
       auto it = block->values.find(name);
       return it == block->values.end() ? nullptr : &it->second;
     };
-    auto flag = [&](const char* name) {
-      if (propertiesError) return p.Fail(name, *propertiesError);
-      const PropertyValue* v = find(name);
-      p.Set(name, v != nullptr && !v->bytes.empty() && v->bytes[0] != 0);
+    auto flag = [&](Slot slot) {
+      if (propertiesError) return p.Fail(FieldProperties::SlotName(slot), *propertiesError);
+      const PropertyValue* v = find(FieldProperties::SlotName(slot).data());
+      p.SetBool(slot, v != nullptr && !v->bytes.empty() && v->bytes[0] != 0);
     };
-    flag("AllowZeroLength");
-    p.Set("Attributes", FieldAttributes(column.flags));
+    flag(FieldProperties::kAllowZeroLength);
+    p.SetInt(FieldProperties::kAttributes, FieldAttributes(column.flags));
     if (propertiesError) {
       p.Fail("DefaultValue", *propertiesError);
     } else {
       const PropertyValue* v = find("DefaultValue");
-      p.Set("DefaultValue", v ? db.Decode(v->bytes) : std::string());
+      p.SetText(FieldProperties::kDefaultValue, v ? db.Decode(v->bytes) : std::string());
     }
-    p.Set("Name", column.name);
-    p.Set("OrdinalPosition", static_cast<std::int32_t>(column.ordinal));
-    flag("Required");
-    p.Set("Size", FieldSize(column, db.jet3()));
-    p.Set("SourceField", column.name);
-    p.Set("SourceTable", sourceTable);
-    p.Set("Type", FieldTypeCode(column.type));
+    p.SetText(FieldProperties::kName, column.name);
+    p.SetInt(FieldProperties::kOrdinalPosition, static_cast<std::int32_t>(column.ordinal));
+    flag(FieldProperties::kRequired);
+    p.SetInt(FieldProperties::kSize, FieldSize(column, db.jet3()));
+    p.SetText(FieldProperties::kSourceField, column.name);
+    p.SetText(FieldProperties::kSourceTable, sourceTable);
+    p.SetInt(FieldProperties::kType, FieldTypeCode(column.type));
     if (ownTable) {
       if (propertiesError) field.stored.error = propertiesError;
       if (block) {
