@@ -321,6 +321,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
       if (!haveLength && answer.size() >= 4) {
         expected = FrameLength(reinterpret_cast<const unsigned char*>(answer.data()));
         haveLength = true;
+        answer.reserve(4 + std::size_t{expected});
       }
       if (haveLength && answer.size() > 4 + expected) {
         throw WireError("the reader sent more than one answer");

@@ -53,10 +53,9 @@ ObjectRef CreateAutomationObject(const std::string& progId) {
   return object;
 }
 
-bool SameMemberName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
+bool SameMemberNameIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(),
+                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 }  // namespace zentab

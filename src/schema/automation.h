@@ -101,7 +101,13 @@ void RegisterEngineFactory(const std::string& progId, EngineFactory factory);
 // Creates an object from its program id; throws AutomationError when none is registered.
 ObjectRef CreateAutomationObject(const std::string& progId);
 
-// Case-insensitive comparison of member names (ASCII).
-bool SameMemberName(std::string_view a, std::string_view b);
+// Case-insensitive comparison of member names (ASCII) of the same length.
+bool SameMemberNameIgnoringCase(std::string_view a, std::string_view b);
+
+// Case-insensitive comparison of member names (ASCII). Inline: every late-bound call makes a
+// few, and most differ in length or match exactly.
+inline bool SameMemberName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && (a == b || SameMemberNameIgnoringCase(a, b));
+}
 
 }  // namespace zentab
