@@ -44,7 +44,11 @@ void RegisterMdbEngine(EngineOptions options) {
   DatabaseOpener opener = [options](const std::string& path) {
     return ThreadReader(options.readerPath).Read(path, options.readTimeoutSeconds);
   };
-  RegisterEngineFactory(kEngineProgId, [opener] { return MakeSnapshotEngine(opener); });
+  ReadAheadHint readAhead = [options](const std::string& path) {
+    ThreadReader(options.readerPath).ReadAhead(path);
+  };
+  RegisterEngineFactory(kEngineProgId,
+                        [opener, readAhead] { return MakeSnapshotEngine(opener, readAhead); });
 }
 
 }  // namespace zentab::engine

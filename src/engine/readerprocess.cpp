@@ -27,6 +27,8 @@ extern char** environ;
 namespace zentab::engine {
 namespace {
 
+constexpr int kAnswerPipeBytes = 1 << 20;
+
 constexpr std::size_t kStderrTailBytes = 4096;
 // Stop's answer for a reader that had closed its answers but did not end by the deadline.
 constexpr int kStillRunning = -2;
@@ -180,6 +182,9 @@ void ReaderProcess::Start() {
   pid_ = pid;
   toChild_ = in[1];
   fromChild_ = out[0];
+  // Room for a whole answer of a usual database, so that a reader working ahead is not held
+  // up until it is asked for it (the system's limit applies; the default pipe works too).
+  ::fcntl(fromChild_, F_SETPIPE_SZ, kAnswerPipeBytes);
   errFromChild_ = err[0];
   stderrTail_.clear();
 }
@@ -209,6 +214,8 @@ int ReaderProcess::Stop(bool kill, Clock::time_point deadline) {
     }
   }
   pid_ = -1;
+  ahead_.reset();
+  early_.clear();
   CloseFd(toChild_);
   CloseFd(fromChild_);
   CloseFd(errFromChild_);
@@ -263,21 +270,65 @@ std::string ReaderProcess::DeathMessage(int status, const std::string& path) con
 
 std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& path,
                                                             int timeoutSeconds) {
-  if (pid_ < 0) Start();
-  stderrTail_.clear();
   const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
-
-  std::string request = EncodeRequest(path);
-  if (!WriteAll(toChild_, FramePrefix(request.size()) + request)) {
-    CollectLastWords();
-    int status = Stop(true, deadline);
-    throw AutomationError(DeathMessage(status, path));
+  if (ahead_ && *ahead_ != path) {
+    // The answer on its way is for another database: that process is done with.
+    Stop(true, deadline);
   }
+  if (pid_ < 0) {
+    ahead_.reset();
+    Start();
+  }
+  if (ahead_) {
+    // Sent ahead: what the reader wrote to its error stream since the last answer is this
+    // request's.
+    ahead_.reset();
+  } else {
+    stderrTail_.clear();
+    std::string request = EncodeRequest(path);
+    if (!WriteAll(toChild_, FramePrefix(request.size()) + request)) {
+      CollectLastWords();
+      int status = Stop(true, deadline);
+      throw AutomationError(DeathMessage(status, path));
+    }
+  }
+  if (next_ && *next_ != path) {
+    // A request that cannot be sent means a dead reader: the next Read finds it so and says why.
+    std::string request = EncodeRequest(*next_);
+    if (WriteAll(toChild_, FramePrefix(request.size()) + request)) ahead_ = std::move(next_);
+  }
+  next_.reset();
 
-  std::string answer;
+  // What already came of this answer while the previous one was read.
+  std::string answer = std::move(early_);
+  early_.clear();
   std::size_t expected = 0;
   bool haveLength = false;
   for (;;) {
+    try {
+      if (!haveLength && answer.size() >= 4) {
+        expected = FrameLength(reinterpret_cast<const unsigned char*>(answer.data()));
+        haveLength = true;
+        answer.reserve(4 + std::size_t{expected});
+      }
+      if (haveLength && answer.size() > 4 + expected) {
+        // The start of the answer to the request sent ahead: kept for the Read that wants it.
+        if (!ahead_) throw WireError("the reader sent more than one answer");
+        early_ = answer.substr(4 + expected);
+        answer.resize(4 + expected);
+      }
+      if (haveLength && answer.size() == 4 + expected) {
+        // Whatever the reader writes to its error stream from now on belongs to a later request.
+        stderrTail_.clear();
+        ReadResponse response = DecodeResponse(std::string_view(answer).substr(4));
+        if (!response.snapshot) throw AutomationError(response.error);
+        return std::make_shared<const DatabaseSnapshot>(std::move(*response.snapshot));
+      }
+    } catch (const WireError& e) {
+      Stop(true, deadline);
+      throw AutomationError("the reader sent a malformed answer while reading " + path + ": " +
+                            e.what());
+    }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       Stop(true, deadline);
@@ -316,25 +367,6 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
         throw AutomationError(DeathMessage(status, path));
       }
       answer.append(buffer, static_cast<std::size_t>(r));
-    }
-    try {
-      if (!haveLength && answer.size() >= 4) {
-        expected = FrameLength(reinterpret_cast<const unsigned char*>(answer.data()));
-        haveLength = true;
-        answer.reserve(4 + std::size_t{expected});
-      }
-      if (haveLength && answer.size() > 4 + expected) {
-        throw WireError("the reader sent more than one answer");
-      }
-      if (haveLength && answer.size() == 4 + expected) {
-        ReadResponse response = DecodeResponse(std::string_view(answer).substr(4));
-        if (!response.snapshot) throw AutomationError(response.error);
-        return std::make_shared<const DatabaseSnapshot>(std::move(*response.snapshot));
-      }
-    } catch (const WireError& e) {
-      Stop(true, deadline);
-      throw AutomationError("the reader sent a malformed answer while reading " + path + ": " +
-                            e.what());
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "schema/snapshot.h"
@@ -25,6 +26,10 @@ class ReaderProcess {
   // when it stops, or when it closes its answers (it is then killed at the deadline at the
   // latest); the next call then starts a new process.
   std::shared_ptr<const DatabaseSnapshot> Read(const std::string& path, int timeoutSeconds);
+  // Names the database the caller will read after the next one: the next Read sends its
+  // request right behind its own, so that the reader works on it while the caller handles the
+  // first answer; a Read of that path then takes its answer. Replaces an earlier name.
+  void ReadAhead(const std::string& path) { next_ = path; }
 
   const std::string& readerPath() const { return readerPath_; }
   // The running process's id, or -1 when none runs.
@@ -51,6 +56,12 @@ class ReaderProcess {
   int fromChild_ = -1;
   int errFromChild_ = -1;
   std::string stderrTail_;
+  // The path of a request sent ahead whose answer has not been read yet.
+  std::optional<std::string> ahead_;
+  // Bytes of the answer to the request sent ahead that came with the previous answer.
+  std::string early_;
+  // The path to send ahead with the next request.
+  std::optional<std::string> next_;
 };
 
 }  // namespace zentab::engine

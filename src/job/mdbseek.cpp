@@ -111,8 +111,11 @@ JobOutcome TMdbSeek::Execute() {
     const SectionSink toReport = [&report](std::string_view piece) { report->Append(piece); };
     // The fixed report alone needs none of the design beyond it.
     const ReadScope scope = DatabaseRead ? ReadScope::kDesign : ReadScope::kReport;
-    for (const auto& path : FileNames) {
+    for (std::size_t k = 0; k < FileNames.size(); ++k) {
+      const std::string& path = FileNames[k];
       current = path;
+      // The engine reads the following database while this one is handled.
+      if (k + 1 < FileNames.size()) ReadAheadMdb(FileNames[k + 1]);
       TMdb mdb;
       if (WriteHtml) {
         ReadMdb(path, mdb, scope);

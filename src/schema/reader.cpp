@@ -298,6 +298,14 @@ std::string FailureMessage(const std::exception& error) {
   return message;
 }
 
+void ReadAheadMdb(const std::string& path) {
+  try {
+    CreateAutomationObject(kEngineProgId)->Invoke("ReadAhead", Variant(path));
+  } catch (const AutomationError&) {
+    // An engine without the member, or none at all: ReadMdb says what is wrong.
+  }
+}
+
 void OpenMdb(ObjectRef& engine, ObjectRef& database, const std::string& path) {
   engine = CreateAutomationObject(kEngineProgId);
   try {

@@ -353,8 +353,14 @@ class WorkspaceObject final : public Dispatch {
 
 class EngineObject final : public Dispatch {
  public:
-  explicit EngineObject(DatabaseOpener opener) : opener_(std::move(opener)) {}
+  EngineObject(DatabaseOpener opener, ReadAheadHint readAhead)
+      : opener_(std::move(opener)), readAhead_(std::move(readAhead)) {}
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
+    if (SameMemberName(member, "ReadAhead")) {
+      if (args.size() != 1 || !args[0].IsString()) throw AutomationError("Invalid argument.");
+      if (readAhead_) readAhead_(args[0].AsString());
+      return {};
+    }
     if (!SameMemberName(member, "Workspaces")) UnknownMember("DBEngine", member);
     if (args.size() != 1 || !args[0].IsInt() || args[0].AsInt() != 0) {
       throw AutomationError(kItemNotFound);
@@ -364,6 +370,7 @@ class EngineObject final : public Dispatch {
 
  private:
   DatabaseOpener opener_;
+  ReadAheadHint readAhead_;
 };
 
 }  // namespace
@@ -569,8 +576,8 @@ std::vector<std::pair<std::string, PropertyRead>> FieldProperties::Items() const
   return items;
 }
 
-ObjectRef MakeSnapshotEngine(DatabaseOpener opener) {
-  return std::make_shared<EngineObject>(std::move(opener));
+ObjectRef MakeSnapshotEngine(DatabaseOpener opener, ReadAheadHint readAhead) {
+  return std::make_shared<EngineObject>(std::move(opener), std::move(readAhead));
 }
 
 }  // namespace zentab

@@ -196,6 +196,10 @@ using DatabaseOpener =
 // Fields(k); QueryDefs(i) with Properties; Containers(name or i).Documents(i). A Properties
 // collection serves Count, Item(i or name) and, called with a name, that property; a property
 // object serves Name, Value and Type.
-ObjectRef MakeSnapshotEngine(DatabaseOpener opener);
+//
+// The engine also serves ReadAhead(path), this system's own member: readAhead is told the
+// database that will be opened after the next one (nothing happens when it is empty).
+using ReadAheadHint = std::function<void(const std::string& path)>;
+ObjectRef MakeSnapshotEngine(DatabaseOpener opener, ReadAheadHint readAhead = {});
 
 }  // namespace zentab

@@ -4,8 +4,9 @@
 // process that keeps the pipes open (its id written to the requested path + ".pid") and then
 // leaves with status 3, "silent" closes its answers and waits for ever, "chatty" writes 3,000
 // numbered warning lines (more than a pipe holds) to standard error before it answers,
-// "chatty-crash" writes them and then dies; any other name is answered with one table named
-// after this process's id.
+// "chatty-crash" writes them and then dies, "together" waits for the next request and writes
+// both answers at once; any other name is answered with one table named after this process's
+// id whose SourceTableName is the requested path.
 #include <signal.h>
 #include <unistd.h>
 
@@ -56,13 +57,30 @@ int main() {
       engine::WriteFrame(STDOUT_FILENO, "{not json");
       continue;
     }
-    engine::ReadResponse response;
-    DatabaseSnapshot snapshot;
-    TableSnapshot table;
-    table.properties.Set("Name", std::to_string(getpid()));
-    snapshot.tables.push_back(table);
-    response.snapshot = snapshot;
-    engine::WriteFrame(STDOUT_FILENO, engine::EncodeResponse(response));
+    auto answer = [](const std::string& requested) {
+      engine::ReadResponse response;
+      DatabaseSnapshot snapshot;
+      TableSnapshot table;
+      table.properties.Set("Name", std::to_string(getpid()));
+      table.properties.Set("SourceTableName", requested);
+      snapshot.tables.push_back(table);
+      response.snapshot = snapshot;
+      std::string message = engine::EncodeResponse(response);
+      return engine::FramePrefix(message.size()) + message;
+    };
+    if (name == "together") {
+      // This answer and the next request's in one write: the client reads them as one piece.
+      std::string both = answer(path);
+      if (auto next = engine::ReadFrame(STDIN_FILENO)) both += answer(engine::DecodeRequest(*next));
+      if (write(STDOUT_FILENO, both.data(), both.size()) != static_cast<ssize_t>(both.size())) {
+        return 1;
+      }
+      continue;
+    }
+    std::string framed = answer(path);
+    if (write(STDOUT_FILENO, framed.data(), framed.size()) != static_cast<ssize_t>(framed.size())) {
+      return 1;
+    }
   }
   return 0;
 }

@@ -72,6 +72,49 @@ TEST(ReaderProcessLifecycle, ReusesOneProcessAcrossDatabases) {
   EXPECT_EQ(std::to_string(reader.pid()), first);
 }
 
+// The path the fake reader's answer was for.
+std::string AnsweredPath(const DatabaseSnapshot& snapshot) {
+  return snapshot.tables.at(0).properties.Find("SourceTableName")->value.AsString();
+}
+
+// A database named ahead is read while the previous answer is handled; each answer reaches the
+// Read of its own path, also when both arrive in one piece, and a failure of the database read
+// ahead is reported by its own Read, with its own last words.
+TEST(ReaderProcessLifecycle, ReadsTheNamedDatabaseAhead) {
+  struct Case {
+    const char* first;
+    const char* ahead;
+    const char* second;
+    const char* secondError;  // nullptr: the second Read answers for its path
+    bool sameProcess;
+  };
+  const Case cases[] = {
+      {"/x/a.mdb", "/x/b.mdb", "/x/b.mdb", nullptr, true},
+      {"/x/together", "/x/b.mdb", "/x/b.mdb", nullptr, true},
+      {"/x/a.mdb", "/x/b.mdb", "/x/c.mdb", nullptr, false},
+      {"/x/a.mdb", "/data/crash", "/data/crash",
+       "the reader stopped unexpectedly (signal 6) while reading /data/crash [its last output: "
+       "fake reader: page 7 is odd | fake reader: giving up]",
+       false},
+      {"/x/a.mdb", "/data/hang", "/data/hang", "reading /data/hang timed out after 1 s", false},
+  };
+  for (const Case& c : cases) {
+    ReaderProcess reader(FakeReader());
+    reader.ReadAhead(c.ahead);
+    auto first = reader.Read(c.first, 5);
+    EXPECT_EQ(AnsweredPath(*first), c.first);
+    if (c.secondError) {
+      EXPECT_EQ(ErrorOf(reader, c.second, 1), c.secondError);
+    } else {
+      auto second = reader.Read(c.second, 5);
+      EXPECT_EQ(AnsweredPath(*second), c.second) << c.first;
+      EXPECT_EQ(AnsweringPid(*second) == AnsweringPid(*first), c.sameProcess) << c.second;
+    }
+    // Whatever happened, the reader goes on with the next database.
+    EXPECT_EQ(AnsweredPath(*reader.Read("/x/next.mdb", 5)), "/x/next.mdb") << c.second;
+  }
+}
+
 TEST(ReaderProcessLifecycle, KillsAReaderThatDoesNotAnswerInTime) {
   ReaderProcess reader(FakeReader());
   std::string before = AnsweringPid(*reader.Read("/x/a.mdb", 5));
