@@ -97,10 +97,14 @@ int main(int argc, char** argv) {
               << platform::DisplayText(e.what()) << "\n";
     return 1;
   }
-  job.DatabaseRead = [&](const TMdb& mdb) {
-    if (jsonWriter) jsonWriter->Add(mdb);
-    if (options->details) kept.push_back(mdb);
-  };
+  // Only these outputs need the design beyond the fixed report: without them the job does not
+  // read it at all.
+  if (jsonWriter || options->details) {
+    job.DatabaseRead = [&](const TMdb& mdb) {
+      if (jsonWriter) jsonWriter->Add(mdb);
+      if (options->details) kept.push_back(mdb);
+    };
+  }
   job.Start();
   JobOutcome outcome = job.Wait();
   for (const auto& line : cli::WarningLines(outcome.readFailures)) {
