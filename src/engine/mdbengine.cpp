@@ -17,7 +17,7 @@ namespace {
 ReaderProcess& ThreadReader(const std::string& readerPath) {
   thread_local std::unique_ptr<ReaderProcess> reader;
   if (!reader || reader->readerPath() != readerPath) {
-    reader = std::make_unique<ReaderProcess>(readerPath);
+    reader = std::make_unique<ReaderProcess>(readerPath, /*lazyFields=*/true);
   }
   return *reader;
 }

@@ -91,7 +91,8 @@ std::string LastLines(const std::string& tail) {
 
 }  // namespace
 
-ReaderProcess::ReaderProcess(std::string readerPath) : readerPath_(std::move(readerPath)) {}
+ReaderProcess::ReaderProcess(std::string readerPath, bool lazyFields)
+    : readerPath_(std::move(readerPath)), lazyFields_(lazyFields) {}
 
 ReaderProcess::~ReaderProcess() {
   if (pid_ < 0) return;
@@ -320,7 +321,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
       if (haveLength && answer.size() == 4 + expected) {
         // Whatever the reader writes to its error stream from now on belongs to a later request.
         stderrTail_.clear();
-        ReadResponse response = DecodeResponse(std::string_view(answer).substr(4));
+        ReadResponse response = DecodeResponse(std::string_view(answer).substr(4), lazyFields_);
         if (!response.snapshot) throw AutomationError(response.error);
         return std::make_shared<const DatabaseSnapshot>(std::move(*response.snapshot));
       }

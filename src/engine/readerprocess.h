@@ -15,7 +15,9 @@ namespace zentab::engine {
 
 class ReaderProcess {
  public:
-  explicit ReaderProcess(std::string readerPath);
+  // With lazyFields, the snapshots Read returns keep each table's fields in their compact
+  // form, for the object model to decode table by table (see DecodeResponse).
+  explicit ReaderProcess(std::string readerPath, bool lazyFields = false);
   // Ends the process: closes its input, waits briefly for it to leave, then kills it.
   ~ReaderProcess();
   ReaderProcess(const ReaderProcess&) = delete;
@@ -51,6 +53,7 @@ class ReaderProcess {
   void CollectLastWords();
 
   std::string readerPath_;
+  bool lazyFields_;
   pid_t pid_ = -1;
   int toChild_ = -1;
   int fromChild_ = -1;

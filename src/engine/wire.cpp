@@ -427,7 +427,10 @@ class BinaryWriter {
 // Reads the binary form back; every count and length is checked against what is left.
 class BinaryReader {
  public:
-  explicit BinaryReader(std::string_view in) : in_(in) {}
+  // With lazyFields, each table's fields are checked and kept in their wire form, for
+  // DecodeFields when the object model first serves them.
+  explicit BinaryReader(std::string_view in, bool lazyFields = false)
+      : in_(in), lazyFields_(lazyFields) {}
 
   unsigned char Byte() {
     if (pos_ >= in_.size()) throw WireError("the message ends too early");
@@ -459,6 +462,34 @@ class BinaryReader {
     std::string s(in_.substr(pos_, n));
     pos_ += n;
     return s;
+  }
+  void SkipString() { pos_ += Count(1); }
+  void SkipProperties() {
+    std::size_t n = Count(2);
+    for (std::size_t i = 0; i < n; ++i) {
+      Name();
+      unsigned char kind = Byte();
+      switch (kind) {
+        case kEmpty:
+        case kNull:
+        case kFalse:
+        case kTrue:
+          break;
+        case kInt:
+          Signed();
+          break;
+        case kDate:
+        case kDouble:
+          for (int b = 0; b < 8; ++b) Byte();
+          break;
+        case kString:
+        case kError:
+          SkipString();
+          break;
+        default:
+          throw WireError("a property has no known kind");
+      }
+    }
   }
   std::optional<std::string> Optional() {
     switch (Byte()) {
@@ -576,10 +607,12 @@ class BinaryReader {
     for (auto& table : db.tables) {
       table.properties = Properties();
       table.fieldsError = Optional();
-      table.fields.resize(Count(3));
-      for (auto& field : table.fields) {
-        field.properties = Field();
-        field.stored = Stored();
+      if (lazyFields_) {
+        std::size_t start = pos_;
+        SkipFields();
+        table.encodedFields.assign(in_.substr(start, pos_ - start));
+      } else {
+        table.fields = Fields();
       }
       table.stored = Stored();
       table.indexesError = Optional();
@@ -603,6 +636,41 @@ class BinaryReader {
     }
     return db;
   }
+  std::vector<FieldSnapshot> Fields() {
+    std::vector<FieldSnapshot> fields(Count(3));
+    for (auto& field : fields) {
+      field.properties = Field();
+      field.stored = Stored();
+    }
+    return fields;
+  }
+  // Walks over what Fields reads, checking it the same way, without keeping anything.
+  void SkipFields() {
+    std::size_t n = Count(3);
+    for (std::size_t i = 0; i < n; ++i) {
+      std::uint64_t mask = Unsigned();
+      if (mask >> FieldProperties::kSlotCount) throw WireError("a field names unknown properties");
+      for (unsigned k = 0; k < FieldProperties::kSlotCount; ++k) {
+        if (!((mask >> k) & 1u)) continue;
+        switch (FieldProperties::KindOf(static_cast<FieldProperties::Slot>(k))) {
+          case FieldProperties::Kind::kBool:
+            if (Byte() > 1) throw WireError("a field's flag is malformed");
+            break;
+          case FieldProperties::Kind::kInt:
+            Signed();
+            break;
+          case FieldProperties::Kind::kText:
+            SkipString();
+            break;
+        }
+      }
+      SkipProperties();
+      if (Optional()) {
+        // the stored properties' error
+      }
+      SkipProperties();
+    }
+  }
   void ExpectEnd() const {
     if (pos_ != in_.size()) throw WireError("the message has bytes past its end");
   }
@@ -617,9 +685,26 @@ class BinaryReader {
 
   std::string_view in_;
   std::size_t pos_ = 0;
+  bool lazyFields_ = false;
 };
 
+// The fields of a table kept in their wire form; a failure becomes one of the object model.
+std::vector<FieldSnapshot> DecodeKeptFields(std::string_view encoded) {
+  try {
+    return DecodeFields(encoded);
+  } catch (const WireError& e) {
+    throw AutomationError(std::string("the fields of this table arrived damaged: ") + e.what());
+  }
+}
+
 }  // namespace
+
+std::vector<FieldSnapshot> DecodeFields(std::string_view encoded) {
+  BinaryReader r(encoded);
+  std::vector<FieldSnapshot> fields = r.Fields();
+  r.ExpectEnd();
+  return fields;
+}
 
 std::string EncodeRequest(const std::string& path) {
   std::string out(kRequestMagic);
@@ -647,15 +732,16 @@ std::string EncodeResponse(const ReadResponse& response) {
   return w.Take();
 }
 
-ReadResponse DecodeResponse(std::string_view message) {
+ReadResponse DecodeResponse(std::string_view message, bool lazyFields) {
   if (message.substr(0, kResponseMagic.size()) != kResponseMagic) {
     throw WireError("the response is not of version " + std::to_string(kWireVersion));
   }
-  BinaryReader r(message.substr(kResponseMagic.size()));
+  BinaryReader r(message.substr(kResponseMagic.size()), lazyFields);
   ReadResponse response;
   switch (r.Byte()) {
     case 0:
       response.snapshot = r.Snapshot();
+      if (lazyFields) response.snapshot->decodeFields = DecodeKeptFields;
       break;
     case 1:
       response.error = r.String();

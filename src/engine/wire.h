@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "schema/snapshot.h"
 
@@ -32,7 +33,11 @@ std::string EncodeRequest(const std::string& path);
 std::string DecodeRequest(std::string_view message);
 
 std::string EncodeResponse(const ReadResponse& response);
-ReadResponse DecodeResponse(std::string_view message);
+// With lazyFields, each table's fields are checked but kept in their wire form
+// (TableSnapshot::encodedFields), decoded by the object model when it first serves them.
+ReadResponse DecodeResponse(std::string_view message, bool lazyFields = false);
+// The fields of one table kept in their wire form.
+std::vector<FieldSnapshot> DecodeFields(std::string_view encoded);
 
 // A snapshot as readable JSON and back (zentab-dbreader --dump); strings that are not valid
 // UTF-8 have their bad bytes replaced.

@@ -54,18 +54,42 @@ class CollectionObject final : public Dispatch {
 // cache: the reader fetches every table and field afresh for each property it reads, and
 // handing back the same object spares an allocation per call.
 template <typename Item, typename Make>
-Variant CollectionOrItem(std::shared_ptr<const DatabaseSnapshot> db, const std::vector<Item>& items,
-                         const std::optional<std::string>& error, Make make,
-                         std::span<const Variant> args, std::vector<ObjectRef>& cache) {
+Variant CollectionOrItem(const std::shared_ptr<const DatabaseSnapshot>& db,
+                         const std::vector<Item>& items, const std::optional<std::string>& error,
+                         Make make, std::span<const Variant> args, std::vector<ObjectRef>& cache) {
   if (args.empty()) {
-    return ObjectRef(
-        std::make_shared<CollectionObject<Item, Make>>(std::move(db), items, error, make));
+    return ObjectRef(std::make_shared<CollectionObject<Item, Make>>(db, items, error, make));
   }
   if (error) throw AutomationError(*error);
   std::size_t i = IndexArgument(args, items.size());
   if (cache.size() != items.size()) cache.resize(items.size());
-  if (!cache[i]) cache[i] = make(std::move(db), items[i]).AsObject();
+  if (!cache[i]) cache[i] = make(db, items[i]).AsObject();
   return cache[i];
+}
+
+// The item last handed out, kept for the next call: the reader asks for one table again and
+// again and then moves on for good, and what the table holds (its decoded fields) goes with it.
+struct RecentItem {
+  std::size_t index = 0;
+  ObjectRef object;
+};
+
+template <typename Item, typename Make>
+Variant CollectionOrRecentItem(const std::shared_ptr<const DatabaseSnapshot>& db,
+                               const std::vector<Item>& items,
+                               const std::optional<std::string>& error, Make make,
+                               std::span<const Variant> args, RecentItem& recent) {
+  if (args.empty()) {
+    return ObjectRef(std::make_shared<CollectionObject<Item, Make>>(db, items, error, make));
+  }
+  if (error) throw AutomationError(*error);
+  std::size_t i = IndexArgument(args, items.size());
+  if (!recent.object || recent.index != i) {
+    recent.object.reset();  // the previous item goes before the next one is made
+    recent.object = make(db, items[i]).AsObject();
+    recent.index = i;
+  }
+  return recent.object;
 }
 
 const std::optional<std::string> kNoError;
@@ -255,13 +279,23 @@ Variant MakeField(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapsho
   return ObjectRef(std::make_shared<FieldObject>(std::move(db), field));
 }
 
+// A table's fields decoded from their compact form, with the database they belong to.
+struct DecodedFields {
+  std::shared_ptr<const DatabaseSnapshot> db;
+  std::vector<FieldSnapshot> fields;
+};
+
 class TableObject final : public Dispatch {
  public:
   TableObject(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table)
       : db_(std::move(db)), table_(table) {}
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (SameMemberName(member, "Fields")) {
-      return CollectionOrItem(db_, table_.fields, table_.fieldsError, MakeField, args, fields_);
+      if (table_.encodedFields.empty() || table_.fieldsError) {
+        return CollectionOrItem(db_, table_.fields, table_.fieldsError, MakeField, args, fields_);
+      }
+      const std::vector<FieldSnapshot>& fields = Decoded();
+      return CollectionOrItem(decoded_, fields, kNoError, MakeField, args, fields_);
     }
     if (SameMemberName(member, "Indexes")) {
       return CollectionOrItem(db_, table_.indexes, table_.indexesError, MakeKeyed<IndexSnapshot>,
@@ -274,8 +308,23 @@ class TableObject final : public Dispatch {
   }
 
  private:
+  // The fields decoded once; decoded_ points to the database and keeps the fields alive too,
+  // for field objects that outlive this table object.
+  const std::vector<FieldSnapshot>& Decoded() {
+    if (!decoded_) {
+      if (!db_->decodeFields) throw AutomationError("The fields of this table cannot be read.");
+      auto holder = std::make_shared<DecodedFields>(
+          DecodedFields{db_, db_->decodeFields(table_.encodedFields)});
+      decodedFields_ = &holder->fields;
+      decoded_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
+    }
+    return *decodedFields_;
+  }
+
   std::shared_ptr<const DatabaseSnapshot> db_;
   const TableSnapshot& table_;
+  std::shared_ptr<const DatabaseSnapshot> decoded_;
+  const std::vector<FieldSnapshot>* decodedFields_ = nullptr;
   std::vector<ObjectRef> fields_;
   std::vector<ObjectRef> indexes_;
 };
@@ -290,7 +339,7 @@ class DatabaseObject final : public Dispatch {
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (closed_) throw AutomationError("Object invalid or no longer set.");
     if (SameMemberName(member, "TableDefs")) {
-      return CollectionOrItem(db_, db_->tables, db_->tablesError, MakeTable, args, tables_);
+      return CollectionOrRecentItem(db_, db_->tables, db_->tablesError, MakeTable, args, table_);
     }
     if (SameMemberName(member, "Relations")) {
       return CollectionOrItem(db_, db_->relations, db_->relationsError, MakeKeyed<RelationSnapshot>,
@@ -328,7 +377,7 @@ class DatabaseObject final : public Dispatch {
 
  private:
   std::shared_ptr<const DatabaseSnapshot> db_;
-  std::vector<ObjectRef> tables_;
+  RecentItem table_;
   std::vector<ObjectRef> relations_;
   std::vector<ObjectRef> systemRelations_;
   std::vector<ObjectRef> queries_;

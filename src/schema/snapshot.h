@@ -131,6 +131,10 @@ struct IndexSnapshot {
 struct TableSnapshot {
   PropertySet properties;
   std::vector<FieldSnapshot> fields;
+  // Or the fields in the engine's own compact form, turned into FieldSnapshots by the
+  // database's decodeFields only while the table is being read: a database of 100,000 fields
+  // then holds one table's fields at a time.
+  std::string encodedFields;
   // Set when the table's field collection cannot be read (a link whose source is missing).
   std::optional<std::string> fieldsError;
   StoredProperties stored;
@@ -168,6 +172,8 @@ struct ContainerSnapshot {
 struct DatabaseSnapshot {
   // The database's own properties (Version).
   PropertySet properties;
+  // Decodes a table's encodedFields; throws AutomationError when they are damaged.
+  std::vector<FieldSnapshot> (*decodeFields)(std::string_view encoded) = nullptr;
   std::vector<TableSnapshot> tables;
   // Set when the table collection cannot be read.
   std::optional<std::string> tablesError;

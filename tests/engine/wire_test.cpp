@@ -108,12 +108,32 @@ TEST(Wire, CarriesBytesThatAreNotUtf8Unchanged) {
   EXPECT_EQ(*back.snapshot, db);
 }
 
+// Fields kept in their compact form decode to what the eager decoder gives, table by table.
+TEST(Wire, KeepsFieldsCompactUntilTheyAreAskedFor) {
+  const DatabaseSnapshot db = Sample();
+  ReadResponse lazy = DecodeResponse(EncodeResponse(ReadResponse{db, ""}), true);
+  ASSERT_TRUE(lazy.snapshot);
+  ASSERT_NE(lazy.snapshot->decodeFields, nullptr);
+  ASSERT_EQ(lazy.snapshot->tables.size(), db.tables.size());
+  for (std::size_t i = 0; i < db.tables.size(); ++i) {
+    TableSnapshot table = lazy.snapshot->tables[i];
+    EXPECT_TRUE(table.fields.empty());
+    table.fields = lazy.snapshot->decodeFields(table.encodedFields);
+    table.encodedFields.clear();
+    EXPECT_EQ(table, db.tables[i]) << i;
+  }
+  EXPECT_THROW(lazy.snapshot->decodeFields(lazy.snapshot->tables[0].encodedFields + "x"),
+               AutomationError);
+}
+
 TEST(Wire, RefusesEveryTruncationOfAResponse) {
   std::string message = EncodeResponse(ReadResponse{Sample(), ""});
-  for (std::size_t n = 0; n < message.size(); ++n) {
-    EXPECT_THROW(DecodeResponse(message.substr(0, n)), WireError) << n;
+  for (bool lazy : {false, true}) {
+    for (std::size_t n = 0; n < message.size(); ++n) {
+      EXPECT_THROW(DecodeResponse(message.substr(0, n), lazy), WireError) << n;
+    }
+    EXPECT_THROW(DecodeResponse(message + "x", lazy), WireError);
   }
-  EXPECT_THROW(DecodeResponse(message + "x"), WireError);
 }
 
 TEST(Wire, RefusesCountsBeyondTheMessage) {
@@ -142,20 +162,38 @@ TEST(Wire, DumpFormReplacesInvalidUtf8InsteadOfFailing) {
             "b");
 }
 
+// A response of one table with one field whose slot mask and values are field; everything
+// else empty.
+std::string OneFieldMessage(const std::string& field) {
+  using namespace std::literals;
+  return "ZTA\x04\x00\x00\x00\x00\x01\x00\x00\x01"s + field + std::string(14, '\0');
+}
+
 TEST(Wire, RefusesMalformedAndForeignMessages) {
+  using namespace std::literals;
   const std::string bad[] = {
       "",
       "{not json",
-      std::string("ZTA\x02\x01\x00", 6),      // an older version
-      std::string("ZTA\x03\x07", 5),          // neither snapshot nor error
-      std::string("ZTA\x03\x00\x00\x02", 7),  // a malformed optional text
+      std::string("ZTA\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 16),  // older
+      std::string("ZTA\x04\x07", 5),          // neither snapshot nor error
+      std::string("ZTA\x04\x00\x00\x02", 7),  // a malformed optional text
       // A database property whose kind is unknown.
-      std::string("ZTA\x03\x00\x01\x06\x09\x00\x00\x00", 11),
+      std::string("ZTA\x04\x00\x01\x06\x09\x00\x00\x00", 11),
       // A property name code past the known names.
-      std::string("ZTA\x03\x00\x01\x7F\x01\x00\x00\x00", 11),
+      std::string("ZTA\x04\x00\x01\x7F\x01\x00\x00\x00", 11),
       // An integer wider than 32 bits.
-      std::string("ZTA\x03\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
+      std::string("ZTA\x04\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
+      // One table of one field whose slot mask names an eleventh property ...
+      OneFieldMessage("\x80\x08"s),
+      // ... or whose AllowZeroLength flag is neither 0 nor 1.
+      OneFieldMessage("\x01\x02"s),
   };
+  // The same table with a good flag reads (the two above fail for their one fault alone).
+  const std::string good = OneFieldMessage("\x01\x01"s);
+  for (bool lazy : {false, true}) {
+    EXPECT_NO_THROW(DecodeResponse(good, lazy));
+    for (const auto& message : bad) EXPECT_THROW(DecodeResponse(message, lazy), WireError);
+  }
   for (const auto& message : bad) EXPECT_THROW(DecodeResponse(message), WireError) << message;
   EXPECT_THROW(DecodeRequest(R"({"version":1})"), WireError);
   const char* badDumps[] = {

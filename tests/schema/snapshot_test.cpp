@@ -115,6 +115,43 @@ TEST(FieldProperties, HoldTheLastValueOrFailureOfEachProperty) {
   }
 }
 
+// Fields kept encoded are decoded when a table's fields are first asked for; a field object
+// stays usable after its table has been left for another, and a decoding failure fails the
+// Fields member with its reason.
+TEST(SnapshotEngine, DecodesEncodedFieldsTableByTable) {
+  static int decoded = 0;
+  auto db = std::make_shared<DatabaseSnapshot>();
+  // The test's encoding: the field names, one character each; "!" cannot be decoded.
+  db->decodeFields = [](std::string_view encoded) {
+    if (encoded == "!") throw AutomationError("damaged fields");
+    ++decoded;
+    std::vector<FieldSnapshot> fields(encoded.size());
+    for (std::size_t j = 0; j < encoded.size(); ++j) {
+      fields[j].properties.Set("Name", std::string(1, encoded[j]));
+    }
+    return fields;
+  };
+  for (const char* encoded : {"ab", "c", "!"}) {
+    TableSnapshot t;
+    t.encodedFields = encoded;
+    db->tables.push_back(t);
+  }
+  ObjectRef database = OpenOne(db);
+  auto table = [&](std::int32_t i) { return database->Invoke("TableDefs", Variant(i)); };
+  Variant b = InvokeOn(table(0), "Fields", Variant(std::int32_t{1}));
+  EXPECT_EQ(InvokeOn(InvokeOn(table(0), "Fields"), "Count").AsInt(), 2);
+  EXPECT_EQ(decoded, 1);  // once per table while it is being read
+  EXPECT_EQ(InvokeOn(InvokeOn(table(1), "Fields", Variant(std::int32_t{0})), "Name").AsString(),
+            "c");
+  EXPECT_EQ(InvokeOn(b, "Name").AsString(), "b");
+  try {
+    InvokeOn(table(2), "Fields");
+    ADD_FAILURE() << "damaged fields were served";
+  } catch (const AutomationError& e) {
+    EXPECT_STREQ(e.what(), "damaged fields");
+  }
+}
+
 TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {
   auto db = std::make_shared<DatabaseSnapshot>();
   db->tablesError = "cannot read MSysObjects";
