@@ -321,6 +321,13 @@ class BinaryWriter {
     Optional(stored.error);
     Properties(stored.values);
   }
+  void Fields(const std::vector<FieldSnapshot>& fields) {
+    Unsigned(fields.size());
+    for (const auto& field : fields) {
+      Field(field.properties);
+      Stored(field.stored);
+    }
+  }
   // The slots set as a bit mask, their values in slot order, then the other properties.
   void Field(const FieldProperties& p) {
     unsigned mask = 0;
@@ -355,6 +362,10 @@ class BinaryWriter {
     }
   }
   void Snapshot(const DatabaseSnapshot& db) {
+    // Fields already encoded make up most of a large answer: room for them at once.
+    std::size_t encoded = 0;
+    for (const auto& table : db.tables) encoded += table.encodedFields.size();
+    out_.reserve(out_.size() + encoded + 256 * (db.tables.size() + 1));
     Properties(db.properties);
     Optional(db.tablesError);
     Optional(db.closeError);
@@ -362,10 +373,10 @@ class BinaryWriter {
     for (const auto& table : db.tables) {
       Properties(table.properties);
       Optional(table.fieldsError);
-      Unsigned(table.fields.size());
-      for (const auto& field : table.fields) {
-        Field(field.properties);
-        Stored(field.stored);
+      if (!table.encodedFields.empty()) {
+        Raw(table.encodedFields);
+      } else {
+        Fields(table.fields);
       }
       Stored(table.stored);
       Optional(table.indexesError);
@@ -699,6 +710,12 @@ std::vector<FieldSnapshot> DecodeKeptFields(std::string_view encoded) {
 
 }  // namespace
 
+std::string EncodeFields(const std::vector<FieldSnapshot>& fields) {
+  BinaryWriter w;
+  w.Fields(fields);
+  return w.Take();
+}
+
 std::vector<FieldSnapshot> DecodeFields(std::string_view encoded) {
   BinaryReader r(encoded);
   std::vector<FieldSnapshot> fields = r.Fields();
@@ -800,14 +817,16 @@ std::optional<std::string> ReadFrame(int fd) {
 }
 
 void WriteFrame(int fd, std::string_view payload) {
-  std::string data = FramePrefix(payload.size());
-  data.append(payload);
-  std::size_t sent = 0;
-  while (sent < data.size()) {
-    ssize_t w = ::write(fd, data.data() + sent, data.size() - sent);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) throw WireError("writing a frame failed");
-    sent += static_cast<std::size_t>(w);
+  // The prefix and the payload as they are: a large answer is not copied once more.
+  const std::string prefix = FramePrefix(payload.size());
+  for (std::string_view part : {std::string_view(prefix), payload}) {
+    std::size_t sent = 0;
+    while (sent < part.size()) {
+      ssize_t w = ::write(fd, part.data() + sent, part.size() - sent);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) throw WireError("writing a frame failed");
+      sent += static_cast<std::size_t>(w);
+    }
   }
 }
 

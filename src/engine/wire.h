@@ -36,7 +36,9 @@ std::string EncodeResponse(const ReadResponse& response);
 // With lazyFields, each table's fields are checked but kept in their wire form
 // (TableSnapshot::encodedFields), decoded by the object model when it first serves them.
 ReadResponse DecodeResponse(std::string_view message, bool lazyFields = false);
-// The fields of one table kept in their wire form.
+// The fields of one table in their wire form (what TableSnapshot::encodedFields holds), and
+// back; an encoded table's fields are sent as they are.
+std::string EncodeFields(const std::vector<FieldSnapshot>& fields);
 std::vector<FieldSnapshot> DecodeFields(std::string_view encoded);
 
 // A snapshot as readable JSON and back (zentab-dbreader --dump); strings that are not valid

@@ -34,12 +34,12 @@ void LimitResources() {
   setrlimit(RLIMIT_CORE, &core);
 }
 
-zentab::engine::ReadResponse Answer(const std::string& request) {
+zentab::engine::ReadResponse Answer(const std::string& request, bool compactFields) {
   zentab::engine::ReadResponse response;
   std::string path;
   try {
     path = zentab::engine::DecodeRequest(request);
-    response.snapshot = zentab::engine::ReadDatabaseFile(path);
+    response.snapshot = zentab::engine::ReadDatabaseFile(path, compactFields);
   } catch (const std::bad_alloc&) {
     response.error = "Out of memory while reading '" + path + "'.";
   } catch (const std::exception& e) {
@@ -55,7 +55,9 @@ int Serve() {
   if (answers < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 1;
   try {
     while (auto request = zentab::engine::ReadFrame(STDIN_FILENO)) {
-      zentab::engine::WriteFrame(answers, zentab::engine::EncodeResponse(Answer(*request)));
+      // The snapshot is gone before the answer is written.
+      const std::string answer = zentab::engine::EncodeResponse(Answer(*request, true));
+      zentab::engine::WriteFrame(answers, answer);
     }
   } catch (const zentab::engine::WireError& e) {
     std::fprintf(stderr, "zentab-dbreader: %s\n", e.what());
@@ -70,7 +72,7 @@ int main(int argc, char** argv) {
   LimitResources();
   if (argc == 2 && std::strcmp(argv[1], "--serve") == 0) return Serve();
   if (argc == 3 && std::strcmp(argv[1], "--dump") == 0) {
-    zentab::engine::ReadResponse response = Answer(zentab::engine::EncodeRequest(argv[2]));
+    zentab::engine::ReadResponse response = Answer(zentab::engine::EncodeRequest(argv[2]), false);
     if (!response.snapshot) {
       std::cerr << "zentab-dbreader: " << response.error << "\n";
       return 1;

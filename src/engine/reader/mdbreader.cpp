@@ -28,6 +28,7 @@
 #include "engine/mdbformat.h"
 #include "engine/querysql.h"
 #include "engine/relations.h"
+#include "engine/wire.h"
 #include "platform/paths.h"
 #include "platform/translate.h"
 
@@ -1019,7 +1020,7 @@ std::string VersionText(std::uint32_t jetVersion) {
 
 }  // namespace
 
-DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
+DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields) {
   std::unique_ptr<Database> db = OpenDatabase(path);
   DatabaseSnapshot snapshot;
   snapshot.properties.Set("Version", VersionText(db->jetVersion()));
@@ -1064,6 +1065,10 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
       } else {
         links.ReadFields(*row, table);
       }
+    }
+    if (compactFields) {
+      table.encodedFields = EncodeFields(table.fields);
+      std::vector<FieldSnapshot>().swap(table.fields);  // the memory goes, not just the items
     }
     snapshot.tables.push_back(std::move(table));
   }
