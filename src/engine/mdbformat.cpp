@@ -453,20 +453,27 @@ Variant PropertyVariant(const PropertyValue& value, const TextDecoder& decode) {
   }
 }
 
-ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) {
+ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) : blocks_(blocks) {
   // emplace keeps the first block of a name, as a scan in blob order would find it.
   for (const auto& block : blocks) {
     if (block.own || block.name.empty()) continue;
     exact_.emplace(block.name, &block);
-    folded_.emplace(LowerCaseKey(block.name), &block);
   }
 }
 
 const PropertyBlock* ColumnBlockIndex::Find(std::string_view column) const {
   if (auto it = exact_.find(column); it != exact_.end()) return it->second;
-  if (folded_.empty()) return nullptr;
-  auto it = folded_.find(LowerCaseKey(column));
-  return it == folded_.end() ? nullptr : it->second;
+  if (exact_.empty()) return nullptr;
+  if (!folded_) {
+    // Names are folded only once a column is missed by its exact name.
+    folded_.emplace();
+    for (const auto& block : blocks_) {
+      if (block.own || block.name.empty()) continue;
+      folded_->emplace(LowerCaseKey(block.name), &block);
+    }
+  }
+  auto it = folded_->find(LowerCaseKey(column));
+  return it == folded_->end() ? nullptr : it->second;
 }
 
 const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
@@ -533,6 +540,20 @@ std::int32_t TableAttributes(std::int32_t objectType, std::int32_t flags) {
 }
 
 void SortColumns(std::vector<ColumnDefinition>& columns) {
+  auto byOrdinal = [](const ColumnDefinition& a, const ColumnDefinition& b) {
+    return a.ordinal < b.ordinal;
+  };
+  // Usually every ordinal differs (often they are in order already): the names are folded
+  // only where two columns share one.
+  if (!std::is_sorted(columns.begin(), columns.end(), byOrdinal)) {
+    std::stable_sort(columns.begin(), columns.end(), byOrdinal);
+  }
+  if (std::adjacent_find(columns.begin(), columns.end(),
+                         [](const ColumnDefinition& a, const ColumnDefinition& b) {
+                           return a.ordinal == b.ordinal;
+                         }) == columns.end()) {
+    return;
+  }
   // Each name is folded once, not once per comparison.
   std::vector<std::pair<std::string, ColumnDefinition>> keyed;
   keyed.reserve(columns.size());
@@ -547,6 +568,11 @@ void SortColumns(std::vector<ColumnDefinition>& columns) {
 std::string LowerCaseKey(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+    // ASCII folds on its own.
+    for (char c : utf8) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return out;
+  }
   for (std::uint32_t cp : CodePoints(utf8)) {
     AppendUtf8(out, static_cast<std::uint32_t>(g_unichar_tolower(static_cast<gunichar>(cp))));
   }

@@ -155,8 +155,9 @@ class ColumnBlockIndex {
   const PropertyBlock* Find(std::string_view column) const;
 
  private:
+  const std::vector<PropertyBlock>& blocks_;
   std::unordered_map<std::string_view, const PropertyBlock*> exact_;
-  std::unordered_map<std::string, const PropertyBlock*> folded_;
+  mutable std::optional<std::unordered_map<std::string, const PropertyBlock*>> folded_;
 };
 
 // ColumnBlockIndex(blocks).Find(column), for a single lookup.
