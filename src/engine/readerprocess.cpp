@@ -281,8 +281,8 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
     Start();
   }
   if (ahead_) {
-    // Sent ahead: what the reader wrote to its error stream since the last answer is this
-    // request's.
+    // Sent ahead: its output on the error stream may have come in while the previous answer
+    // was read, so what was kept stays (a death message quotes the last lines).
     ahead_.reset();
   } else {
     stderrTail_.clear();
@@ -319,8 +319,6 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
         answer.resize(4 + expected);
       }
       if (haveLength && answer.size() == 4 + expected) {
-        // Whatever the reader writes to its error stream from now on belongs to a later request.
-        stderrTail_.clear();
         ReadResponse response = DecodeResponse(std::string_view(answer).substr(4), lazyFields_);
         if (!response.snapshot) throw AutomationError(response.error);
         return std::make_shared<const DatabaseSnapshot>(std::move(*response.snapshot));

@@ -76,6 +76,8 @@ class FieldProperties {
   };
   enum class Kind { kBool, kInt, kText };
   static std::string_view SlotName(Slot slot);
+  // The slot of a property name (case ignored); kSlotCount for any other name.
+  static Slot SlotNamed(std::string_view name);
   static Kind KindOf(Slot slot);
 
   void SetBool(Slot slot, bool value);
