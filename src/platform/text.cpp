@@ -251,6 +251,7 @@ void AppendConverted(std::string& out, std::string_view utf8) {
   char gather[kGather];
   char* g = gather;
   auto flush = [&] {
+    if (g == gather) return;
     out.append(gather, static_cast<std::size_t>(g - gather));
     g = gather;
   };
