@@ -189,34 +189,21 @@ TEST(Cp932Conversion, StopsAtTheEndOfAView) {
 // letters, in one text: the table and its runs agree with the reference character by character.
 TEST(Cp932Conversion, MatchesTheReferenceForEveryCodePoint) {
   ReferenceEncoder enc;
-  std::vector<char32_t> cps;
+  // Each character between two ASCII letters, as UTF-32 made UTF-8 by iconv.
+  std::vector<std::uint32_t> utf32;
   for (char32_t cp = 1; cp < 0x10000; ++cp) {
-    if (cp < 0xD800 || cp > 0xDFFF) cps.push_back(cp);
+    if (cp < 0xD800 || cp > 0xDFFF) utf32.insert(utf32.end(), {'a', cp, 'b'});
   }
-  cps.insert(cps.end(), {0x10000, 0x20B9F, 0x10FFFF});
-  std::string text;
-  for (char32_t cp : cps) {
-    char u[4];
-    std::size_t n = 0;
-    if (cp < 0x80) {
-      u[n++] = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      u[n++] = static_cast<char>(0xC0 | cp >> 6);
-      u[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      u[n++] = static_cast<char>(0xE0 | cp >> 12);
-      u[n++] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-      u[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      u[n++] = static_cast<char>(0xF0 | cp >> 18);
-      u[n++] = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-      u[n++] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-      u[n++] = static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    text += 'a';
-    text.append(u, n);
-    text += 'b';
-  }
+  utf32.insert(utf32.end(), {0x10000, 0x20B9F, 0x10FFFF});
+  std::string text(utf32.size() * 4, '\0');
+  iconv_t toUtf8 = iconv_open("UTF-8", "UTF-32LE");
+  char* in = reinterpret_cast<char*>(utf32.data());
+  char* out = text.data();
+  std::size_t inLeft = utf32.size() * 4;
+  std::size_t outLeft = text.size();
+  ASSERT_NE(iconv(toUtf8, &in, &inLeft, &out, &outLeft), static_cast<std::size_t>(-1));
+  iconv_close(toUtf8);
+  text.resize(text.size() - outLeft);
   const Reference plain = Convert(enc, text);
   const std::string html = Utf8ToCp932Html(text);
   const auto diff = std::mismatch(html.begin(), html.end(), plain.html.begin(), plain.html.end());
