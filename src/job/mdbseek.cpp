@@ -108,7 +108,10 @@ JobOutcome TMdbSeek::Execute() {
       index += "</ul>\r\n";
       report->Append(index);
     }
-    const SectionSink toReport = [&report](std::string_view piece) { report->Append(piece); };
+    // Sections come already converted to the report's encoding.
+    const SectionSink toReport = [&report](std::string_view piece) {
+      report->AppendConverted(piece);
+    };
     // The fixed report alone needs none of the design beyond it.
     const ReadScope scope = DatabaseRead ? ReadScope::kDesign : ReadScope::kReport;
     for (std::size_t k = 0; k < FileNames.size(); ++k) {
@@ -135,7 +138,7 @@ JobOutcome TMdbSeek::Execute() {
                               std::to_string(elapsed) + "ms", 30));
       if (DatabaseRead) DatabaseRead(mdb);
       if (report) {
-        RenderMdbSection(mdb, toReport);
+        RenderMdbSection(mdb, toReport, SectionEncoding::kCp932);
         report->Append("\r\n");
       }
     }

@@ -143,16 +143,40 @@ std::unique_ptr<Cp932Table> BuildTable() {
   return table;
 }
 
-const Cp932Table& Table() {
-  static const std::unique_ptr<Cp932Table> table = BuildTable();
-  return *table;
+// The table, and per byte whether a run of such bytes goes out as it is: bytes below 0x80 that
+// the table holds as that same single byte (read from the table, not assumed); the escaping
+// variant leaves out the four characters HTML escapes.
+struct Cp932Tables {
+  std::unique_ptr<Cp932Table> table;
+  std::array<bool, 0x100> copies{};
+  std::array<bool, 0x100> copiesEscaped{};
+};
+
+bool EscapedInHtml(unsigned char b) {
+  return b == '&' || b == '<' || b == '>' || b == '"';
 }
 
-// Decodes one UTF-8 character at text[pos]; returns its code point and sets len, or returns
+Cp932Tables BuildTables() {
+  Cp932Tables t;
+  t.table = BuildTable();
+  for (unsigned b = 0; b < 0x80; ++b) {
+    t.copies[b] = (*t.table)[b] == b;
+    t.copiesEscaped[b] = t.copies[b] && !EscapedInHtml(static_cast<unsigned char>(b));
+  }
+  return t;
+}
+
+const Cp932Tables& Tables() {
+  static const Cp932Tables tables = BuildTables();
+  return tables;
+}
+
+// Decodes one UTF-8 character at p (p < end); returns its code point and sets len, or returns
 // U+FFFD with len 1 for a byte that does not start a well-formed sequence (overlong forms,
 // surrogates and values above U+10FFFF included).
-char32_t DecodeOne(std::string_view text, std::size_t pos, std::size_t& len) {
-  auto lead = static_cast<unsigned char>(text[pos]);
+[[gnu::always_inline]] inline char32_t DecodeAt(const unsigned char* p, const unsigned char* end,
+                                                std::size_t& len) {
+  const unsigned lead = p[0];
   len = 1;
   if (lead < 0x80) return lead;
   std::size_t n = 0;
@@ -167,9 +191,9 @@ char32_t DecodeOne(std::string_view text, std::size_t pos, std::size_t& len) {
   } else {
     return U'\uFFFD';
   }
-  if (pos + n > text.size()) return U'\uFFFD';
+  if (static_cast<std::size_t>(end - p) < n) return U'\uFFFD';
   for (std::size_t k = 1; k < n; ++k) {
-    auto c = static_cast<unsigned char>(text[pos + k]);
+    const unsigned c = p[k];
     if ((c & 0xC0) != 0x80) return U'\uFFFD';
     cp = (cp << 6) | (c & 0x3F);
   }
@@ -178,10 +202,88 @@ char32_t DecodeOne(std::string_view text, std::size_t pos, std::size_t& len) {
   return cp;
 }
 
-void AppendReference(std::string& out, char32_t cp) {
-  char buffer[16];
-  int n = std::snprintf(buffer, sizeof buffer, "&#%u;", static_cast<unsigned>(cp));
-  out.append(buffer, static_cast<std::size_t>(n));
+// DecodeAt for the character at text[pos].
+char32_t DecodeOne(std::string_view text, std::size_t pos, std::size_t& len) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+  return DecodeAt(begin + pos, begin + text.size(), len);
+}
+
+// Writes "&#<decimal>;" at out and returns its end: at most 10 bytes for a code point.
+char* WriteReference(char* out, char32_t cp) {
+  char digits[8];
+  char* d = digits;
+  auto v = static_cast<std::uint32_t>(cp);
+  do {
+    *d++ = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  *out++ = '&';
+  *out++ = '#';
+  while (d != digits) *out++ = *--d;
+  *out++ = ';';
+  return out;
+}
+
+std::string_view HtmlEntity(unsigned char b) {
+  switch (b) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    default:
+      return "&quot;";
+  }
+}
+
+// The conversion, escaping first when kEscape. A run of bytes that stay as they are is appended
+// whole; what the other characters become gathers in a small buffer, appended when it fills.
+template <bool kEscape>
+void AppendConverted(std::string& out, std::string_view utf8) {
+  const Cp932Tables& t = Tables();
+  const Cp932Table& table = *t.table;
+  const std::array<bool, 0x100>& copies = kEscape ? t.copiesEscaped : t.copies;
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* const end = p + utf8.size();
+  constexpr std::size_t kGather = 256;
+  constexpr std::size_t kLongest = 10;  // "&#1114111;"
+  char gather[kGather];
+  char* g = gather;
+  auto flush = [&] {
+    if (g == gather) return;
+    out.append(gather, static_cast<std::size_t>(g - gather));
+    g = gather;
+  };
+  while (p < end) {
+    const unsigned char* run = p;
+    while (p < end && copies[*p]) ++p;
+    if (p != run) {
+      flush();
+      out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
+      if (p == end) break;
+    }
+    if (static_cast<std::size_t>(gather + kGather - g) < kLongest) flush();
+    if (kEscape && EscapedInHtml(*p)) {
+      flush();
+      AppendConverted<false>(out, HtmlEntity(*p));
+      ++p;
+      continue;
+    }
+    std::size_t len = 1;
+    const char32_t cp = DecodeAt(p, end, len);
+    const std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
+    if (packed == kAbsent) {
+      g = WriteReference(g, cp);
+    } else if (packed < 0x100) {
+      *g++ = static_cast<char>(packed);
+    } else {
+      *g++ = static_cast<char>(packed >> 8);
+      *g++ = static_cast<char>(packed & 0xFF);
+    }
+    p += len;
+  }
+  flush();
 }
 
 void AppendHex(std::string& out, unsigned char b) {
@@ -200,23 +302,12 @@ std::string Utf8ToCp932Html(std::string_view utf8) {
   return result;
 }
 
-void AppendUtf8ToCp932Html(std::string& result, std::string_view utf8) {
-  const Cp932Table& table = Table();
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    std::size_t len = 1;
-    char32_t cp = DecodeOne(utf8, pos, len);
-    std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
-    if (packed == kAbsent) {
-      AppendReference(result, cp);
-    } else if (packed < 0x100) {
-      result += static_cast<char>(packed);
-    } else {
-      result += static_cast<char>(packed >> 8);
-      result += static_cast<char>(packed & 0xFF);
-    }
-    pos += len;
-  }
+void AppendUtf8ToCp932Html(std::string& out, std::string_view utf8) {
+  AppendConverted<false>(out, utf8);
+}
+
+void AppendHtmlEscapedCp932(std::string& out, std::string_view utf8) {
+  AppendConverted<true>(out, utf8);
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
@@ -227,15 +318,22 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 }
 
 std::size_t Cp932Length(std::string_view utf8) {
-  const Cp932Table& table = Table();
+  const Cp932Tables& t = Tables();
+  const Cp932Table& table = *t.table;
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* const end = p + utf8.size();
   std::size_t n = 0;
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
+  while (p < end) {
+    if (t.copies[*p]) {
+      ++n;
+      ++p;
+      continue;
+    }
     std::size_t len = 1;
-    char32_t cp = DecodeOne(utf8, pos, len);
-    std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
+    const char32_t cp = DecodeAt(p, end, len);
+    const std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
     n += packed != kAbsent && packed >= 0x100 ? 2 : 1;
-    pos += len;
+    p += len;
   }
   return n;
 }
@@ -274,27 +372,22 @@ std::string DisplayText(std::string_view bytes) {
   return out;
 }
 
+void AppendHtmlEscaped(std::string& out, std::string_view text) {
+  std::size_t from = 0;
+  for (std::size_t pos = 0; pos < text.size(); ++pos) {
+    const auto b = static_cast<unsigned char>(text[pos]);
+    if (!EscapedInHtml(b)) continue;
+    out.append(text.substr(from, pos - from));
+    out.append(HtmlEntity(b));
+    from = pos + 1;
+  }
+  out.append(text.substr(from));
+}
+
 std::string HtmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  AppendHtmlEscaped(out, text);
   return out;
 }
 

@@ -15,16 +15,20 @@ class EncodingError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Converts UTF-8 to CP932, one table lookup per character. A character CP932 cannot hold, or
-// holds only as bytes that read back as another character (the yen sign, the wave dash and
-// the like), becomes an HTML numeric character reference ("&#233;"), so the report shows what
-// the text holds. Each byte that does not start well-formed UTF-8 becomes U+FFFD's reference.
-// Throws EncodingError only when the system has no CP932 converter to build the table from.
+// Converts UTF-8 to CP932, one table lookup per character; a run of ASCII that CP932 holds as
+// the same bytes is copied whole. A character CP932 cannot hold, or holds only as bytes that
+// read back as another character (the yen sign, the wave dash and the like), becomes an HTML
+// numeric character reference ("&#233;"), so the report shows what the text holds. Each byte that
+// does not start well-formed UTF-8 becomes U+FFFD's reference. Throws EncodingError only when the
+// system has no CP932 converter to build the table from.
 std::string Utf8ToCp932Html(std::string_view utf8);
 
 // The same conversion appended to out, for text converted piece by piece; pieces must not cut a
 // character in two.
 void AppendUtf8ToCp932Html(std::string& out, std::string_view utf8);
+
+// The same as AppendUtf8ToCp932Html(out, HtmlEscape(utf8)), in one pass.
+void AppendHtmlEscapedCp932(std::string& out, std::string_view utf8);
 
 // Converts CP932 bytes to UTF-8; throws EncodingError on bytes that are not CP932.
 std::string Cp932ToUtf8(std::string_view cp932);
@@ -45,5 +49,8 @@ std::string DisplayText(std::string_view bytes);
 
 // Escapes &, <, > and " for HTML text and attribute values.
 std::string HtmlEscape(std::string_view text);
+
+// The same escaping appended to out.
+void AppendHtmlEscaped(std::string& out, std::string_view text);
 
 }  // namespace zentab::platform

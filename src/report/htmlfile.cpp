@@ -265,6 +265,12 @@ void ReportWriter::Append(std::string_view utf8) {
   if (state_->buffer.size() >= kWriteChunk) state_->Flush();
 }
 
+void ReportWriter::AppendConverted(std::string_view cp932) {
+  if (state_->committed) throw std::logic_error("report text appended after Commit");
+  state_->buffer += cp932;
+  if (state_->buffer.size() >= kWriteChunk) state_->Flush();
+}
+
 std::string ReportWriter::Commit() {
   State& s = *state_;
   if (s.committed) throw std::logic_error("report committed twice");

@@ -47,10 +47,11 @@ std::string WriteHtmlFile(const std::string& body, const ReportTarget& target = 
 
 // The report written piece by piece as the job goes, to the same temporary file WriteHtmlFile
 // uses, with the same rules for the name it finally gets. Opening checks the target and writes
-// the header; Append converts a piece of the body (UTF-8, whole characters) and buffers it;
-// Commit ends the body and gives the file its name (a time-stamped name is taken from the time
-// of Commit). A writer destroyed before Commit leaves nothing behind. Every step throws
-// ReportWriteError naming the path and the reason.
+// the header; Append converts a piece of the body (UTF-8, whole characters) and buffers it
+// (AppendConverted takes it converted already); Commit ends the body and gives the file its
+// name (a time-stamped name is taken from the time of Commit). A writer destroyed before
+// Commit leaves nothing behind. Every step throws ReportWriteError naming the path and the
+// reason.
 class ReportWriter {
  public:
   explicit ReportWriter(const ReportTarget& target = {});
@@ -59,6 +60,8 @@ class ReportWriter {
   ReportWriter& operator=(const ReportWriter&) = delete;
 
   void Append(std::string_view utf8);
+  // Appends body text already converted, as platform::AppendUtf8ToCp932Html converts it.
+  void AppendConverted(std::string_view cp932);
   // Returns the path written. The writer takes no more text afterwards.
   std::string Commit();
 

@@ -1,7 +1,10 @@
-// The section's fixed texts and the rules that fill them from the records.
+// The section's fixed texts and the rules that fill them from the records; rows are built
+// straight into one buffer, as UTF-8 or already in the report's CP932.
 #include "report/section.h"
 
+#include <charconv>
 #include <string>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -45,14 +48,151 @@ std::string HeaderRow(std::initializer_list<std::string_view> titles) {
   return out;
 }
 
-void AppendCell(std::string& row, std::string_view opening, std::string_view content) {
-  row += opening;
-  row += content;
-  row += kCellEnd;
-}
-
 const char* BoolText(bool b) {
   return b ? "True" : "False";
+}
+
+// Appends section text to one buffer in the encoding asked for: the fixed markup converted once,
+// each text from the records escaped (and converted) straight into the buffer. Every piece
+// converted on its own sits between ASCII bytes of the markup, so the bytes are those of
+// converting the whole section at once.
+class SectionWriter {
+ public:
+  SectionWriter(std::string& out, SectionEncoding encoding)
+      : out_(out),
+        cp932_(encoding == SectionEncoding::kCp932),
+        rowStart_(Fixed("<tr>")),
+        rowEnd_(Fixed("</tr>")),
+        cell_(Fixed(kCell)),
+        numberCell_(Fixed(kNumberCell)),
+        cellEnd_(Fixed(kCellEnd)),
+        empty_(Fixed("&nbsp;")),
+        true_(Fixed(BoolText(true))),
+        false_(Fixed(BoolText(false))) {}
+
+  // A fixed UTF-8 text in the writer's encoding.
+  std::string Fixed(std::string_view utf8) const {
+    return cp932_ ? platform::Utf8ToCp932Html(utf8) : std::string(utf8);
+  }
+  // Text already in the writer's encoding, as Fixed makes it.
+  void Raw(std::string_view text) { out_ += text; }
+  // UTF-8 markup or text already escaped.
+  void Markup(std::string_view utf8) {
+    if (cp932_) {
+      platform::AppendUtf8ToCp932Html(out_, utf8);
+    } else {
+      out_ += utf8;
+    }
+  }
+  // A text from the records.
+  void Escaped(std::string_view text) {
+    if (cp932_) {
+      platform::AppendHtmlEscapedCp932(out_, text);
+    } else {
+      platform::AppendHtmlEscaped(out_, text);
+    }
+  }
+  void Number(std::int32_t value) {
+    char digits[16];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    Markup(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
+
+  void RowStart() { out_ += rowStart_; }
+  void RowEnd() { out_ += rowEnd_; }
+  void CellStart() { out_ += cell_; }
+  void CellEnd() { out_ += cellEnd_; }
+  // A text cell; "&nbsp;" when the text is empty.
+  void TextCell(std::string_view text) {
+    out_ += cell_;
+    if (text.empty()) {
+      out_ += empty_;
+    } else {
+      Escaped(text);
+    }
+    out_ += cellEnd_;
+  }
+  void NumberCell(std::int32_t value) {
+    out_ += numberCell_;
+    Number(value);
+    out_ += cellEnd_;
+  }
+  void BoolCell(bool value) {
+    out_ += cell_;
+    out_ += value ? true_ : false_;
+    out_ += cellEnd_;
+  }
+
+ private:
+  std::string& out_;
+  bool cp932_;
+  std::string rowStart_, rowEnd_, cell_, numberCell_, cellEnd_, empty_, true_, false_;
+};
+
+// A template with the database's name filled in as FillTemplate's first step does, split where
+// its second step puts the table's name; the parts already in the writer's encoding. A database
+// name holding '#' could form "#TBLNAME#" with the text around it and would join the parts in a
+// way converting them apart might not reproduce, so such a template is filled whole each time.
+class BoundTemplate {
+ public:
+  BoundTemplate(const SectionWriter& w, std::string_view pattern, std::string_view mdbName)
+      : pattern_(pattern), mdbName_(mdbName), whole_(mdbName.find('#') != std::string_view::npos) {
+    if (whole_) return;
+    const std::string filled = ReplaceAll(pattern, "#MDBNAME#", platform::HtmlEscape(mdbName));
+    constexpr std::string_view kSlot = "#TBLNAME#";
+    std::size_t from = 0;
+    for (auto hit = filled.find(kSlot); hit != std::string::npos; hit = filled.find(kSlot, from)) {
+      parts_.push_back(w.Fixed(std::string_view(filled).substr(from, hit - from)));
+      from = hit + kSlot.size();
+    }
+    parts_.push_back(w.Fixed(std::string_view(filled).substr(from)));
+  }
+
+  void Write(SectionWriter& w, std::string_view tableName) const {
+    if (whole_) {
+      w.Markup(FillTemplate(pattern_, mdbName_, tableName));
+      return;
+    }
+    w.Raw(parts_[0]);
+    for (std::size_t i = 1; i < parts_.size(); ++i) {
+      w.Escaped(tableName);
+      w.Raw(parts_[i]);
+    }
+  }
+
+ private:
+  std::string_view pattern_;
+  std::string mdbName_;
+  bool whole_;
+  std::vector<std::string> parts_;
+};
+
+void WriteTableListRow(SectionWriter& w, const BoundTemplate& link, const TTableDef& table) {
+  w.RowStart();
+  w.CellStart();
+  link.Write(w, table.Name);
+  w.CellEnd();
+  w.TextCell(table.Attributes);
+  w.NumberCell(table.RecordCount);
+  w.TextCell(table.SourceTableName);
+  w.TextCell(table.DateCreated);
+  w.TextCell(table.LastUpdated);
+  w.RowEnd();
+}
+
+void WriteFieldTableRow(SectionWriter& w, const TTableDefField& field) {
+  w.RowStart();
+  w.NumberCell(field.OrdinalPosition);
+  w.TextCell(field.Name);
+  w.TextCell(field.TypeName);
+  w.NumberCell(field.Size);
+  w.BoolCell(field.AllowZeroLength);
+  w.BoolCell(field.Required);
+  w.TextCell(field.Attributes);
+  w.TextCell(field.DefaultValue);
+  w.TextCell(field.SourceTable);
+  w.TextCell(field.SourceField);
+  w.RowEnd();
 }
 
 }  // namespace
@@ -85,57 +225,48 @@ std::string FieldTableFooter() {
 }
 
 std::string TableListRow(std::string_view mdbName, const TTableDef& table) {
-  std::string row = "<tr><td nowrap>";
-  row += FillTemplate(kTableLink, mdbName, table.Name);
-  row += kCellEnd;
-  AppendCell(row, kCell, CellText(table.Attributes));
-  AppendCell(row, kNumberCell, std::to_string(table.RecordCount));
-  AppendCell(row, kCell, CellText(table.SourceTableName));
-  AppendCell(row, kCell, CellText(table.DateCreated));
-  AppendCell(row, kCell, CellText(table.LastUpdated));
-  row += "</tr>";
+  std::string row;
+  SectionWriter w(row, SectionEncoding::kUtf8);
+  WriteTableListRow(w, BoundTemplate(w, kTableLink, mdbName), table);
   return row;
 }
 
 std::string FieldTableRow(const TTableDefField& field) {
-  std::string row = "<tr><td nowrap align=right>";
-  row += std::to_string(field.OrdinalPosition);
-  row += kCellEnd;
-  AppendCell(row, kCell, CellText(field.Name));
-  AppendCell(row, kCell, CellText(field.TypeName));
-  AppendCell(row, kNumberCell, std::to_string(field.Size));
-  AppendCell(row, kCell, BoolText(field.AllowZeroLength));
-  AppendCell(row, kCell, BoolText(field.Required));
-  AppendCell(row, kCell, CellText(field.Attributes));
-  AppendCell(row, kCell, CellText(field.DefaultValue));
-  AppendCell(row, kCell, CellText(field.SourceTable));
-  AppendCell(row, kCell, CellText(field.SourceField));
-  row += "</tr>";
+  std::string row;
+  SectionWriter w(row, SectionEncoding::kUtf8);
+  WriteFieldTableRow(w, field);
   return row;
 }
 
-void RenderMdbSection(const TMdb& mdb, const SectionSink& sink) {
-  std::string out = ReplaceAll(kMdbHeading, "#MDBNAME#", platform::HtmlEscape(mdb.Name));
+void RenderMdbSection(const TMdb& mdb, const SectionSink& sink, SectionEncoding encoding) {
+  std::string out;
+  out.reserve(kPieceSize + kPieceSize / 4);
+  SectionWriter w(out, encoding);
   auto flushWhenFull = [&] {
     if (out.size() >= kPieceSize) {
       sink(out);
       out.clear();
     }
   };
-  out += TableListHeader();
+  w.Markup(ReplaceAll(kMdbHeading, "#MDBNAME#", platform::HtmlEscape(mdb.Name)));
+  w.Markup(TableListHeader());
+  const BoundTemplate link(w, kTableLink, mdb.Name);
   for (const auto& table : mdb.TableDefs) {
-    out += TableListRow(mdb.Name, table);
+    WriteTableListRow(w, link, table);
     flushWhenFull();
   }
-  out += TableListFooter();
+  const std::string tableEnd = w.Fixed(TableListFooter());
+  w.Raw(tableEnd);
+  const BoundTemplate heading(w, kTableHeading, mdb.Name);
+  const std::string fieldHeader = w.Fixed(FieldTableHeader());
   for (const auto& table : mdb.TableDefs) {
-    out += FillTemplate(kTableHeading, mdb.Name, table.Name);
-    out += FieldTableHeader();
+    heading.Write(w, table.Name);
+    w.Raw(fieldHeader);
     for (const auto& field : table.Fields) {
-      out += FieldTableRow(field);
+      WriteFieldTableRow(w, field);
       flushWhenFull();
     }
-    out += FieldTableFooter();
+    w.Raw(tableEnd);
   }
   if (!out.empty()) sink(out);
 }

@@ -68,20 +68,21 @@ TEST_F(HtmlFileTest, ATimeStampedNameNeverReplacesAnEarlierReport) {
   EXPECT_EQ(dir.Files().size(), 4u);
 }
 
-// Pieces go out as they come, across the write buffer's 1 MB, converted piece by piece; the
-// file gets its name (from the time of Commit) only then.
+// Pieces go out as they come, across the write buffer's 1 MB, converted piece by piece (or
+// taken as converted); the file gets its name (from the time of Commit) only then.
 TEST_F(HtmlFileTest, AWriterStreamsPiecesAndNamesTheFileAtCommit) {
   const std::string big(1536 * 1024, 'x');
   ReportWriter writer(ReportTarget{dir.Path(), ""});
   writer.Append(big);
   writer.Append("表");
+  writer.AppendConverted("\x95\x5C");  // already CP932: kept as it is
   writer.Append(" caf\xC3\xA9\r\n");
   for (const auto& name : dir.Files()) EXPECT_EQ(name.find(".html"), std::string::npos) << name;
   fakes::FixedClock later{{2004, 3, 15, 14, 9, 0}};
   std::string path = writer.Commit();
   EXPECT_EQ(path, dir.File("20040315140900.html"));
   EXPECT_EQ(ReadBytes(path), std::string(kReportHeader) + "\r\n" + big +
-                                 "\x95\x5C caf&#233;\r\n\r\n</body></html>\r\n");
+                                 "\x95\x5C\x95\x5C caf&#233;\r\n\r\n</body></html>\r\n");
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"20040315140900.html"});
 }
 

@@ -1,8 +1,11 @@
 // Rendering of a database section: the worked Sales.mdb example byte for byte, placeholder
-// rules, empty cells and escaping.
+// rules, empty cells and escaping; the section rendered straight into CP932 against the UTF-8
+// section converted afterwards.
 #include "report/section.h"
 
 #include <gtest/gtest.h>
+
+#include "platform/text.h"
 
 namespace zentab {
 namespace {
@@ -17,6 +20,15 @@ const std::string kFieldTableHeader =
     "<th nowrap>型</th><th nowrap>長さ</th><th nowrap>空文字可</th><th nowrap>NULL不可</th>"
     "<th nowrap>属性</th><th nowrap>規定値</th><th nowrap>リンク元テーブル</th>"
     "<th nowrap>リンク元フィールド</th></tr>";
+
+// Where two renderings part, with a little of each, instead of both in full.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  std::size_t at = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+  if (at == a.size() && at == b.size()) return "";
+  const std::size_t from = at > 40 ? at - 40 : 0;
+  return "at byte " + std::to_string(at) + ": " + a.substr(from, 80) + " | " + b.substr(from, 80);
+}
 
 TMdb SalesMdb() {
   TMdb mdb;
@@ -117,6 +129,102 @@ TEST(FillTemplate, SubstitutesDatabaseThenTableWithoutRescanningInsertedText) {
             0u);
 }
 
+// A database name that holds a placeholder, or begins with the end of one, takes the table's
+// name in the second step, worked out by hand; in both encodings.
+TEST(RenderMdbSection, FillsPlaceholdersThatADatabaseNameForms) {
+  struct Case {
+    const char* mdbName;
+    const char* link;
+    const char* heading;
+  };
+  const Case cases[] = {
+      {"x#TBLNAME#.mdb", R"(<a href="#xT.mdb_T">T</a>)",
+       R"(<h2 id="xT.mdb_T"><a href="#xT.mdb">T (in xT.mdb)</a></h2>)"},
+      {"TBLNAME#.mdb", R"(<a href="T.mdb_T">T</a>)",
+       R"(<h2 id="TBLNAME#.mdb_T"><a href="T.mdb">T (in TBLNAME#.mdb)</a></h2>)"},
+      {"#MDBNAME#", R"(<a href="##MDBNAME#_T">T</a>)",
+       R"(<h2 id="#MDBNAME#_T"><a href="##MDBNAME#">T (in #MDBNAME#)</a></h2>)"},
+  };
+  for (const auto& c : cases) {
+    TMdb mdb;
+    mdb.Name = c.mdbName;
+    TTableDef table;
+    table.Name = "T";
+    mdb.TableDefs = {table};
+    const std::string html = RenderMdbSection(mdb);
+    EXPECT_NE(html.find(std::string("<tr><td nowrap>") + c.link + "</td>"), std::string::npos)
+        << c.mdbName << ": " << html;
+    EXPECT_NE(html.find(c.heading), std::string::npos) << c.mdbName << ": " << html;
+    std::string cp932;
+    RenderMdbSection(
+        mdb, [&](std::string_view piece) { cp932 += piece; }, SectionEncoding::kCp932);
+    EXPECT_EQ(FirstDifference(cp932, platform::Utf8ToCp932Html(html)), "") << c.mdbName;
+  }
+}
+
+// The section rendered straight into CP932 is the UTF-8 section converted, byte for byte, for
+// names and texts that escape, that CP932 lacks, and that are not UTF-8 at all, next to the
+// placeholders, the markup and each other.
+TEST(RenderMdbSection, RendersCp932AsTheConvertedUtf8Section) {
+  const std::string texts[] = {
+      "",
+      "顧客台帳",
+      R"(<b a="1">&amp;)",
+      "caf\xC3\xA9 \xF0\x9F\x98\x80 \u301C\u00A5\\~",
+      "\xE8",        // a lead byte with nothing after it
+      "\xA1\xA8表",  // continuation bytes first
+      "ｱｲｳ#TBLNAME#",
+  };
+  const std::string mdbNames[] = {"Sales.mdb", "顧客<台帳>&\"x\".mdb", "\x95\x5C.mdb",
+                                  "x\xE8#TBLNAME#", "#MDBNAME#\xE8"};
+  for (const auto& mdbName : mdbNames) {
+    TMdb mdb = SalesMdb();
+    mdb.Name = mdbName;
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+      TTableDef table;
+      table.Name = texts[i];
+      table.Attributes = texts[(i + 1) % std::size(texts)];
+      table.SourceTableName = texts[(i + 2) % std::size(texts)];
+      table.DateCreated = texts[(i + 3) % std::size(texts)];
+      table.LastUpdated = texts[(i + 4) % std::size(texts)];
+      table.RecordCount = i == 0 ? -2147483647 - 1 : static_cast<std::int32_t>(i) * 1000;
+      for (std::size_t j = 0; j < std::size(texts); ++j) {
+        TTableDefField field;
+        field.Name = texts[j];
+        field.OrdinalPosition = static_cast<std::int32_t>(j);
+        field.TypeName = texts[(j + i) % std::size(texts)];
+        field.Size = j == 0 ? 2147483647 : -static_cast<std::int32_t>(j);
+        field.AllowZeroLength = j % 2 == 0;
+        field.Required = j % 3 == 0;
+        field.Attributes = texts[(j + 1) % std::size(texts)];
+        field.DefaultValue = texts[(j + 2) % std::size(texts)];
+        field.SourceTable = texts[(j + 3) % std::size(texts)];
+        field.SourceField = texts[(j + 4) % std::size(texts)];
+        table.Fields.push_back(field);
+      }
+      mdb.TableDefs.push_back(table);
+    }
+    std::string cp932;
+    RenderMdbSection(
+        mdb, [&](std::string_view piece) { cp932 += piece; }, SectionEncoding::kCp932);
+    EXPECT_EQ(FirstDifference(cp932, platform::Utf8ToCp932Html(RenderMdbSection(mdb))), "")
+        << mdbName;
+  }
+  // The hand-made case the fallback exists for: the database name ends in a lead byte just
+  // before a placeholder and the table name begins with the rest of the character.
+  TMdb mdb;
+  mdb.Name = "x\xE8#TBLNAME#";
+  TTableDef table;
+  table.Name = "\xA1\xA8";
+  mdb.TableDefs = {table};
+  std::string cp932;
+  RenderMdbSection(
+      mdb, [&](std::string_view piece) { cp932 += piece; }, SectionEncoding::kCp932);
+  EXPECT_NE(cp932.find(R"(<a href="#x)"
+                       "\x95\x5C_"),
+            std::string::npos);
+}
+
 TEST(FieldTableRow, EscapesEveryTextTakenFromTheDatabase) {
   TTableDefField field;
   field.Name = "<script>";
@@ -175,6 +283,32 @@ TEST(RenderMdbSection, HandsALargeSectionOnInBoundedPiecesOfWholeRows) {
                       "<td nowrap align=right>0</td><td nowrap>False</td>"
                       "<td nowrap>False</td><td nowrap>&nbsp;</td><td nowrap>&nbsp;</td>"
                       "<td nowrap>&nbsp;</td><td nowrap>&nbsp;</td></tr></table>"));
+}
+
+// The same section in CP932: bounded pieces of whole rows that together are the UTF-8
+// section converted.
+TEST(RenderMdbSection, HandsACp932SectionOnInBoundedPiecesOfWholeRows) {
+  TMdb mdb;
+  mdb.Name = "大.mdb";
+  TTableDef table;
+  table.Name = "表";
+  for (int f = 0; f < 3000; ++f) {
+    TTableDefField field;
+    field.Name = "項目\u00E9" + std::to_string(f);
+    table.Fields.push_back(field);
+  }
+  mdb.TableDefs = {table};
+  std::vector<std::string> pieces;
+  RenderMdbSection(
+      mdb, [&](std::string_view piece) { pieces.emplace_back(piece); }, SectionEncoding::kCp932);
+  ASSERT_GT(pieces.size(), 2u);
+  std::string whole;
+  for (const auto& piece : pieces) {
+    EXPECT_LT(piece.size(), 64u * 1024 + 1024);
+    EXPECT_TRUE(piece.ends_with("</tr>") || piece.ends_with("</table>"));
+    whole += piece;
+  }
+  EXPECT_EQ(FirstDifference(whole, platform::Utf8ToCp932Html(RenderMdbSection(mdb))), "");
 }
 
 // Each text the database supplies, alone, in both kinds of row: the cell holds it escaped.
