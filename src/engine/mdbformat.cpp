@@ -193,18 +193,21 @@ TableDefinition ParseTableDefinition(Bytes tdef, bool jet3, const TextDecoder& d
 }
 
 std::string ReadDefinitionName(Bytes tdef, std::size_t& pos, bool jet3, const TextDecoder& decode,
-                               const std::string& what) {
-  const std::string beyond = what + " lies beyond the table definition";
+                               std::string_view what) {
+  // The message is made only when it is needed: this runs for every column of every table.
+  auto beyond = [what] {
+    return FormatError(std::string(what) + " lies beyond the table definition");
+  };
   std::size_t length = 0;
   if (jet3) {
-    if (pos >= tdef.size()) throw FormatError(beyond);
+    if (pos >= tdef.size()) throw beyond();
     length = tdef[pos];
     pos += 1;
   } else {
     length = ReadU16(tdef, pos);
     pos += 2;
   }
-  if (length > tdef.size() - pos) throw FormatError(beyond);
+  if (length > tdef.size() - pos) throw beyond();
   std::string name = decode(tdef.subspan(pos, length));
   pos += length;
   return name;
@@ -580,7 +583,10 @@ std::string LowerCaseKey(std::string_view utf8) {
 }
 
 std::string DecodeJet4Text(Bytes bytes) {
-  std::vector<std::uint16_t> units;
+  // One buffer of units per thread, reused: every name of every column passes through here.
+  thread_local std::vector<std::uint16_t> units;
+  units.clear();
+  units.reserve(bytes.size());
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     // Compressed: single bytes stand for U+0000..U+00FF; a zero byte toggles to plain UTF-16LE.
     bool compressed = true;
@@ -607,6 +613,7 @@ std::string DecodeJet4Text(Bytes bytes) {
     if (bytes.size() % 2) units.push_back(0xFFFD);
   }
   std::string out;
+  out.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
     std::uint32_t u = units[i];
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&

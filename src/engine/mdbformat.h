@@ -202,7 +202,7 @@ std::uint16_t ReadU16(Bytes bytes, std::size_t offset);
 // that many bytes), decoded; pos moves past it. FormatError ("<what> lies beyond the table
 // definition", or ReadU16's) when it does not fit.
 std::string ReadDefinitionName(Bytes tdef, std::size_t& pos, bool jet3, const TextDecoder& decode,
-                               const std::string& what);
+                               std::string_view what);
 std::uint32_t ReadU32(Bytes bytes, std::size_t offset);
 
 }  // namespace zentab::engine

@@ -515,6 +515,7 @@ class BinaryReader {
   PropertySet Properties() {
     PropertySet set;
     std::size_t n = Count(2);
+    if (n == 0) return set;
     set.Reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
       std::string name = Name();
@@ -554,8 +555,8 @@ class BinaryReader {
     }
     return set;
   }
-  FieldProperties Field() {
-    FieldProperties p;
+  // Into p, a fresh FieldProperties.
+  void Field(FieldProperties& p) {
     std::uint64_t mask = Unsigned();
     if (mask >> FieldProperties::kSlotCount) throw WireError("a field names unknown properties");
     for (unsigned i = 0; i < FieldProperties::kSlotCount; ++i) {
@@ -591,7 +592,6 @@ class BinaryReader {
         p.Set(name, read.value);
       }
     }
-    return p;
   }
   StoredProperties Stored() {
     StoredProperties stored;
@@ -650,8 +650,9 @@ class BinaryReader {
   std::vector<FieldSnapshot> Fields() {
     std::vector<FieldSnapshot> fields(Count(3));
     for (auto& field : fields) {
-      field.properties = Field();
-      field.stored = Stored();
+      Field(field.properties);
+      field.stored.error = Optional();
+      field.stored.values = Properties();
     }
     return fields;
   }

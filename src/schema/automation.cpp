@@ -14,10 +14,6 @@ std::map<std::string, EngineFactory>& Registry() {
   return registry;
 }
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
 
 Variant InvokeOn(const Variant& target, std::string_view member, std::span<const Variant> args) {
@@ -51,11 +47,6 @@ ObjectRef CreateAutomationObject(const std::string& progId) {
   ObjectRef object = factory();
   if (!object) throw AutomationError("Could not create " + progId);
   return object;
-}
-
-bool SameMemberNameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 }  // namespace zentab

@@ -101,13 +101,18 @@ void RegisterEngineFactory(const std::string& progId, EngineFactory factory);
 // Creates an object from its program id; throws AutomationError when none is registered.
 ObjectRef CreateAutomationObject(const std::string& progId);
 
-// Case-insensitive comparison of member names (ASCII) of the same length.
-bool SameMemberNameIgnoringCase(std::string_view a, std::string_view b);
+inline char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Case-insensitive comparison of member names (ASCII). Inline: every late-bound call makes a
-// few, and most differ in length or match exactly.
+// few, and most differ in length or in their first letters.
 inline bool SameMemberName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && (a == b || SameMemberNameIgnoringCase(a, b));
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace zentab

@@ -476,34 +476,44 @@ using SlotKind = FieldProperties::Kind;
 
 // The slot a property name (case ignored) belongs to; kSlotCount for any other name.
 FieldProperties::Slot FieldProperties::SlotNamed(std::string_view name) {
-  auto is = [name](FieldProperties::Slot slot) { return SameMemberName(name, kSlotNames[slot]); };
+  // One candidate by length and a telling letter, then one comparison.
+  Slot candidate = kSlotCount;
   switch (name.size()) {
     case 4:
-      for (auto slot : {FieldProperties::kName, FieldProperties::kSize, FieldProperties::kType}) {
-        if (is(slot)) return slot;
+      switch (LowerAscii(name[0])) {
+        case 'n':
+          candidate = kName;
+          break;
+        case 's':
+          candidate = kSize;
+          break;
+        case 't':
+          candidate = kType;
+          break;
+        default:
+          break;
       }
       break;
     case 8:
-      if (is(FieldProperties::kRequired)) return FieldProperties::kRequired;
+      candidate = kRequired;
       break;
     case 10:
-      if (is(FieldProperties::kAttributes)) return FieldProperties::kAttributes;
+      candidate = kAttributes;
       break;
     case 11:
-      if (is(FieldProperties::kSourceField)) return FieldProperties::kSourceField;
-      if (is(FieldProperties::kSourceTable)) return FieldProperties::kSourceTable;
+      candidate = LowerAscii(name[6]) == 'f' ? kSourceField : kSourceTable;
       break;
     case 12:
-      if (is(FieldProperties::kDefaultValue)) return FieldProperties::kDefaultValue;
+      candidate = kDefaultValue;
       break;
     case 15:
-      if (is(FieldProperties::kAllowZeroLength)) return FieldProperties::kAllowZeroLength;
-      if (is(FieldProperties::kOrdinalPosition)) return FieldProperties::kOrdinalPosition;
+      candidate = LowerAscii(name[0]) == 'a' ? kAllowZeroLength : kOrdinalPosition;
       break;
     default:
       break;
   }
-  return FieldProperties::kSlotCount;
+  if (candidate != kSlotCount && SameMemberName(name, kSlotNames[candidate])) return candidate;
+  return kSlotCount;
 }
 
 std::string_view FieldProperties::SlotName(Slot slot) {

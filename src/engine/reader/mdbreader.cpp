@@ -660,6 +660,7 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   SortColumns(definition.columns);
   const ColumnBlockIndex index(blocks);
   using Slot = FieldProperties::Slot;
+  out.fields.reserve(definition.columns.size());
   for (const auto& column : definition.columns) {
     FieldSnapshot field;
     FieldProperties& p = field.properties;
