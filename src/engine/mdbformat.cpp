@@ -456,27 +456,30 @@ Variant PropertyVariant(const PropertyValue& value, const TextDecoder& decode) {
   }
 }
 
-ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) : blocks_(blocks) {
-  // emplace keeps the first block of a name, as a scan in blob order would find it.
+ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) {
+  // In blob order, so that the first block of a name is the one found. A table has at most a
+  // few hundred columns: a scan beats hashing every name.
+  named_.reserve(blocks.size());
   for (const auto& block : blocks) {
-    if (block.own || block.name.empty()) continue;
-    exact_.emplace(block.name, &block);
+    if (!block.own && !block.name.empty()) named_.push_back(&block);
   }
 }
 
 const PropertyBlock* ColumnBlockIndex::Find(std::string_view column) const {
-  if (auto it = exact_.find(column); it != exact_.end()) return it->second;
-  if (exact_.empty()) return nullptr;
-  if (!folded_) {
-    // Names are folded only once a column is missed by its exact name.
-    folded_.emplace();
-    for (const auto& block : blocks_) {
-      if (block.own || block.name.empty()) continue;
-      folded_->emplace(LowerCaseKey(block.name), &block);
-    }
+  for (const PropertyBlock* block : named_) {
+    if (block->name == column) return block;
   }
-  auto it = folded_->find(LowerCaseKey(column));
-  return it == folded_->end() ? nullptr : it->second;
+  if (named_.empty()) return nullptr;
+  if (folded_.empty()) {
+    // Names are folded only once a column is missed by its exact name.
+    folded_.reserve(named_.size());
+    for (const PropertyBlock* block : named_) folded_.push_back(LowerCaseKey(block->name));
+  }
+  const std::string key = LowerCaseKey(column);
+  for (std::size_t i = 0; i < folded_.size(); ++i) {
+    if (folded_[i] == key) return named_[i];
+  }
+  return nullptr;
 }
 
 const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,

@@ -155,9 +155,8 @@ class ColumnBlockIndex {
   const PropertyBlock* Find(std::string_view column) const;
 
  private:
-  const std::vector<PropertyBlock>& blocks_;
-  std::unordered_map<std::string_view, const PropertyBlock*> exact_;
-  mutable std::optional<std::unordered_map<std::string, const PropertyBlock*>> folded_;
+  std::vector<const PropertyBlock*> named_;  // the column blocks, in blob order
+  mutable std::vector<std::string> folded_;  // their names folded, made on the first miss
 };
 
 // ColumnBlockIndex(blocks).Find(column), for a single lookup.
