@@ -520,47 +520,6 @@ std::string_view FieldProperties::SlotName(Slot slot) {
   return kSlotNames[slot];
 }
 
-FieldProperties::Kind FieldProperties::KindOf(Slot slot) {
-  switch (slot) {
-    case kAllowZeroLength:
-    case kRequired:
-      return Kind::kBool;
-    case kDefaultValue:
-    case kName:
-    case kSourceField:
-    case kSourceTable:
-      return Kind::kText;
-    default:
-      return Kind::kInt;
-  }
-}
-
-std::size_t FieldProperties::IntIndex(Slot slot) {
-  switch (slot) {
-    case kAttributes:
-      return 0;
-    case kOrdinalPosition:
-      return 1;
-    case kSize:
-      return 2;
-    default:
-      return 3;
-  }
-}
-
-std::size_t FieldProperties::TextIndex(Slot slot) {
-  switch (slot) {
-    case kDefaultValue:
-      return 0;
-    case kName:
-      return 1;
-    case kSourceField:
-      return 2;
-    default:
-      return 3;
-  }
-}
-
 void FieldProperties::Clear(Slot slot) {
   present_ &= static_cast<std::uint16_t>(~(1u << slot));
   switch (FieldProperties::KindOf(slot)) {

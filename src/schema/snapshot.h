@@ -78,7 +78,20 @@ class FieldProperties {
   static std::string_view SlotName(Slot slot);
   // The slot of a property name (case ignored); kSlotCount for any other name.
   static Slot SlotNamed(std::string_view name);
-  static Kind KindOf(Slot slot);
+  static constexpr Kind KindOf(Slot slot) {
+    switch (slot) {
+      case kAllowZeroLength:
+      case kRequired:
+        return Kind::kBool;
+      case kDefaultValue:
+      case kName:
+      case kSourceField:
+      case kSourceTable:
+        return Kind::kText;
+      default:
+        return Kind::kInt;
+    }
+  }
 
   void SetBool(Slot slot, bool value);
   void SetInt(Slot slot, std::int32_t value);
@@ -103,8 +116,12 @@ class FieldProperties {
 
  private:
   static std::size_t BoolIndex(Slot slot) { return slot == kRequired ? 1 : 0; }
-  static std::size_t IntIndex(Slot slot);
-  static std::size_t TextIndex(Slot slot);
+  static constexpr std::size_t IntIndex(Slot slot) {
+    return slot == kAttributes ? 0 : slot == kOrdinalPosition ? 1 : slot == kSize ? 2 : 3;
+  }
+  static constexpr std::size_t TextIndex(Slot slot) {
+    return slot == kDefaultValue ? 0 : slot == kName ? 1 : slot == kSourceField ? 2 : 3;
+  }
   void Clear(Slot slot);
 
   std::string texts_[4];       // DefaultValue, Name, SourceField, SourceTable
