@@ -91,10 +91,108 @@ std::string LastLines(const std::string& tail) {
 
 }  // namespace
 
+// The tables of one answer as they arrive: pulled from the process when the object model asks
+// for them. A failure is kept and given again to every later ask.
+class ReaderProcess::Stream final : public SnapshotFeed {
+ public:
+  Stream(ReaderProcess* process, std::shared_ptr<DatabaseSnapshot> snapshot, std::string path,
+         int timeoutSeconds, Clock::time_point deadline)
+      : process_(process),
+        snapshot_(snapshot),
+        path_(std::move(path)),
+        timeoutSeconds_(timeoutSeconds),
+        deadline_(deadline),
+        since_(Clock::now()) {}
+
+  void Through(std::size_t table) override {
+    while (!done_ && arrived_ <= table) Pull();
+    if (failure_) throw AutomationError(*failure_);
+  }
+  void All() override {
+    while (!done_) Pull();
+    if (failure_) throw AutomationError(*failure_);
+  }
+  bool Done() const { return done_; }
+  bool Pulling() const { return pulling_; }
+  // The process object goes away: nothing more can arrive.
+  void Detach(const std::string& why) {
+    process_ = nullptr;
+    if (!done_) {
+      done_ = true;
+      failure_ = why;
+    }
+  }
+
+ private:
+  void Pull() {
+    if (!process_) {
+      Detach("the reader was stopped while reading " + path_);
+      return;
+    }
+    // The time the caller spent between two asks is not the reader's: the deadline moves on.
+    deadline_ += Clock::now() - since_;
+    std::shared_ptr<DatabaseSnapshot> snapshot = snapshot_.lock();
+    pulling_ = true;
+    try {
+      std::string frame = process_->NextFrame(path_, deadline_, timeoutSeconds_);
+      StreamPart part;
+      if (snapshot) {
+        part = DecodeStreamPart(frame, *snapshot, arrived_, process_->lazyFields_);
+      } else {
+        // Nobody holds the snapshot any more: the parts are read only to reach the next answer.
+        DatabaseSnapshot scratch;
+        scratch.tables.resize(arrived_ + 1);
+        part = DecodeStreamPart(frame, scratch, arrived_, false);
+      }
+      switch (part.kind) {
+        case StreamPart::kTable:
+          ++arrived_;
+          break;
+        case StreamPart::kTail:
+          if (snapshot && arrived_ != snapshot->tables.size()) {
+            throw WireError("the reader sent fewer tables than it announced");
+          }
+          Finish(std::nullopt);
+          break;
+        case StreamPart::kFailure:
+          Finish(part.error);
+          break;
+      }
+    } catch (const WireError& e) {
+      process_->Stop(true, deadline_);
+      Detach("the reader sent a malformed answer while reading " + path_ + ": " + e.what());
+    } catch (const AutomationError& e) {
+      // NextFrame stopped the process and said why.
+      Detach(e.what());
+    }
+    pulling_ = false;
+    since_ = Clock::now();
+  }
+  void Finish(std::optional<std::string> failure) {
+    done_ = true;
+    failure_ = std::move(failure);
+    ReaderProcess* process = process_;
+    process_ = nullptr;
+    process->EndAnswer(path_, deadline_);
+  }
+
+  ReaderProcess* process_;
+  std::weak_ptr<DatabaseSnapshot> snapshot_;
+  std::string path_;
+  int timeoutSeconds_;
+  Clock::time_point deadline_;
+  Clock::time_point since_;
+  std::size_t arrived_ = 0;
+  bool done_ = false;
+  bool pulling_ = false;
+  std::optional<std::string> failure_;
+};
+
 ReaderProcess::ReaderProcess(std::string readerPath, bool lazyFields)
     : readerPath_(std::move(readerPath)), lazyFields_(lazyFields) {}
 
 ReaderProcess::~ReaderProcess() {
+  if (stream_) stream_->Detach("the reader was ended while reading");
   if (pid_ < 0) return;
   CloseFd(toChild_);
   // The reader leaves when its input ends; it gets a moment before it is killed.
@@ -219,7 +317,13 @@ int ReaderProcess::Stop(bool kill, Clock::time_point deadline) {
   }
   pid_ = -1;
   ahead_.reset();
-  early_.clear();
+  buffer_.clear();
+  bufferPos_ = 0;
+  if (stream_) {
+    // A stream that is pulling says itself why it ends.
+    std::shared_ptr<Stream> stream = std::move(stream_);
+    if (!stream->Pulling()) stream->Detach("the reader was stopped while reading");
+  }
   CloseFd(toChild_);
   CloseFd(fromChild_);
   CloseFd(errFromChild_);
@@ -272,9 +376,28 @@ std::string ReaderProcess::DeathMessage(int status, const std::string& path) con
   return message;
 }
 
+void ReaderProcess::EndAnswer(const std::string& path, Clock::time_point deadline) {
+  stream_.reset();
+  if (!ahead_ && bufferPos_ < buffer_.size()) {
+    Stop(true, deadline);
+    throw AutomationError("the reader sent a malformed answer while reading " + path +
+                          ": the reader sent more than one answer");
+  }
+}
+
 std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& path,
                                                             int timeoutSeconds) {
   const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+  if (stream_) {
+    // The previous answer was left unfinished: its rest is read (and dropped) first.
+    std::shared_ptr<Stream> unfinished = stream_;
+    try {
+      unfinished->All();
+    } catch (const AutomationError&) {
+      // Its failure was that database's; this one starts afresh if need be.
+    }
+    stream_.reset();
+  }
   if (ahead_ && *ahead_ != path) {
     // The answer on its way is for another database: that process is done with.
     Stop(true, deadline);
@@ -303,33 +426,59 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
   }
   next_.reset();
 
-  // What already came of this answer while the previous one was read.
-  std::string answer = std::move(early_);
-  early_.clear();
-  std::size_t expected = 0;
-  bool haveLength = false;
+  std::string frame = NextFrame(path, deadline, timeoutSeconds);
+  StreamHead head;
+  try {
+    head = DecodeStreamHead(frame);
+  } catch (const WireError& e) {
+    Stop(true, deadline);
+    throw AutomationError("the reader sent a malformed answer while reading " + path + ": " +
+                          e.what());
+  }
+  if (!head.snapshot) {
+    EndAnswer(path, deadline);
+    throw AutomationError(head.error);
+  }
+  auto snapshot = std::make_shared<DatabaseSnapshot>(std::move(*head.snapshot));
+  snapshot->tables.resize(head.tables);
+  auto stream = std::make_shared<Stream>(this, snapshot, path, timeoutSeconds, deadline);
+  stream_ = stream;
+  if (lazyFields_) {
+    // The caller reads the tables as they come.
+    snapshot->feed = stream;
+  } else {
+    stream->All();
+  }
+  return snapshot;
+}
+
+std::string ReaderProcess::NextFrame(const std::string& path, Clock::time_point deadline,
+                                     int timeoutSeconds) {
   for (;;) {
-    try {
-      if (!haveLength && answer.size() >= 4) {
-        expected = FrameLength(reinterpret_cast<const unsigned char*>(answer.data()));
-        haveLength = true;
-        answer.reserve(4 + std::size_t{expected});
+    std::size_t available = buffer_.size() - bufferPos_;
+    if (available >= 4) {
+      std::uint32_t length = 0;
+      try {
+        length = FrameLength(reinterpret_cast<const unsigned char*>(buffer_.data() + bufferPos_));
+      } catch (const WireError& e) {
+        Stop(true, deadline);
+        throw AutomationError("the reader sent a malformed answer while reading " + path + ": " +
+                              e.what());
       }
-      if (haveLength && answer.size() > 4 + expected) {
-        // The start of the answer to the request sent ahead: kept for the Read that wants it.
-        if (!ahead_) throw WireError("the reader sent more than one answer");
-        early_ = answer.substr(4 + expected);
-        answer.resize(4 + expected);
+      if (available >= 4 + std::size_t{length}) {
+        std::string frame = buffer_.substr(bufferPos_ + 4, length);
+        bufferPos_ += 4 + std::size_t{length};
+        if (bufferPos_ == buffer_.size()) {
+          buffer_.clear();
+          bufferPos_ = 0;
+        }
+        return frame;
       }
-      if (haveLength && answer.size() == 4 + expected) {
-        ReadResponse response = DecodeResponse(std::string_view(answer).substr(4), lazyFields_);
-        if (!response.snapshot) throw AutomationError(response.error);
-        return std::make_shared<const DatabaseSnapshot>(std::move(*response.snapshot));
+      if (bufferPos_ > 0) {
+        buffer_.erase(0, bufferPos_);
+        bufferPos_ = 0;
       }
-    } catch (const WireError& e) {
-      Stop(true, deadline);
-      throw AutomationError("the reader sent a malformed answer while reading " + path + ": " +
-                            e.what());
+      buffer_.reserve(4 + std::size_t{length});
     }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
@@ -359,8 +508,8 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
     if (n < 0) continue;
     if (errFromChild_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) DrainStderr();
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      char buffer[65536];
-      ssize_t r = ::read(fromChild_, buffer, sizeof buffer);
+      char chunk[65536];
+      ssize_t r = ::read(fromChild_, chunk, sizeof chunk);
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) {
         // The answer stream ended: the process died.
@@ -368,7 +517,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
         int status = Stop(false, deadline);
         throw AutomationError(DeathMessage(status, path));
       }
-      answer.append(buffer, static_cast<std::size_t>(r));
+      buffer_.append(chunk, static_cast<std::size_t>(r));
     }
   }
 }

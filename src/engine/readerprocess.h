@@ -23,10 +23,12 @@ class ReaderProcess {
   ReaderProcess(const ReaderProcess&) = delete;
   ReaderProcess& operator=(const ReaderProcess&) = delete;
 
-  // Reads the database at path within timeoutSeconds. Throws AutomationError naming the file
-  // when it cannot be opened, when the process does not answer in time (it is then killed),
-  // when it stops, or when it closes its answers (it is then killed at the deadline at the
-  // latest); the next call then starts a new process.
+  // Reads the database at path within timeoutSeconds. With lazyFields the snapshot comes back
+  // once its head has arrived and its tables follow as they are asked for (its feed); the
+  // reader's own time counts against the timeout, the caller's between asks does not. Throws
+  // AutomationError naming the file when it cannot be opened, when the process does not answer in
+  // time (it is then killed), when it stops, or when it closes its answers (it is then killed at
+  // the deadline at the latest); the next call then starts a new process.
   std::shared_ptr<const DatabaseSnapshot> Read(const std::string& path, int timeoutSeconds);
   // Names the database the caller will read after the next one: the next Read sends its
   // request right behind its own, so that the reader works on it while the caller handles the
@@ -49,6 +51,11 @@ class ReaderProcess {
   int Stop(bool kill, Clock::time_point deadline);
   std::string DeathMessage(int status, const std::string& path) const;
   void DrainStderr();
+  // The next frame of the answers, waiting for it until deadline; throws AutomationError (the
+  // process stopped) on a timeout, a death or a malformed frame.
+  std::string NextFrame(const std::string& path, Clock::time_point deadline, int timeoutSeconds);
+  // An answer is complete: bytes beyond it are only right for a request sent ahead.
+  void EndAnswer(const std::string& path, Clock::time_point deadline);
   // Reads what the (dying) process still writes to standard error, for half a second at most.
   void CollectLastWords();
 
@@ -61,8 +68,12 @@ class ReaderProcess {
   std::string stderrTail_;
   // The path of a request sent ahead whose answer has not been read yet.
   std::optional<std::string> ahead_;
-  // Bytes of the answer to the request sent ahead that came with the previous answer.
-  std::string early_;
+  // Bytes read from the process and not yet taken as frames (from bufferPos_ on).
+  std::string buffer_;
+  std::size_t bufferPos_ = 0;
+  // The answer whose tables are still arriving.
+  class Stream;
+  std::shared_ptr<Stream> stream_;
   // The path to send ahead with the next request.
   std::optional<std::string> next_;
 };

@@ -268,9 +268,9 @@ DatabaseSnapshot SnapshotFromJson(const json& j) {
 
 // The binary form of a snapshot (see docs/FORMAT.md, "Reader messages"): unsigned numbers as
 // LEB128, signed ones zig-zagged, texts as a length and their bytes, dates as 8 bytes.
-constexpr std::string_view kRequestMagic = "ZTQ\x04";
-constexpr std::string_view kResponseMagic = "ZTA\x04";
-static_assert(kWireVersion == 4, "the magics carry the version byte");
+constexpr std::string_view kRequestMagic = "ZTQ\x05";
+constexpr std::string_view kResponseMagic = "ZTA\x05";
+static_assert(kWireVersion == 5, "the magics carry the version byte");
 
 // Property names both sides know, sent as one byte; any other name is sent in full.
 constexpr std::string_view kKnownNames[] = {
@@ -282,6 +282,14 @@ constexpr std::string_view kKnownNames[] = {
 };
 
 enum Kind : unsigned char { kEmpty, kNull, kFalse, kTrue, kInt, kDate, kString, kError, kDouble };
+
+// The first byte of a streamed answer's parts after its head.
+constexpr unsigned char kTablePart = 'T';
+constexpr unsigned char kTailPart = 'Z';
+constexpr unsigned char kFailurePart = 'E';
+// More tables than any database holds (a catalogue row each): an announcement beyond it is
+// damage, not a reason to make room.
+constexpr std::uint64_t kMaxStreamedTables = 1u << 22;
 
 class BinaryWriter {
  public:
@@ -366,22 +374,31 @@ class BinaryWriter {
     std::size_t encoded = 0;
     for (const auto& table : db.tables) encoded += table.encodedFields.size();
     out_.reserve(out_.size() + encoded + 256 * (db.tables.size() + 1));
+    Head(db, db.tables.size());
+    for (const auto& table : db.tables) Table(table);
+    Tail(db);
+  }
+  // A snapshot in three parts, whose bytes in a row are the snapshot's: the head (the
+  // database's own properties, errors and table count), each table, the tail (the rest).
+  void Head(const DatabaseSnapshot& db, std::size_t tables) {
     Properties(db.properties);
     Optional(db.tablesError);
     Optional(db.closeError);
-    Unsigned(db.tables.size());
-    for (const auto& table : db.tables) {
-      Properties(table.properties);
-      Optional(table.fieldsError);
-      if (!table.encodedFields.empty()) {
-        Raw(table.encodedFields);
-      } else {
-        Fields(table.fields);
-      }
-      Stored(table.stored);
-      Optional(table.indexesError);
-      KeyedList(table.indexes);
+    Unsigned(tables);
+  }
+  void Table(const TableSnapshot& table) {
+    Properties(table.properties);
+    Optional(table.fieldsError);
+    if (!table.encodedFields.empty()) {
+      Raw(table.encodedFields);
+    } else {
+      Fields(table.fields);
     }
+    Stored(table.stored);
+    Optional(table.indexesError);
+    KeyedList(table.indexes);
+  }
+  void Tail(const DatabaseSnapshot& db) {
     Optional(db.relationsError);
     KeyedList(db.relations);
     KeyedList(db.systemRelations);
@@ -611,24 +628,35 @@ class BinaryReader {
   }
   DatabaseSnapshot Snapshot() {
     DatabaseSnapshot db;
+    std::uint64_t tables = Head(db);
+    if (tables > (in_.size() - pos_) / 3) throw WireError("a count exceeds the message");
+    db.tables.resize(static_cast<std::size_t>(tables));
+    for (auto& table : db.tables) Table(table);
+    Tail(db);
+    return db;
+  }
+  // The parts of a snapshot (see the writer); Head returns the table count announced.
+  std::uint64_t Head(DatabaseSnapshot& db) {
     db.properties = Properties();
     db.tablesError = Optional();
     db.closeError = Optional();
-    db.tables.resize(Count(3));
-    for (auto& table : db.tables) {
-      table.properties = Properties();
-      table.fieldsError = Optional();
-      if (lazyFields_) {
-        std::size_t start = pos_;
-        SkipFields();
-        table.encodedFields.assign(in_.substr(start, pos_ - start));
-      } else {
-        table.fields = Fields();
-      }
-      table.stored = Stored();
-      table.indexesError = Optional();
-      table.indexes = KeyedList<IndexSnapshot>();
+    return Unsigned();
+  }
+  void Table(TableSnapshot& table) {
+    table.properties = Properties();
+    table.fieldsError = Optional();
+    if (lazyFields_) {
+      std::size_t start = pos_;
+      SkipFields();
+      table.encodedFields.assign(in_.substr(start, pos_ - start));
+    } else {
+      table.fields = Fields();
     }
+    table.stored = Stored();
+    table.indexesError = Optional();
+    table.indexes = KeyedList<IndexSnapshot>();
+  }
+  void Tail(DatabaseSnapshot& db) {
     db.relationsError = Optional();
     db.relations = KeyedList<RelationSnapshot>();
     db.systemRelations = KeyedList<RelationSnapshot>();
@@ -645,7 +673,6 @@ class BinaryReader {
       container.documents.resize(Count(1));
       for (auto& document : container.documents) document = Properties();
     }
-    return db;
   }
   std::vector<FieldSnapshot> Fields() {
     std::vector<FieldSnapshot> fields(Count(3));
@@ -748,6 +775,99 @@ std::string EncodeResponse(const ReadResponse& response) {
     w.String(response.error);
   }
   return w.Take();
+}
+
+std::string EncodeStreamHead(const ReadResponse& response, std::size_t tables) {
+  BinaryWriter w;
+  w.Raw(kResponseMagic);
+  if (response.snapshot) {
+    w.Byte(0);
+    w.Head(*response.snapshot, tables);
+  } else {
+    w.Byte(1);
+    w.String(response.error);
+  }
+  return w.Take();
+}
+
+std::string EncodeStreamTable(const TableSnapshot& table) {
+  BinaryWriter w;
+  w.Byte(kTablePart);
+  w.Table(table);
+  return w.Take();
+}
+
+std::string EncodeStreamTail(const DatabaseSnapshot& snapshot) {
+  BinaryWriter w;
+  w.Byte(kTailPart);
+  w.Tail(snapshot);
+  return w.Take();
+}
+
+std::string EncodeStreamFailure(const std::string& error) {
+  BinaryWriter w;
+  w.Byte(kFailurePart);
+  w.String(error);
+  return w.Take();
+}
+
+std::string EncodeStreamedResponse(const ReadResponse& response) {
+  auto framed = [](const std::string& payload) { return FramePrefix(payload.size()) + payload; };
+  if (!response.snapshot) return framed(EncodeStreamHead(response, 0));
+  std::string out = framed(EncodeStreamHead(response, response.snapshot->tables.size()));
+  for (const auto& table : response.snapshot->tables) out += framed(EncodeStreamTable(table));
+  return out + framed(EncodeStreamTail(*response.snapshot));
+}
+
+StreamHead DecodeStreamHead(std::string_view message) {
+  if (message.substr(0, kResponseMagic.size()) != kResponseMagic) {
+    throw WireError("the response is not of version " + std::to_string(kWireVersion));
+  }
+  BinaryReader r(message.substr(kResponseMagic.size()));
+  StreamHead head;
+  switch (r.Byte()) {
+    case 0:
+      head.snapshot.emplace();
+      if (std::uint64_t tables = r.Head(*head.snapshot); tables <= kMaxStreamedTables) {
+        head.tables = static_cast<std::size_t>(tables);
+      } else {
+        throw WireError("the answer announces " + std::to_string(tables) + " tables");
+      }
+      break;
+    case 1:
+      head.error = r.String();
+      break;
+    default:
+      throw WireError("the response holds neither a snapshot nor an error");
+  }
+  r.ExpectEnd();
+  return head;
+}
+
+StreamPart DecodeStreamPart(std::string_view message, DatabaseSnapshot& snapshot, std::size_t table,
+                            bool lazyFields) {
+  BinaryReader r(message, lazyFields);
+  StreamPart part;
+  switch (r.Byte()) {
+    case kTablePart:
+      if (table >= snapshot.tables.size()) throw WireError("the reader sent too many tables");
+      r.Table(snapshot.tables[table]);
+      part.kind = StreamPart::kTable;
+      break;
+    case kTailPart:
+      r.Tail(snapshot);
+      part.kind = StreamPart::kTail;
+      break;
+    case kFailurePart:
+      part.kind = StreamPart::kFailure;
+      part.error = r.String();
+      break;
+    default:
+      throw WireError("a part of the answer is of no known kind");
+  }
+  r.ExpectEnd();
+  if (lazyFields) snapshot.decodeFields = DecodeKeptFields;
+  return part;
 }
 
 ReadResponse DecodeResponse(std::string_view message, bool lazyFields) {

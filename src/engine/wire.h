@@ -21,7 +21,7 @@ class WireError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kWireVersion = 4;
+inline constexpr int kWireVersion = 5;
 inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
 
 struct ReadResponse {
@@ -36,6 +36,34 @@ std::string EncodeResponse(const ReadResponse& response);
 // With lazyFields, each table's fields are checked but kept in their wire form
 // (TableSnapshot::encodedFields), decoded by the object model when it first serves them.
 ReadResponse DecodeResponse(std::string_view message, bool lazyFields = false);
+// The answer as the reader process streams it, each part its own frame: the head (the
+// response magic, then 0 and the database's properties, errors and table count, or 1 and the
+// reason it could not be read: nothing follows), one part per table ('T'), then the tail ('Z':
+// relations, queries, containers). After the head, a failure part ('E' and a reason) may end
+// the answer instead: the database fails as a whole.
+std::string EncodeStreamHead(const ReadResponse& response, std::size_t tables);
+std::string EncodeStreamTable(const TableSnapshot& table);
+std::string EncodeStreamTail(const DatabaseSnapshot& snapshot);
+std::string EncodeStreamFailure(const std::string& error);
+// Every frame (with its length prefix) of a whole response, streamed.
+std::string EncodeStreamedResponse(const ReadResponse& response);
+
+struct StreamHead {
+  std::optional<DatabaseSnapshot> snapshot;  // its tables still to come
+  std::size_t tables = 0;
+  std::string error;  // the reason when there is no snapshot
+};
+StreamHead DecodeStreamHead(std::string_view message);
+
+struct StreamPart {
+  enum Kind { kTable, kTail, kFailure } kind = kTable;
+  std::string error;  // of a failure
+};
+// Decodes a part after the head into snapshot: a table into snapshot.tables[table] (with
+// lazyFields its fields kept compact), or the tail.
+StreamPart DecodeStreamPart(std::string_view message, DatabaseSnapshot& snapshot, std::size_t table,
+                            bool lazyFields);
+
 // The fields of one table in their wire form (what TableSnapshot::encodedFields holds), and
 // back; an encoded table's fields are sent as they are.
 std::string EncodeFields(const std::vector<FieldSnapshot>& fields);

@@ -38,8 +38,11 @@ class CollectionObject final : public Dispatch {
     if (SameMemberName(member, "Count") && args.empty()) {
       return static_cast<std::int32_t>(items_.size());
     }
-    if (SameMemberName(member, "Item"))
-      return make_(db_, items_[IndexArgument(args, items_.size())]);
+    if (SameMemberName(member, "Item")) {
+      std::size_t i = IndexArgument(args, items_.size());
+      if (db_->feed && static_cast<const void*>(&items_) == &db_->tables) db_->feed->Through(i);
+      return make_(db_, items_[i]);
+    }
     UnknownMember("Collection", member);
   }
 
@@ -352,8 +355,14 @@ class DatabaseObject final : public Dispatch {
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (closed_) throw AutomationError("Object invalid or no longer set.");
     if (SameMemberName(member, "TableDefs")) {
+      if (db_->feed && args.size() == 1 && args[0].IsInt() && args[0].AsInt() >= 0 &&
+          static_cast<std::size_t>(args[0].AsInt()) < db_->tables.size()) {
+        db_->feed->Through(static_cast<std::size_t>(args[0].AsInt()));
+      }
       return CollectionOrRecentItem(db_, db_->tables, db_->tablesError, MakeTable, args, table_);
     }
+    // Everything else follows the tables.
+    if (db_->feed && !SameMemberName(member, "Version")) db_->feed->All();
     if (SameMemberName(member, "Relations")) {
       return CollectionOrItem(db_, db_->relations, db_->relationsError, MakeKeyed<RelationSnapshot>,
                               args, relations_);

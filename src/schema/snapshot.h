@@ -188,11 +188,24 @@ struct ContainerSnapshot {
   bool operator==(const ContainerSnapshot&) const = default;
 };
 
+// The source of a snapshot whose tables arrive while it is being read: the object model asks
+// for table i before it serves that table, and for everything before it serves what follows
+// the tables (relations, queries, containers, Close). Both throw AutomationError when the rest
+// cannot arrive; the database then fails as a whole (its Close fails with the reason).
+class SnapshotFeed {
+ public:
+  virtual ~SnapshotFeed() = default;
+  virtual void Through(std::size_t table) = 0;
+  virtual void All() = 0;
+};
+
 struct DatabaseSnapshot {
   // The database's own properties (Version).
   PropertySet properties;
   // Decodes a table's encodedFields; throws AutomationError when they are damaged.
   std::vector<FieldSnapshot> (*decodeFields)(std::string_view encoded) = nullptr;
+  // Set while the tables are still arriving (tables holds them all, the later ones empty).
+  std::shared_ptr<SnapshotFeed> feed;
   std::vector<TableSnapshot> tables;
   // Set when the table collection cannot be read.
   std::optional<std::string> tablesError;

@@ -5,7 +5,8 @@
 // leaves with status 3, "silent" closes its answers and waits for ever, "chatty" writes 3,000
 // numbered warning lines (more than a pipe holds) to standard error before it answers,
 // "chatty-crash" writes them and then dies, "together" waits for the next request and writes
-// both answers at once; any other name is answered with one table named after this process's
+// both answers at once, "crash-midway" sends the head and the first of two tables and dies;
+// any other name is answered with one table named after this process's
 // id whose SourceTableName is the requested path.
 #include <signal.h>
 #include <unistd.h>
@@ -65,9 +66,20 @@ int main() {
       table.properties.Set("SourceTableName", requested);
       snapshot.tables.push_back(table);
       response.snapshot = snapshot;
-      std::string message = engine::EncodeResponse(response);
-      return engine::FramePrefix(message.size()) + message;
+      return engine::EncodeStreamedResponse(response);
     };
+    if (name == "crash-midway") {
+      // The head and the first of two tables, then a last word and death.
+      DatabaseSnapshot head;
+      std::string parts[] = {
+          engine::EncodeStreamHead(engine::ReadResponse{head, ""}, 2),
+          engine::EncodeStreamTable(TableSnapshot{}),
+      };
+      for (const auto& part : parts) engine::WriteFrame(STDOUT_FILENO, part);
+      std::fprintf(stderr, "fake reader: the second table is too much\n");
+      std::fflush(stderr);
+      std::abort();
+    }
     if (name == "together") {
       // This answer and the next request's in one write: the client reads them as one piece.
       std::string both = answer(path);

@@ -115,6 +115,36 @@ TEST(ReaderProcessLifecycle, ReadsTheNamedDatabaseAhead) {
   }
 }
 
+// A reader that dies after the first of its tables: read as a whole the database fails with
+// the death; read as the tables come, the first table is there, the second and everything after
+// fail with the death and its last words, and the next database gets a fresh reader.
+TEST(ReaderProcessLifecycle, ReportsADeathHalfwayThroughTheTables) {
+  const std::string death =
+      "the reader stopped unexpectedly (signal 6) while reading /x/crash-midway [its last "
+      "output: fake reader: the second table is too much]";
+  ReaderProcess whole(FakeReader());
+  EXPECT_EQ(ErrorOf(whole, "/x/crash-midway"), death);
+  EXPECT_EQ(AnsweredPath(*whole.Read("/x/a.mdb", 5)), "/x/a.mdb");
+
+  ReaderProcess incremental(FakeReader(), true);
+  auto snapshot = incremental.Read("/x/crash-midway", 5);
+  ASSERT_NE(snapshot->feed, nullptr);
+  ASSERT_EQ(snapshot->tables.size(), 2u);
+  EXPECT_NO_THROW(snapshot->feed->Through(0));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      snapshot->feed->Through(1);
+      ADD_FAILURE() << "the second table arrived";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.what(), death);
+    }
+    EXPECT_THROW(snapshot->feed->All(), AutomationError);
+  }
+  auto next = incremental.Read("/x/b.mdb", 5);
+  next->feed->All();
+  EXPECT_EQ(AnsweredPath(*next), "/x/b.mdb");
+}
+
 TEST(ReaderProcessLifecycle, KillsAReaderThatDoesNotAnswerInTime) {
   ReaderProcess reader(FakeReader());
   std::string before = AnsweringPid(*reader.Read("/x/a.mdb", 5));

@@ -133,6 +133,44 @@ TEST(Wire, KeepsFieldsCompactUntilTheyAreAskedFor) {
   EXPECT_EQ(EncodeResponse(ReadResponse{compact, ""}), EncodeResponse(ReadResponse{db, ""}));
 }
 
+// Streamed, a response is its head, a part per table and the tail: put together again they
+// are the snapshot; a failure part and a head that is an error read as such, and parts that do
+// not fit the head are refused.
+TEST(Wire, StreamsAResponseInParts) {
+  const DatabaseSnapshot db = Sample();
+  std::string frames = EncodeStreamedResponse(ReadResponse{db, ""});
+  std::vector<std::string> parts;
+  for (std::size_t pos = 0; pos < frames.size();) {
+    std::uint32_t length = FrameLength(reinterpret_cast<const unsigned char*>(frames.data() + pos));
+    parts.push_back(frames.substr(pos + 4, length));
+    pos += 4 + length;
+  }
+  ASSERT_EQ(parts.size(), db.tables.size() + 2);
+  StreamHead head = DecodeStreamHead(parts.front());
+  ASSERT_TRUE(head.snapshot);
+  ASSERT_EQ(head.tables, db.tables.size());
+  DatabaseSnapshot back = *head.snapshot;
+  back.tables.resize(head.tables);
+  for (std::size_t i = 0; i < head.tables; ++i) {
+    EXPECT_EQ(DecodeStreamPart(parts[i + 1], back, i, false).kind, StreamPart::kTable);
+  }
+  EXPECT_THROW(DecodeStreamPart(parts[1], back, head.tables, false), WireError);
+  EXPECT_EQ(DecodeStreamPart(parts.back(), back, head.tables, false).kind, StreamPart::kTail);
+  EXPECT_EQ(back, db);
+
+  StreamPart failed = DecodeStreamPart(EncodeStreamFailure("boom"), back, 0, false);
+  EXPECT_EQ(failed.kind, StreamPart::kFailure);
+  EXPECT_EQ(failed.error, "boom");
+  StreamHead refused = DecodeStreamHead(EncodeStreamHead(ReadResponse{std::nullopt, "locked"}, 0));
+  EXPECT_FALSE(refused.snapshot);
+  EXPECT_EQ(refused.error, "locked");
+  EXPECT_THROW(DecodeStreamPart("X", back, 0, false), WireError);
+  // A head announcing more tables than a database can hold.
+  std::string huge = EncodeStreamHead(ReadResponse{DatabaseSnapshot{}, ""}, 0);
+  huge.pop_back();
+  EXPECT_THROW(DecodeStreamHead(huge + std::string("\x80\x80\x80\x80\x01", 5)), WireError);
+}
+
 TEST(Wire, RefusesEveryTruncationOfAResponse) {
   std::string message = EncodeResponse(ReadResponse{Sample(), ""});
   for (bool lazy : {false, true}) {
@@ -173,7 +211,7 @@ TEST(Wire, DumpFormReplacesInvalidUtf8InsteadOfFailing) {
 // else empty.
 std::string OneFieldMessage(const std::string& field) {
   using namespace std::literals;
-  return "ZTA\x04\x00\x00\x00\x00\x01\x00\x00\x01"s + field + std::string(14, '\0');
+  return "ZTA\x05\x00\x00\x00\x00\x01\x00\x00\x01"s + field + std::string(14, '\0');
 }
 
 TEST(Wire, RefusesMalformedAndForeignMessages) {
@@ -181,15 +219,15 @@ TEST(Wire, RefusesMalformedAndForeignMessages) {
   const std::string bad[] = {
       "",
       "{not json",
-      std::string("ZTA\x03\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 16),  // older
-      std::string("ZTA\x04\x07", 5),          // neither snapshot nor error
-      std::string("ZTA\x04\x00\x00\x02", 7),  // a malformed optional text
+      std::string("ZTA\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 16),  // older
+      std::string("ZTA\x05\x07", 5),          // neither snapshot nor error
+      std::string("ZTA\x05\x00\x00\x02", 7),  // a malformed optional text
       // A database property whose kind is unknown.
-      std::string("ZTA\x04\x00\x01\x06\x09\x00\x00\x00", 11),
+      std::string("ZTA\x05\x00\x01\x06\x09\x00\x00\x00", 11),
       // A property name code past the known names.
-      std::string("ZTA\x04\x00\x01\x7F\x01\x00\x00\x00", 11),
+      std::string("ZTA\x05\x00\x01\x7F\x01\x00\x00\x00", 11),
       // An integer wider than 32 bits.
-      std::string("ZTA\x04\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
+      std::string("ZTA\x05\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
       // One table of one field whose slot mask names an eleventh property ...
       OneFieldMessage("\x80\x08"s),
       // ... or whose AllowZeroLength flag is neither 0 nor 1.

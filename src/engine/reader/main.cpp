@@ -34,12 +34,12 @@ void LimitResources() {
   setrlimit(RLIMIT_CORE, &core);
 }
 
-zentab::engine::ReadResponse Answer(const std::string& request, bool compactFields) {
+zentab::engine::ReadResponse Answer(const std::string& request) {
   zentab::engine::ReadResponse response;
   std::string path;
   try {
     path = zentab::engine::DecodeRequest(request);
-    response.snapshot = zentab::engine::ReadDatabaseFile(path, compactFields);
+    response.snapshot = zentab::engine::ReadDatabaseFile(path);
   } catch (const std::bad_alloc&) {
     response.error = "Out of memory while reading '" + path + "'.";
   } catch (const std::exception& e) {
@@ -48,6 +48,46 @@ zentab::engine::ReadResponse Answer(const std::string& request, bool compactFiel
   return response;
 }
 
+// The answers' descriptor is gone: the client has ended.
+struct AnswersClosed {};
+
+// Writes each part of a snapshot as its own frame the moment it is read, so that the client
+// works on the first tables while the reader reads the next ones.
+class FrameSink final : public zentab::engine::SnapshotSink {
+ public:
+  explicit FrameSink(int fd) : fd_(fd) {}
+  void Head(const zentab::DatabaseSnapshot& head, std::size_t tables) override {
+    Write(zentab::engine::EncodeStreamHead(zentab::engine::ReadResponse{head, ""}, tables));
+    headSent_ = true;
+  }
+  void Table(zentab::TableSnapshot table) override {
+    Write(zentab::engine::EncodeStreamTable(table));
+  }
+  void Tail(const zentab::DatabaseSnapshot& rest) override {
+    Write(zentab::engine::EncodeStreamTail(rest));
+  }
+  // The reason the database cannot be read: as the whole answer before the head, as a failure
+  // part after it.
+  void Fail(const std::string& error) {
+    if (headSent_) {
+      Write(zentab::engine::EncodeStreamFailure(error));
+    } else {
+      Write(zentab::engine::EncodeStreamHead(zentab::engine::ReadResponse{std::nullopt, error}, 0));
+    }
+  }
+
+ private:
+  void Write(const std::string& payload) {
+    try {
+      zentab::engine::WriteFrame(fd_, payload);
+    } catch (const zentab::engine::WireError&) {
+      throw AnswersClosed{};
+    }
+  }
+  int fd_;
+  bool headSent_ = false;
+};
+
 int Serve() {
   // The answers get a descriptor of their own; anything libmdb prints to standard output joins
   // its warnings on standard error instead of corrupting a frame.
@@ -55,10 +95,24 @@ int Serve() {
   if (answers < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) return 1;
   try {
     while (auto request = zentab::engine::ReadFrame(STDIN_FILENO)) {
-      // The snapshot is gone before the answer is written.
-      const std::string answer = zentab::engine::EncodeResponse(Answer(*request, true));
-      zentab::engine::WriteFrame(answers, answer);
+      FrameSink sink(answers);
+      std::string path;
+      std::string error;
+      try {
+        path = zentab::engine::DecodeRequest(*request);
+        zentab::engine::ReadDatabaseFile(path, sink);
+        continue;
+      } catch (const AnswersClosed&) {
+        throw;
+      } catch (const std::bad_alloc&) {
+        error = "Out of memory while reading '" + path + "'.";
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      sink.Fail(error);
     }
+  } catch (const AnswersClosed&) {
+    return 1;
   } catch (const zentab::engine::WireError& e) {
     std::fprintf(stderr, "zentab-dbreader: %s\n", e.what());
     return 1;
@@ -72,7 +126,7 @@ int main(int argc, char** argv) {
   LimitResources();
   if (argc == 2 && std::strcmp(argv[1], "--serve") == 0) return Serve();
   if (argc == 3 && std::strcmp(argv[1], "--dump") == 0) {
-    zentab::engine::ReadResponse response = Answer(zentab::engine::EncodeRequest(argv[2]), false);
+    zentab::engine::ReadResponse response = Answer(zentab::engine::EncodeRequest(argv[2]));
     if (!response.snapshot) {
       std::cerr << "zentab-dbreader: " << response.error << "\n";
       return 1;

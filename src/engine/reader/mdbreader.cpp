@@ -1021,7 +1021,7 @@ std::string VersionText(std::uint32_t jetVersion) {
 
 }  // namespace
 
-DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields) {
+void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
   std::unique_ptr<Database> db = OpenDatabase(path);
   DatabaseSnapshot snapshot;
   snapshot.properties.Set("Version", VersionText(db->jetVersion()));
@@ -1040,8 +1040,11 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields) {
     snapshot.relationsError = message;
     snapshot.queriesError = message;
     snapshot.containersError = message;
-    return snapshot;
+    sink.Head(snapshot, 0);
+    sink.Tail(snapshot);
+    return;
   }
+  sink.Head(snapshot, tables.size());
   LinkedSources links(path);
   for (const CatalogRow* row : tables) {
     TableSnapshot table;
@@ -1067,16 +1070,48 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields) {
         links.ReadFields(*row, table);
       }
     }
-    if (compactFields) {
-      table.encodedFields = EncodeFields(table.fields);
-      std::vector<FieldSnapshot>().swap(table.fields);  // the memory goes, not just the items
-    }
-    snapshot.tables.push_back(std::move(table));
+    sink.Table(std::move(table));
   }
   ReadRelations(*db, rows, snapshot);
   ReadQueries(*db, rows, snapshot);
   ReadContainers(*db, rows, snapshot);
-  return snapshot;
+  sink.Tail(snapshot);
+}
+
+DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields) {
+  // The parts put together again.
+  class Collect final : public SnapshotSink {
+   public:
+    explicit Collect(bool compact) : compact_(compact) {}
+    void Head(const DatabaseSnapshot& head, std::size_t tables) override {
+      snapshot.properties = head.properties;
+      snapshot.tablesError = head.tablesError;
+      snapshot.closeError = head.closeError;
+      snapshot.tables.reserve(tables);
+    }
+    void Table(TableSnapshot table) override {
+      if (compact_) {
+        table.encodedFields = EncodeFields(table.fields);
+        std::vector<FieldSnapshot>().swap(table.fields);  // the memory goes, not just the items
+      }
+      snapshot.tables.push_back(std::move(table));
+    }
+    void Tail(const DatabaseSnapshot& rest) override {
+      snapshot.relationsError = rest.relationsError;
+      snapshot.relations = rest.relations;
+      snapshot.systemRelations = rest.systemRelations;
+      snapshot.queriesError = rest.queriesError;
+      snapshot.queries = rest.queries;
+      snapshot.containersError = rest.containersError;
+      snapshot.containers = rest.containers;
+    }
+    DatabaseSnapshot snapshot;
+
+   private:
+    bool compact_;
+  } collect(compactFields);
+  ReadDatabaseFile(path, collect);
+  return std::move(collect.snapshot);
 }
 
 }  // namespace zentab::engine

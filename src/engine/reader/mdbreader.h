@@ -15,6 +15,21 @@ class OpenError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Receives a database's snapshot in parts as it is read: the head (the database's own
+// properties and errors, no tables) with the number of tables, each table, then the rest.
+class SnapshotSink {
+ public:
+  virtual ~SnapshotSink() = default;
+  virtual void Head(const DatabaseSnapshot& head, std::size_t tables) = 0;
+  virtual void Table(TableSnapshot table) = 0;
+  virtual void Tail(const DatabaseSnapshot& rest) = 0;
+};
+
+// Opens the database at path and reads its design into sink, part by part. Throws OpenError
+// before the head when it cannot be opened; damage found after opening is recorded in the
+// parts.
+void ReadDatabaseFile(const std::string& path, SnapshotSink& sink);
+
 // Opens the database at path and reads its design. Throws OpenError when it cannot be opened;
 // damage found after opening is recorded in the snapshot (tablesError, fieldsError or a
 // property's failure). With compactFields, each table's fields are turned into their wire form
