@@ -1,5 +1,6 @@
 // One reader process seen from the engine's side: started on first use, sent one request per
-// database, killed after a timeout or a malformed answer and started afresh for the next one.
+// database (the next one may be sent ahead), its answer taken table by table as it streams in,
+// killed after a timeout or a malformed answer and started afresh for the next one.
 #pragma once
 
 #include <sys/types.h>
@@ -15,8 +16,9 @@ namespace zentab::engine {
 
 class ReaderProcess {
  public:
-  // With lazyFields, the snapshots Read returns keep each table's fields in their compact
-  // form, for the object model to decode table by table (see DecodeResponse).
+  // With lazyFields, the snapshots Read returns get their tables as the object model asks for
+  // them and keep each table's fields in their compact form, for the object model to decode
+  // table by table (see DecodeStreamPart).
   explicit ReaderProcess(std::string readerPath, bool lazyFields = false);
   // Ends the process: closes its input, waits briefly for it to leave, then kills it.
   ~ReaderProcess();
@@ -25,7 +27,8 @@ class ReaderProcess {
 
   // Reads the database at path within timeoutSeconds. With lazyFields the snapshot comes back
   // once its head has arrived and its tables follow as they are asked for (its feed); the
-  // reader's own time counts against the timeout, the caller's between asks does not. Throws
+  // reader's own time counts against the timeout, the caller's between asks does not; without
+  // lazyFields it comes back whole. Throws
   // AutomationError naming the file when it cannot be opened, when the process does not answer in
   // time (it is then killed), when it stops, or when it closes its answers (it is then killed at
   // the deadline at the latest); the next call then starts a new process.
