@@ -938,8 +938,14 @@ std::optional<std::string> ReadFrame(int fd) {
 }
 
 void WriteFrame(int fd, std::string_view payload) {
-  // The prefix and the payload as they are: a large answer is not copied once more.
-  const std::string prefix = FramePrefix(payload.size());
+  // A small frame in one write (an answer streams many); a large payload as it is, behind its
+  // prefix, without copying it once more.
+  std::string prefix = FramePrefix(payload.size());
+  constexpr std::size_t kCopiedUpTo = 64 * 1024;
+  if (payload.size() <= kCopiedUpTo) {
+    prefix.append(payload);
+    payload = {};
+  }
   for (std::string_view part : {std::string_view(prefix), payload}) {
     std::size_t sent = 0;
     while (sent < part.size()) {
