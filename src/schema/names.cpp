@@ -2,6 +2,7 @@
 #include "schema/names.h"
 
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace zentab {
@@ -70,7 +71,12 @@ constexpr std::array<std::pair<std::int32_t, const char*>, 21> kTypeNames{{
 }  // namespace
 
 std::string FieldAttributesText(std::int32_t attributes) {
-  return ComposeAttributes(attributes, kFieldAttributes);
+  // The fields of a table mostly share their attributes: the last text made is kept.
+  thread_local std::optional<std::pair<std::int32_t, std::string>> last;
+  if (!last || last->first != attributes) {
+    last.emplace(attributes, ComposeAttributes(attributes, kFieldAttributes));
+  }
+  return last->second;
 }
 
 std::string TableAttributesText(std::int32_t attributes) {
