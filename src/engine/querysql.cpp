@@ -357,6 +357,19 @@ SelectParts Parts(std::vector<const QueryRow*> columns, std::vector<const QueryR
 }
 
 // The SELECT (or DELETE) statement's own lines: verb, FROM, WHERE, GROUP BY, HAVING, ORDER BY.
+
+// The ORDER BY clause (with its line break) of rows' ORDER BY items, or nothing.
+std::string OrderByClause(const QueryRows& rows) {
+  std::vector<std::string> orderBy;
+  for (const QueryRow* row : rows.All(kOrderByRow)) {
+    std::string item = Required(row->expression, "an ORDER BY item");
+    if (row->name1 && EqualsIgnoreCase(*row->name1, "D")) item += " DESC";
+    orderBy.push_back(std::move(item));
+  }
+  if (orderBy.empty()) return {};
+  return std::string(kNewline) + "ORDER BY " + Join(orderBy, ", ");
+}
+
 std::string SelectClauses(const QueryRows& rows, const SelectParts& parts) {
   std::vector<std::string> columns;
   for (const QueryRow* row : parts.columns) columns.push_back(ColumnText(*row));
@@ -382,14 +395,7 @@ std::string SelectClauses(const QueryRows& rows, const SelectParts& parts) {
   if (const QueryRow* having = rows.Unique(kHavingRow)) {
     out += std::string(kNewline) + "HAVING " + Required(having->expression, "the HAVING condition");
   }
-  std::vector<std::string> orderBy;
-  for (const QueryRow* row : rows.All(kOrderByRow)) {
-    std::string item = Required(row->expression, "an ORDER BY item");
-    if (row->name1 && EqualsIgnoreCase(*row->name1, "D")) item += " DESC";
-    orderBy.push_back(std::move(item));
-  }
-  if (!orderBy.empty()) out += std::string(kNewline) + "ORDER BY " + Join(orderBy, ", ");
-  return out;
+  return out + OrderByClause(rows);
 }
 
 std::vector<const QueryRow*> Filter(const std::vector<const QueryRow*>& list,
@@ -497,14 +503,7 @@ std::string UnionStatement(const QueryRows& rows) {
   std::string out = UnionPart(rows, kUnionPart1) + std::string(kNewline) + "UNION ";
   if (!(rows.Flags() & kUnionDistinct)) out += "ALL ";
   out += UnionPart(rows, kUnionPart2);
-  std::vector<std::string> orderBy;
-  for (const QueryRow* row : rows.All(kOrderByRow)) {
-    std::string item = Required(row->expression, "an ORDER BY item");
-    if (row->name1 && EqualsIgnoreCase(*row->name1, "D")) item += " DESC";
-    orderBy.push_back(std::move(item));
-  }
-  if (!orderBy.empty()) out += std::string(kNewline) + "ORDER BY " + Join(orderBy, ", ");
-  return out;
+  return out + OrderByClause(rows);
 }
 
 int ResolveType(const QueryRows& rows, std::int32_t objectFlags) {
