@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_queries.h"
 #include "engine/mdbengine.h"
 #include "mkmdb/mkmdb.h"
 #include "schema/reader.h"
@@ -45,28 +46,28 @@ struct QueryCase {
   std::string sql;    // as Access shows it; empty when the query must fail
   std::string error;  // a part of the query's error message
   bool hidden = false;
+  std::string connect;  // a pass-through query's connect string
 };
 
 using namespace std::string_literals;
 
-// Rows and texts as the rebuilder's unit tests pin them (worked out by hand from Access files).
+// The corpus's query rows in the writer's description, with their start and end rows.
+json RowsOf(const std::vector<QueryRow>& rows) {
+  json out = json::array();
+  for (const auto& r : rows)
+    out.push_back(Row(r.attribute, r.name1, r.name2, r.expression, r.flag));
+  return out;
+}
+
+// The queries of the corpus's query test files (whose flags are their types), then rows and
+// texts as the rebuilder's unit tests pin them (worked out by hand from Access files).
 std::vector<QueryCase> Cases() {
-  return {
-      {"Select", 0,
-       Rows({Row(1, _, _, _, 1), Row(3, _, _, _, 2), Row(5, "Table1", _, _), Row(5, "Table2", _, _),
-             Row(5, "Table3", _, _), Row(6, _, _, "Table1.*", 0), Row(6, _, _, "Table2.col1", 0),
-             Row(6, _, _, "Table2.col2", 0), Row(6, _, _, "Table3.col3", 0),
-             Row(7, "Table1", "Table3", "Table1.col1 = Table3.col1", 2),
-             Row(7, "Table3", "Table2", "Table3.col1 = Table2.col1", 1),
-             Row(7, "Table3", "Table2", "Table3.col1 = Table2.col2", 1),
-             Row(8, _, _, R"((((Table2.col2)="foo" Or (Table2.col2) In ("buzz","bazz"))))"),
-             Row(11, _, _, "Table2.col1")}),
-       0,
-       "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3\r\n"
-       "FROM (Table1 LEFT JOIN Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 ON "
-       "(Table3.col1 = Table2.col2) AND (Table3.col1 = Table2.col1)\r\n"
-       R"(WHERE (((Table2.col2)="foo" Or (Table2.col2) In ("buzz","bazz"))))"
-       "\r\nORDER BY Table2.col1;"},
+  std::vector<QueryCase> cases;
+  for (const auto& q : testing::CorpusQueries()) {
+    cases.push_back(
+        {q.name, q.objectFlags, RowsOf(q.rows), q.objectFlags, q.sql, "", false, q.connect});
+  }
+  std::vector<QueryCase> own = {
       {"SelectTop", 0,
        Rows({Row(3, "10", _, _, 0x10), Row(5, "T", _, _), Row(6, _, _, "T.a"),
              Row(11, "D", _, "T.a"), Row(11, _, _, "T.b")}),
@@ -109,46 +110,13 @@ std::vector<QueryCase> Cases() {
        0,
        "SELECT *\r\nFROM Orders AS o INNER JOIN Lines AS l ON (o.c = l.c) AND (o.b = l.b) AND "
        "(o.a = l.a);"},
-      {"MakeTable", 80,
-       Rows({Row(1, "Table4", _, _, 2), Row(3, _, _, _, 0), Row(5, "Table2", _, _),
-             Row(5, "Table1", _, _), Row(5, "Table3", _, _),
-             Row(6, "MaxOfcol1", _, "Max(Table2.col1)", 0), Row(6, _, _, "Table2.col2", 0),
-             Row(6, _, _, "Table3.col2", 0),
-             Row(7, "Table2", "Table1", "Table2.col1 = Table1.col2", 1),
-             Row(7, "Table1", "Table3", "Table1.col2 = Table3.col3", 3),
-             Row(9, _, _, "Table2.col2", 0), Row(9, _, _, "Table3.col2", 0),
-             Row(10, _, _, R"((((Max(Table2.col1))="buzz") AND ((Table2.col2)<>"blah")))")}),
-       80,
-       "SELECT Max(Table2.col1) AS MaxOfcol1, Table2.col2, Table3.col2 INTO Table4\r\n"
-       "FROM (Table2 INNER JOIN Table1 ON Table2.col1 = Table1.col2) RIGHT JOIN Table3 ON "
-       "Table1.col2 = Table3.col3\r\nGROUP BY Table2.col2, Table3.col2\r\n"
-       R"(HAVING (((Max(Table2.col1))="buzz") AND ((Table2.col2)<>"blah"));)"},
       {"MakeTableExternal", 80,
        Rows({Row(1, "Archive 2003", "C:\\old.mdb", _, 2), Row(5, "T", _, _), Row(6, _, _, "T.*")}),
        80, "SELECT T.* INTO [Archive 2003] IN 'C:\\old.mdb'\r\nFROM T;"},
-      {"AppendSelect", 64,
-       Rows({Row(1, "Table3", _, _, 3), Row(5, "Table3", _, _), Row(5, "Table1", _, _),
-             Row(5, "Table2", _, _), Row(6, _, "col2", "[Table1].[col2]", 0),
-             Row(6, _, "col2", "[Table2].[col2]", 0), Row(6, _, "col3", "[Table2].[col3]", 0),
-             Row(7, "Table1", "Table2", "[Table1].[col1]=[Table2].[col1]", 1)}),
-       64,
-       "INSERT INTO Table3 ( col2, col2, col3 )\r\n"
-       "SELECT [Table1].[col2], [Table2].[col2], [Table2].[col3]\r\n"
-       "FROM Table3, Table1 INNER JOIN Table2 ON [Table1].[col1]=[Table2].[col1];"},
       {"AppendValues", 64,
        Rows({Row(1, "T", _, _, 3), Row(6, _, "ID", "54", -32768),
              Row(6, _, "Field 3", "'hello'", -32768)}),
        64, "INSERT INTO T ( ID, [Field 3] )\r\nVALUES (54, 'hello');"},
-      {"Update", 48,
-       Rows({Row(1, _, _, _, 4), Row(2, "User Name", _, _, 10), Row(3, _, _, _, 0),
-             Row(5, "Table1", _, _), Row(6, _, "Table1.col1", R"("foo")", 0),
-             Row(6, _, "Table1.col2", "[Table2].[col3]", 0),
-             Row(6, _, "[Table2].[col1]", "[User Name]", 0),
-             Row(8, _, _, "((([Table2].[col1]) Is Not Null))")}),
-       48,
-       "PARAMETERS [User Name] Text;\r\n"
-       R"(UPDATE Table1 SET Table1.col1 = "foo", Table1.col2 = [Table2].[col3], )"
-       "[Table2].[col1] = [User Name]\r\nWHERE ((([Table2].[col1]) Is Not Null));"},
       {"DeleteSubQuery", 32,
        Rows({Row(1, _, _, _, 5), Row(3, _, _, _, 1), Row(5, "T", _, _),
              Row(8, _, _, "T.id In (SELECT id FROM U)")}),
@@ -160,23 +128,9 @@ std::vector<QueryCase> Cases() {
        16,
        "TRANSFORM Sum(S.amt)\r\nSELECT S.region\r\nFROM S\r\nGROUP BY S.region\r\n"
        R"(PIVOT S.quarter In ("Q1","Q2");)"},
-      {"Union", 128,
-       Rows({Row(1, _, _, _, 9), Row(3, _, _, _, 1),
-             Row(5, _, "X7YZ_____1",
-                 "Select Table1.col1, Table1.col2\r\nwhere Table1.col1 = \"foo\"\r\nUNION\r\n"
-                 "Select Table2.col1, Table2.col2\r\n"),
-             Row(5, _, "X7YZ_____2",
-                 "Select Table3.col1, Table3.col2\r\nwhere Table3.col3 > \"blah\"")}),
-       128,
-       "Select Table1.col1, Table1.col2\r\nwhere Table1.col1 = \"foo\"\r\nUNION\r\n"
-       "Select Table2.col1, Table2.col2\r\nUNION ALL Select Table3.col1, Table3.col2\r\n"
-       "where Table3.col3 > \"blah\";"},
       {"PassThrough", 112,
        Rows({Row(1, "ODBC;DSN=Sales;UID=ro;", _, "ALTER TABLE Table4 DROP COLUMN col5;\0"s, 8)}),
-       112, "ALTER TABLE Table4 DROP COLUMN col5;"},
-      {"DataDefinition", 96,
-       Rows({Row(1, _, _, "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);\0"s, 7)}), 96,
-       "CREATE TABLE Table5 (col1 CHAR, col2 CHAR);"},
+       112, "ALTER TABLE Table4 DROP COLUMN col5;", "", false, "ODBC;DSN=Sales;UID=ro;"},
       // A form's record source and a query flagged hidden.
       {"~sq_fOrders", 0, Rows({Row(5, "T", _, _), Row(6, _, _, "T.a")}), 0, "SELECT T.a\r\nFROM T;",
        "", true},
@@ -191,6 +145,8 @@ std::vector<QueryCase> Cases() {
        "", "incomplete"},
       {"BadNoRows", 48, json::array(), 48, "", "no rows"},
   };
+  cases.insert(cases.end(), own.begin(), own.end());
+  return cases;
 }
 
 class QueryFiles : public ::testing::TestWithParam<const char*> {};
@@ -224,8 +180,8 @@ TEST_P(QueryFiles, EveryQueryTypeReadsBackWithItsTypeAndSql) {
     EXPECT_EQ(q->Type, c.type);
     EXPECT_EQ(q->SQL, c.sql);
     EXPECT_EQ(q->Hidden, c.hidden);
-    // Only the pass-through query carries a connect string.
-    EXPECT_EQ(q->Connect, std::string(c.name) == "PassThrough" ? "ODBC;DSN=Sales;UID=ro;" : "");
+    // Only the pass-through queries carry a connect string.
+    EXPECT_EQ(q->Connect, c.connect);
     if (c.error.empty()) {
       EXPECT_EQ(q->ErrorMessage, "");
     } else {
