@@ -89,36 +89,50 @@ struct Peer {
   std::string script;  // read-schema.mjs
 };
 
-// Runs the peer over files; its standard output (databases, tables, fields and failures read)
-// goes to summary.
-CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::string& summary) {
+// Runs this benchmark again as "/proc/self/exe args…" (a small fresh process, so what it
+// measures starts from its own size) and returns its wait status and standard output.
+int RunSelf(std::vector<std::string> args, std::string& answer) {
   int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("no pipe for the peer's figures");
+  if (::pipe(fds) != 0) throw std::runtime_error("no pipe for " + args.front());
+  args.insert(args.begin(), "/proc/self/exe");
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   std::fflush(stdout);
-  auto start = Clock::now();
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(fds[1], STDOUT_FILENO);
     ::close(fds[0]);
-    if (!std::freopen("/dev/null", "w", stderr)) ::_exit(127);
-    // Through a small fresh process, for the reason given at LaunchCli.
-    std::vector<std::string> args = {"/proc/self/exe", "--launch-peer", peer.node, peer.script};
-    args.insert(args.end(), files.begin(), files.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(fds[1]);
-  summary.clear();
+  answer.clear();
   char buffer[256];
   ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) summary.append(buffer, n);
+  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
   ::close(fds[0]);
   int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+// A run of mode over files: "/proc/self/exe mode outDir files…".
+int RunSelf(const char* mode, const std::string& outDir, const std::vector<std::string>& files,
+            std::string& answer) {
+  std::vector<std::string> args = {mode, outDir};
+  args.insert(args.end(), files.begin(), files.end());
+  return RunSelf(std::move(args), answer);
+}
+
+// Runs the peer over files; its standard output (databases, tables, fields and failures read)
+// goes to summary.
+CliRun RunPeer(const Peer& peer, const std::vector<std::string>& files, std::string& summary) {
+  auto start = Clock::now();
+  // Through a small fresh process, for the reason given at LaunchCli.
+  std::vector<std::string> args = {"--launch-peer", peer.node, peer.script};
+  args.insert(args.end(), files.begin(), files.end());
+  int status = RunSelf(std::move(args), summary);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw std::runtime_error("the peer reader failed (" + peer.script + ")");
   }
@@ -142,16 +156,17 @@ CliRun Median(std::vector<CliRun> runs) {
   return median;
 }
 
-// Runs argv to its end with standard output and error discarded; returns its wait status and
-// fills usage.
-int RunDiscardingOutput(std::vector<std::string> args, rusage& usage) {
+// Runs args to its end with standard error discarded, and standard output too unless
+// keepOutput; returns its wait status and fills usage.
+int RunChild(std::vector<std::string> args, bool keepOutput, rusage& usage) {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::fflush(stdout);  // the child must not print what the parent has buffered
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) {
+    if ((!keepOutput && !std::freopen("/dev/null", "w", stdout)) ||
+        !std::freopen("/dev/null", "w", stderr)) {
       ::_exit(127);
     }
     ::execv(argv[0], argv.data());
@@ -169,7 +184,7 @@ int LaunchCli(int argc, char** argv) {
   std::vector<std::string> args = {ZENTAB_CLI_PATH, "--output", std::string(argv[2]) + "/"};
   args.insert(args.end(), argv + 3, argv + argc);
   rusage usage{};
-  int status = RunDiscardingOutput(args, usage);
+  int status = RunChild(args, false, usage);
   std::printf("%ld\n", usage.ru_maxrss);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
@@ -177,19 +192,8 @@ int LaunchCli(int argc, char** argv) {
 // --launch-peer NODE SCRIPT FILE...: runs the peer with its standard output passed on, then
 // prints the peer's peak resident size in KiB on a last line of its own.
 int LaunchPeer(int argc, char** argv) {
-  std::vector<std::string> args(argv + 2, argv + argc);
-  std::vector<char*> childArgv;
-  for (auto& a : args) childArgv.push_back(a.data());
-  childArgv.push_back(nullptr);
-  std::fflush(stdout);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::execv(childArgv[0], childArgv.data());
-    ::_exit(127);
-  }
-  int status = 0;
   rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
+  int status = RunChild(std::vector<std::string>(argv + 2, argv + argc), true, usage);
   std::printf("\n%ld\n", usage.ru_maxrss);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
@@ -221,37 +225,6 @@ int LaunchJob(int argc, char** argv) {
   ::getrusage(RUSAGE_CHILDREN, &children);
   std::printf("%ld %ld %ld %ld\n", idle, StatusKb("VmHWM"), after, children.ru_maxrss);
   return outcome.succeeded ? 0 : 1;
-}
-
-// The job's memory over files, measured by LaunchJob in a fresh process.
-// Runs this benchmark again as "/proc/self/exe mode outDir files…" (a small fresh process, so
-// what it measures starts from its own size) and returns its wait status and standard output.
-int RunSelf(const char* mode, const std::string& outDir, const std::vector<std::string>& files,
-            std::string& answer) {
-  int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error(std::string("no pipe for ") + mode);
-  std::fflush(stdout);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    std::vector<std::string> args = {"/proc/self/exe", mode, outDir};
-    args.insert(args.end(), files.begin(), files.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  answer.clear();
-  char buffer[128];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return status;
 }
 
 void MeasureJobMemory(const std::string& name, const std::vector<std::string>& files,
