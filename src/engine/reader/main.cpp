@@ -63,7 +63,7 @@ class FrameSink final : public zentab::engine::SnapshotSink {
   void Table(zentab::TableSnapshot table) override {
     Write(zentab::engine::EncodeStreamTable(table));
   }
-  void Tail(const zentab::DatabaseSnapshot& rest) override {
+  void Tail(zentab::DatabaseSnapshot rest) override {
     Write(zentab::engine::EncodeStreamTail(rest));
   }
   // The reason the database cannot be read: as the whole answer before the head, as a failure

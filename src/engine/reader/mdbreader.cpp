@@ -1041,7 +1041,7 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
     snapshot.queriesError = message;
     snapshot.containersError = message;
     sink.Head(snapshot, 0);
-    sink.Tail(snapshot);
+    sink.Tail(std::move(snapshot));
     return;
   }
   sink.Head(snapshot, tables.size());
@@ -1075,41 +1075,31 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
   ReadRelations(*db, rows, snapshot);
   ReadQueries(*db, rows, snapshot);
   ReadContainers(*db, rows, snapshot);
-  sink.Tail(snapshot);
+  sink.Tail(std::move(snapshot));
 }
 
-DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields) {
+DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
   // The parts put together again.
   class Collect final : public SnapshotSink {
    public:
-    explicit Collect(bool compact) : compact_(compact) {}
     void Head(const DatabaseSnapshot& head, std::size_t tables) override {
       snapshot.properties = head.properties;
       snapshot.tablesError = head.tablesError;
       snapshot.closeError = head.closeError;
       snapshot.tables.reserve(tables);
     }
-    void Table(TableSnapshot table) override {
-      if (compact_) {
-        table.encodedFields = EncodeFields(table.fields);
-        std::vector<FieldSnapshot>().swap(table.fields);  // the memory goes, not just the items
-      }
-      snapshot.tables.push_back(std::move(table));
-    }
-    void Tail(const DatabaseSnapshot& rest) override {
-      snapshot.relationsError = rest.relationsError;
-      snapshot.relations = rest.relations;
-      snapshot.systemRelations = rest.systemRelations;
-      snapshot.queriesError = rest.queriesError;
-      snapshot.queries = rest.queries;
-      snapshot.containersError = rest.containersError;
-      snapshot.containers = rest.containers;
+    void Table(TableSnapshot table) override { snapshot.tables.push_back(std::move(table)); }
+    void Tail(DatabaseSnapshot rest) override {
+      snapshot.relationsError = std::move(rest.relationsError);
+      snapshot.relations = std::move(rest.relations);
+      snapshot.systemRelations = std::move(rest.systemRelations);
+      snapshot.queriesError = std::move(rest.queriesError);
+      snapshot.queries = std::move(rest.queries);
+      snapshot.containersError = std::move(rest.containersError);
+      snapshot.containers = std::move(rest.containers);
     }
     DatabaseSnapshot snapshot;
-
-   private:
-    bool compact_;
-  } collect(compactFields);
+  } collect;
   ReadDatabaseFile(path, collect);
   return std::move(collect.snapshot);
 }

@@ -22,7 +22,7 @@ class SnapshotSink {
   virtual ~SnapshotSink() = default;
   virtual void Head(const DatabaseSnapshot& head, std::size_t tables) = 0;
   virtual void Table(TableSnapshot table) = 0;
-  virtual void Tail(const DatabaseSnapshot& rest) = 0;
+  virtual void Tail(DatabaseSnapshot rest) = 0;
 };
 
 // Opens the database at path and reads its design into sink, part by part. Throws OpenError
@@ -32,9 +32,7 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink);
 
 // Opens the database at path and reads its design. Throws OpenError when it cannot be opened;
 // damage found after opening is recorded in the snapshot (tablesError, fieldsError or a
-// property's failure). With compactFields, each table's fields are turned into their wire form
-// as soon as the table is read (TableSnapshot::encodedFields), so that the reader never holds
-// a large database's fields decoded all at once.
-DatabaseSnapshot ReadDatabaseFile(const std::string& path, bool compactFields = false);
+// property's failure).
+DatabaseSnapshot ReadDatabaseFile(const std::string& path);
 
 }  // namespace zentab::engine
