@@ -38,11 +38,8 @@ class CollectionObject final : public Dispatch {
     if (SameMemberName(member, "Count") && args.empty()) {
       return static_cast<std::int32_t>(items_.size());
     }
-    if (SameMemberName(member, "Item")) {
-      std::size_t i = IndexArgument(args, items_.size());
-      if (db_->feed && static_cast<const void*>(&items_) == &db_->tables) db_->feed->Through(i);
-      return make_(db_, items_[i]);
-    }
+    if (SameMemberName(member, "Item"))
+      return make_(db_, items_[IndexArgument(args, items_.size())]);
     UnknownMember("Collection", member);
   }
 
@@ -346,6 +343,8 @@ class TableObject final : public Dispatch {
 };
 
 Variant MakeTable(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table) {
+  // A table still on its way arrives before its object is made.
+  if (db->feed) db->feed->Through(static_cast<std::size_t>(&table - db->tables.data()));
   return ObjectRef(std::make_shared<TableObject>(std::move(db), table));
 }
 
@@ -355,10 +354,6 @@ class DatabaseObject final : public Dispatch {
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (closed_) throw AutomationError("Object invalid or no longer set.");
     if (SameMemberName(member, "TableDefs")) {
-      if (db_->feed && args.size() == 1 && args[0].IsInt() && args[0].AsInt() >= 0 &&
-          static_cast<std::size_t>(args[0].AsInt()) < db_->tables.size()) {
-        db_->feed->Through(static_cast<std::size_t>(args[0].AsInt()));
-      }
       return CollectionOrRecentItem(db_, db_->tables, db_->tablesError, MakeTable, args, table_);
     }
     // Everything else follows the tables.
