@@ -112,7 +112,6 @@ class ReaderProcess::Stream final : public SnapshotFeed {
     while (!done_) Pull();
     if (failure_) throw AutomationError(*failure_);
   }
-  bool Done() const { return done_; }
   bool Pulling() const { return pulling_; }
   // The process object goes away: nothing more can arrive.
   void Detach(const std::string& why) {
