@@ -64,9 +64,10 @@ Variant DecodeVariant(const json& j) {
   throw WireError("a property value has no known kind");
 }
 
-json EncodeProperties(const PropertySet& set) {
+// Properties as PropertySet::Items and FieldProperties::Items give them.
+json EncodeProperties(const std::vector<std::pair<std::string, PropertyRead>>& items) {
   json out = json::array();
-  for (const auto& [name, read] : set.Items()) {
+  for (const auto& [name, read] : items) {
     json item{{"name", name}};
     if (read.error) {
       item["error"] = *read.error;
@@ -104,33 +105,14 @@ std::optional<std::string> OptionalString(const json& j, const char* key) {
   return it->get<std::string>();
 }
 
-json EncodeFieldProperties(const FieldProperties& properties) {
-  PropertySet set;
-  for (auto& [name, read] : properties.Items()) {
-    if (read.error) {
-      set.Fail(std::move(name), std::move(*read.error));
-    } else {
-      set.Set(std::move(name), std::move(read.value));
-    }
-  }
-  return EncodeProperties(set);
-}
-
 FieldProperties DecodeFieldProperties(const json& j) {
   FieldProperties properties;
-  const PropertySet set = DecodeProperties(j);
-  for (const auto& [name, read] : set.Items()) {
-    if (read.error) {
-      properties.Fail(name, *read.error);
-    } else {
-      properties.Set(name, read.value);
-    }
-  }
+  properties.SetAll(DecodeProperties(j));
   return properties;
 }
 
 json StoredJson(const StoredProperties& stored) {
-  json out{{"values", EncodeProperties(stored.values)}};
+  json out{{"values", EncodeProperties(stored.values.Items())}};
   if (stored.error) out["error"] = *stored.error;
   return out;
 }
@@ -148,8 +130,9 @@ json KeyedJson(const std::vector<Keyed>& items) {
   json out = json::array();
   for (const auto& item : items) {
     json fields = json::array();
-    for (const auto& field : item.fields) fields.push_back(EncodeProperties(field));
-    out.push_back(json{{"properties", EncodeProperties(item.properties)}, {"fields", fields}});
+    for (const auto& field : item.fields) fields.push_back(EncodeProperties(field.Items()));
+    out.push_back(
+        json{{"properties", EncodeProperties(item.properties.Items())}, {"fields", fields}});
   }
   return out;
 }
@@ -176,10 +159,10 @@ json SnapshotJson(const DatabaseSnapshot& snapshot) {
   for (const auto& table : snapshot.tables) {
     json fields = json::array();
     for (const auto& field : table.fields) {
-      fields.push_back(json{{"properties", EncodeFieldProperties(field.properties)},
+      fields.push_back(json{{"properties", EncodeProperties(field.properties.Items())},
                             {"stored", StoredJson(field.stored)}});
     }
-    json t{{"properties", EncodeProperties(table.properties)},
+    json t{{"properties", EncodeProperties(table.properties.Items())},
            {"fields", std::move(fields)},
            {"stored", StoredJson(table.stored)},
            {"indexes", KeyedJson(table.indexes)}};
@@ -189,18 +172,18 @@ json SnapshotJson(const DatabaseSnapshot& snapshot) {
   }
   json queries = json::array();
   for (const auto& query : snapshot.queries) {
-    queries.push_back(json{{"properties", EncodeProperties(query.properties)},
+    queries.push_back(json{{"properties", EncodeProperties(query.properties.Items())},
                            {"stored", StoredJson(query.stored)}});
   }
   json containers = json::array();
   for (const auto& container : snapshot.containers) {
     json documents = json::array();
     for (const auto& document : container.documents)
-      documents.push_back(EncodeProperties(document));
+      documents.push_back(EncodeProperties(document.Items()));
     containers.push_back(json{{"name", container.name}, {"documents", std::move(documents)}});
   }
   json out{{"version", kJsonVersion},
-           {"properties", EncodeProperties(snapshot.properties)},
+           {"properties", EncodeProperties(snapshot.properties.Items())},
            {"tables", std::move(tables)},
            {"relations", KeyedJson(snapshot.relations)},
            {"systemRelations", KeyedJson(snapshot.systemRelations)},
@@ -601,14 +584,7 @@ class BinaryReader {
       }
     }
     // Through Set and Fail: a name that is also a slot's cannot be held twice.
-    const PropertySet others = Properties();
-    for (const auto& [name, read] : others.Items()) {
-      if (read.error) {
-        p.Fail(name, *read.error);
-      } else {
-        p.Set(name, read.value);
-      }
-    }
+    p.SetAll(Properties());
   }
   StoredProperties Stored() {
     StoredProperties stored;

@@ -569,6 +569,16 @@ void FieldProperties::Set(std::string_view name, Variant value) {
   others_.Set(std::string(slot != kSlotCount ? kSlotNames[slot] : name), std::move(value));
 }
 
+void FieldProperties::SetAll(const PropertySet& set) {
+  for (const auto& [name, read] : set.Items()) {
+    if (read.error) {
+      Fail(name, *read.error);
+    } else {
+      Set(name, read.value);
+    }
+  }
+}
+
 void FieldProperties::Fail(std::string_view name, std::string message) {
   Slot slot = SlotNamed(name);
   if (slot != kSlotCount) Clear(slot);

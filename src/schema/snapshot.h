@@ -99,6 +99,8 @@ class FieldProperties {
   // Any property by name: a slot's name with a value of its type fills the slot.
   void Set(std::string_view name, Variant value);
   void Fail(std::string_view name, std::string message);
+  // Each property of set in turn, through Set or Fail.
+  void SetAll(const PropertySet& set);
 
   // The property called name (case ignored), or nothing when the field has none.
   std::optional<PropertyRead> Find(std::string_view name) const;
