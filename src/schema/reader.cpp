@@ -256,6 +256,11 @@ std::string VariantToText(const Variant& v) {
   throw AutomationError("Type mismatch");
 }
 
+std::string VariantToText(Variant&& v) {
+  if (v.IsString()) return v.TakeString();
+  return VariantToText(static_cast<const Variant&>(v));
+}
+
 std::string VariantToTextNullAsEmpty(const Variant& v) {
   return v.IsNull() ? std::string() : VariantToText(v);
 }
@@ -382,9 +387,7 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table, R
     std::int32_t m = CountOf(read("Fields"));
     table.Fields.assign(static_cast<std::size_t>(m), TTableDefField{});
     for (std::int32_t j = 0; j < m; ++j) {
-      TTableDefField field;
-      ReadField(database, i, j, field, scope);
-      table.Fields[static_cast<std::size_t>(j)] = std::move(field);
+      ReadField(database, i, j, table.Fields[static_cast<std::size_t>(j)], scope);
     }
   } catch (const std::bad_alloc&) {
     throw;  // not a read failure of this item: the job cannot go on

@@ -50,6 +50,8 @@ void ReadField(const ObjectRef& database, std::int32_t i, std::int32_t j, TTable
 std::int32_t VariantToInt(const Variant& v);
 bool VariantToBool(const Variant& v);
 std::string VariantToText(const Variant& v);
+// The same, moving a text out of a variant about to go.
+std::string VariantToText(Variant&& v);
 std::string VariantToTextNullAsEmpty(const Variant& v);
 
 // An automation date as text: "yyyy/MM/dd H:mm:ss", rounded to the second; the date alone at

@@ -11,11 +11,18 @@ constexpr const char* kItemNotFound = "Item not found in this collection.";
   throw AutomationError(std::string(object) + " has no member '" + std::string(member) + "'");
 }
 
-std::size_t IndexArgument(std::span<const Variant> args, std::size_t count) {
+[[noreturn, gnu::cold, gnu::noinline]] void BadIndexArgument(std::span<const Variant> args) {
   if (args.size() != 1 || !args[0].IsInt()) throw AutomationError("Invalid argument.");
-  std::int32_t i = args[0].AsInt();
-  if (i < 0 || static_cast<std::size_t>(i) >= count) throw AutomationError(kItemNotFound);
-  return static_cast<std::size_t>(i);
+  throw AutomationError(kItemNotFound);
+}
+
+// Inline with its failures out of line: every item a reader asks for passes here.
+inline std::size_t IndexArgument(std::span<const Variant> args, std::size_t count) {
+  if (args.size() == 1 && args[0].IsInt()) {
+    auto i = static_cast<std::size_t>(static_cast<std::uint32_t>(args[0].AsInt()));
+    if (args[0].AsInt() >= 0 && i < count) return i;
+  }
+  BadIndexArgument(args);
 }
 
 Variant ReadProperty(const PropertySet& properties, std::string_view object,

@@ -271,6 +271,35 @@ TEST(Conversions, FollowTheEnginesRules) {
   EXPECT_EQ(VariantToTextNullAsEmpty(Variant(Variant::Date{37653.0})), "2003/02/01");
 }
 
+// Member names match whatever their letter case, at every length the word-wise comparison
+// splits differently (none, one word, two overlapping words, beyond two words); a character
+// that differs only in the bit case folding flips (@ and `, [ and {) still differs.
+TEST(MemberNames, MatchIgnoringLetterCaseOnly) {
+  auto reference = [](std::string a, std::string b) {
+    for (auto* s : {&a, &b})
+      for (char& c : *s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    return a == b;
+  };
+  const std::string base = "AttributesOrdinal@Source[Field";
+  for (std::size_t n = 0; n <= base.size(); ++n) {
+    std::string name = base.substr(0, n);
+    EXPECT_TRUE(SameMemberName(name, name)) << name;
+    EXPECT_FALSE(SameMemberName(name, name + "x")) << name;
+    for (std::size_t k = 0; k < n; ++k) {
+      for (char other : {static_cast<char>(name[k] ^ 0x20), static_cast<char>(name[k] ^ 0x01)}) {
+        std::string changed = name;
+        changed[k] = other;
+        EXPECT_EQ(SameMemberName(name, changed), reference(name, changed))
+            << name << " " << changed;
+        EXPECT_EQ(SameMemberName(changed, name), reference(name, changed))
+            << name << " " << changed;
+      }
+    }
+  }
+  EXPECT_TRUE(SameMemberName("SOURCETABLE", "sourceTable"));
+  EXPECT_FALSE(SameMemberName("Source@able", "Source`able"));
+}
+
 TEST(FailureMessage, TrimsOnlyEngineDescriptions) {
   EXPECT_EQ(FailureMessage(AutomationError("Not a valid password.")), "Not a valid password");
   EXPECT_EQ(FailureMessage(AutomationError("x. .\r\n")), "x");
