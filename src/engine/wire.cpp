@@ -468,9 +468,11 @@ class BinaryReader {
     if (n > (in_.size() - pos_) / minBytes) throw WireError("a count exceeds the message");
     return static_cast<std::size_t>(n);
   }
-  std::string String() {
+  std::string String() { return std::string(StringView()); }
+  // A text as it lies in the message.
+  std::string_view StringView() {
     std::size_t n = Count(1);
-    std::string s(in_.substr(pos_, n));
+    std::string_view s = in_.substr(pos_, n);
     pos_ += n;
     return s;
   }
@@ -579,7 +581,7 @@ class BinaryReader {
           p.SetInt(slot, Signed());
           break;
         case FieldProperties::Kind::kText:
-          p.SetText(slot, String());
+          p.AssignText(slot, StringView());
           break;
       }
     }

@@ -546,21 +546,8 @@ void FieldProperties::Clear(Slot slot) {
   }
 }
 
-void FieldProperties::SetBool(Slot slot, bool value) {
+void FieldProperties::Take(Slot slot) {
   if (!others_.Items().empty()) others_.Remove(kSlotNames[slot]);
-  bools_[BoolIndex(slot)] = value;
-  present_ |= static_cast<std::uint16_t>(1u << slot);
-}
-
-void FieldProperties::SetInt(Slot slot, std::int32_t value) {
-  if (!others_.Items().empty()) others_.Remove(kSlotNames[slot]);
-  ints_[IntIndex(slot)] = value;
-  present_ |= static_cast<std::uint16_t>(1u << slot);
-}
-
-void FieldProperties::SetText(Slot slot, std::string value) {
-  if (!others_.Items().empty()) others_.Remove(kSlotNames[slot]);
-  texts_[TextIndex(slot)] = std::move(value);
   present_ |= static_cast<std::uint16_t>(1u << slot);
 }
 

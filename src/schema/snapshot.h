@@ -93,9 +93,24 @@ class FieldProperties {
     }
   }
 
-  void SetBool(Slot slot, bool value);
-  void SetInt(Slot slot, std::int32_t value);
-  void SetText(Slot slot, std::string value);
+  // Inline: a decoder sets ten of them for every field.
+  void SetBool(Slot slot, bool value) {
+    Take(slot);
+    bools_[BoolIndex(slot)] = value;
+  }
+  void SetInt(Slot slot, std::int32_t value) {
+    Take(slot);
+    ints_[IntIndex(slot)] = value;
+  }
+  void SetText(Slot slot, std::string value) {
+    Take(slot);
+    texts_[TextIndex(slot)] = std::move(value);
+  }
+  // SetText copying into the slot's own buffer.
+  void AssignText(Slot slot, std::string_view value) {
+    Take(slot);
+    texts_[TextIndex(slot)].assign(value);
+  }
   // Any property by name: a slot's name with a value of its type fills the slot.
   void Set(std::string_view name, Variant value);
   void Fail(std::string_view name, std::string message);
@@ -125,6 +140,8 @@ class FieldProperties {
     return slot == kDefaultValue ? 0 : slot == kName ? 1 : slot == kSourceField ? 2 : 3;
   }
   void Clear(Slot slot);
+  // The slot becomes the property's only place: a value of the same name among the others goes.
+  void Take(Slot slot);
 
   std::string texts_[4];       // DefaultValue, Name, SourceField, SourceTable
   std::int32_t ints_[4] = {};  // Attributes, OrdinalPosition, Size, Type
