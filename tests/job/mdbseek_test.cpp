@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -245,6 +246,36 @@ TEST_F(JobTest, RunningOutOfMemoryEndsTheJobWhereverItHappens) {
     EXPECT_EQ(lines.back(), "エラー:Sales.mdb out of memory");
     EXPECT_TRUE(dir.Files().empty());  // no report that lacks what could not be read
   }
+}
+
+// A section that cannot be written, found while the next database is being read, ends the
+// job there: the error names the report, and the next database gets no timing line.
+TEST_F(JobTest, ASectionThatCannotBeWrittenStopsTheJobBeforeTheNextTimingLine) {
+  fakes::TableSpec wide{.name = "Wide"};
+  for (int i = 0; i < 8000; ++i) {
+    wide.fields.push_back(fakes::FieldSpec{.name = "Field" + std::to_string(i), .ordinal = i});
+  }
+  DatabaseSnapshot big;
+  big.tables.push_back(fakes::MakeTable(wide));
+  engine.Add("/db/big.mdb", std::move(big));
+  engine.Add("/db/next.mdb", SalesDatabase());
+  engine.Add("/db/last.mdb", SalesDatabase());
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{256u << 10, 256u << 10};  // the big section alone is over 1 MB
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    JobOutcome outcome = Run({"/db/big.mdb", "/db/next.mdb", "/db/last.mdb"});
+    bool ok = !outcome.succeeded && lines.size() == 5 && lines[3].rfind("big.mdb...", 0) == 0 &&
+              lines[4].rfind("エラー:20040315140709.html ", 0) == 0 &&
+              lines[4].find("File too large") != std::string::npos && dir.Files().empty();
+    for (const auto& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
+    ::_exit(ok ? 0 : 3);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // A job whose thread cannot be made ends with its error line instead of ending the program.
