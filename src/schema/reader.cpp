@@ -385,7 +385,8 @@ void ReadTableDef(const ObjectRef& database, std::int32_t i, TTableDef& table, R
     table.RecordCount = VariantToInt(read("RecordCount"));
     table.SourceTableName = VariantToText(read("SourceTableName"));
     std::int32_t m = CountOf(read("Fields"));
-    table.Fields.assign(static_cast<std::size_t>(m), TTableDefField{});
+    table.Fields.clear();
+    table.Fields.resize(static_cast<std::size_t>(m));
     for (std::int32_t j = 0; j < m; ++j) {
       ReadField(database, i, j, table.Fields[static_cast<std::size_t>(j)], scope);
     }
