@@ -10,7 +10,7 @@
 #include <optional>
 #include <system_error>
 
-#include "job/background.h"
+#include "platform/background.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -119,7 +119,7 @@ JobOutcome TMdbSeek::Execute() {
     const ReadScope scope = DatabaseRead ? ReadScope::kDesign : ReadScope::kReport;
     // A database's section is written on a thread of its own while the next database is
     // read; it is done before the next timing line, and a failure to write it is the job's.
-    BackgroundWork sectionWriter;
+    platform::BackgroundWork sectionWriter;
     std::string writing;  // the database whose section is being written
     auto sectionWritten = [&] {
       try {

@@ -1,6 +1,6 @@
 // The job's helper thread: work overlaps the caller, runs in the order handed over, and its
 // failure comes back to the caller once.
-#include "job/background.h"
+#include "platform/background.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace zentab {
+namespace zentab::platform {
 namespace {
 
 TEST(BackgroundWork, RunsBesideTheCallerOneAfterAnotherInOrder) {
@@ -63,4 +63,4 @@ TEST(BackgroundWork, EndsOnlyAfterTheWorkInHand) {
 }
 
 }  // namespace
-}  // namespace zentab
+}  // namespace zentab::platform

@@ -1,5 +1,5 @@
-// One piece of work at a time on a thread of its own: the job hands a database's section over
-// and goes on reading the next database while it is written.
+// One piece of work at a time on a thread of its own, beside the thread that hands it over
+// (the job writes a database's section while it reads the next database).
 #pragma once
 
 #include <condition_variable>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-namespace zentab {
+namespace zentab::platform {
 
 class BackgroundWork {
  public:
@@ -35,4 +35,4 @@ class BackgroundWork {
   std::exception_ptr failure_;
 };
 
-}  // namespace zentab
+}  // namespace zentab::platform

@@ -1,10 +1,10 @@
 // The job's helper thread: one piece of work in hand at most, failures carried back.
-#include "job/background.h"
+#include "platform/background.h"
 
 #include <system_error>
 #include <utility>
 
-namespace zentab {
+namespace zentab::platform {
 
 BackgroundWork::~BackgroundWork() {
   {
@@ -58,4 +58,4 @@ void BackgroundWork::Loop() {
   }
 }
 
-}  // namespace zentab
+}  // namespace zentab::platform
