@@ -379,7 +379,7 @@ class TableObject final : public Dispatch {
 // tables with fields enough to outweigh handing the work over are decoded ahead.
 class FieldsAhead {
  public:
-  static constexpr std::size_t kWorthBytes = 1024;
+  static constexpr std::size_t kWorthBytes = 256;
 
   // Starts on the fields of table i of db (which has arrived).
   void Start(const std::shared_ptr<const DatabaseSnapshot>& db, std::size_t i) {
