@@ -125,8 +125,19 @@ char* PutText(char* at, std::string_view text) {
 class CellCache {
  public:
   template <bool kCp932>
-  char* Put(char* at, std::string_view text) {
+  [[gnu::always_inline]] char* Put(char* at, std::string_view text) {
     if (Holds(last_, text)) return Copy(at, last_);
+    return Find<kCp932>(at, text);
+  }
+
+ private:
+  struct Slot {
+    std::string text;
+    std::string cell;
+  };
+
+  template <bool kCp932>
+  [[gnu::noinline]] char* Find(char* at, std::string_view text) {
     for (std::size_t i = 0; i < filled_; ++i) {
       if (i != last_ && Holds(i, text)) {
         last_ = i;
@@ -142,12 +153,6 @@ class CellCache {
     slots_[last_].cell.assign(at, end);
     return end;
   }
-
- private:
-  struct Slot {
-    std::string text;
-    std::string cell;
-  };
 
   bool Holds(std::size_t i, std::string_view text) const {
     return i < filled_ && sizes_[i] == text.size() &&
@@ -297,16 +302,18 @@ void Render(const TMdb& mdb, const SectionSink& sink) {
     }
   };
   out.Append(Fixed(kCp932, ReplaceAll(kMdbHeading, "#MDBNAME#", platform::HtmlEscape(mdb.Name))));
-  out.Append(Fixed(kCp932, TableListHeader()));
+  // The fixed rows, made once in each encoding.
+  static const std::string listHeader = Fixed(kCp932, TableListHeader());
+  static const std::string tableEnd = Fixed(kCp932, TableListFooter());
+  static const std::string fieldHeader = Fixed(kCp932, FieldTableHeader());
+  out.Append(listHeader);
   const BoundTemplate<kCp932> link(kTableLink, mdb.Name);
   for (const auto& table : mdb.TableDefs) {
     WriteTableListRow<kCp932>(out, link, table);
     flushWhenFull();
   }
-  const std::string tableEnd = Fixed(kCp932, TableListFooter());
   out.Append(tableEnd);
   const BoundTemplate<kCp932> heading(kTableHeading, mdb.Name);
-  const std::string fieldHeader = Fixed(kCp932, FieldTableHeader());
   FieldCaches caches;
   for (const auto& table : mdb.TableDefs) {
     heading.Write(out, table.Name);
