@@ -85,8 +85,9 @@ class SectionBuffer {
   std::size_t capacity_ = 0;
 };
 
-// Markup is ASCII without a backslash or a tilde, the same bytes in CP932, so it is copied as it
-// is in both encodings.
+// Markup is printable ASCII without a backslash or a tilde: the same bytes in CP932 (the
+// conversion refuses a system converter that would change them), copied as it is in both
+// encodings.
 template <std::size_t N>
 char* Put(char* at, const char (&markup)[N]) {
   std::memcpy(at, markup, N - 1);
