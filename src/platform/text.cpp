@@ -163,6 +163,12 @@ Cp932Tables BuildTables() {
     t.copies[b] = (*t.table)[b] == b;
     t.copiesEscaped[b] = t.copies[b] && !EscapedInHtml(static_cast<unsigned char>(b));
   }
+  // Markup, entities and numeric references are written as ASCII without looking them up.
+  for (unsigned b = 0x20; b < 0x7F; ++b) {
+    if (b != '\\' && b != '~' && !t.copies[b]) {
+      throw EncodingError("the system's CP932 converter changes ASCII characters");
+    }
+  }
   return t;
 }
 
@@ -237,53 +243,71 @@ std::string_view HtmlEntity(unsigned char b) {
   }
 }
 
-// The conversion, escaping first when kEscape. A run of bytes that stay as they are is appended
-// whole; what the other characters become gathers in a small buffer, appended when it fills.
+// Writes the conversion of [p, end) at out and returns its end, escaping first when kEscape;
+// out has room for kHtmlBytesPerByte bytes per byte of input. A byte that goes out as it is
+// costs one table lookup and one store.
 template <bool kEscape>
-void AppendConverted(std::string& out, std::string_view utf8) {
+char* WriteConverted(char* out, const unsigned char* p, const unsigned char* const end) {
   const Cp932Tables& t = Tables();
   const Cp932Table& table = *t.table;
   const std::array<bool, 0x100>& copies = kEscape ? t.copiesEscaped : t.copies;
-  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-  const auto* const end = p + utf8.size();
-  constexpr std::size_t kGather = 256;
-  constexpr std::size_t kLongest = 10;  // "&#1114111;"
-  char gather[kGather];
-  char* g = gather;
-  auto flush = [&] {
-    if (g == gather) return;
-    out.append(gather, static_cast<std::size_t>(g - gather));
-    g = gather;
-  };
   while (p < end) {
-    const unsigned char* run = p;
-    while (p < end && copies[*p]) ++p;
-    if (p != run) {
-      flush();
-      out.append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run));
-      if (p == end) break;
+    if (copies[*p]) {
+      *out++ = static_cast<char>(*p++);
+      continue;
     }
-    if (static_cast<std::size_t>(gather + kGather - g) < kLongest) flush();
     if (kEscape && EscapedInHtml(*p)) {
-      flush();
-      AppendConverted<false>(out, HtmlEntity(*p));
-      ++p;
+      // The entities are ASCII the table holds as themselves, like every copied byte.
+      const std::string_view entity = HtmlEntity(*p++);
+      std::memcpy(out, entity.data(), entity.size());
+      out += entity.size();
       continue;
     }
     std::size_t len = 1;
     const char32_t cp = DecodeAt(p, end, len);
     const std::uint16_t packed = cp < 0x10000 ? table[cp] : kAbsent;
     if (packed == kAbsent) {
-      g = WriteReference(g, cp);
+      out = WriteReference(out, cp);
     } else if (packed < 0x100) {
-      *g++ = static_cast<char>(packed);
+      *out++ = static_cast<char>(packed);
     } else {
-      *g++ = static_cast<char>(packed >> 8);
-      *g++ = static_cast<char>(packed & 0xFF);
+      *out++ = static_cast<char>(packed >> 8);
+      *out++ = static_cast<char>(packed & 0xFF);
     }
     p += len;
   }
-  flush();
+  return out;
+}
+
+// Where a piece of at most kPieceBytes bytes from p may end without cutting a character in two:
+// before the lead byte of a sequence that would reach past the cut. A byte that does not start
+// well-formed UTF-8 converts the same at the end of a piece as before the rest of the text.
+constexpr std::size_t kPieceBytes = 1024;
+
+const unsigned char* PieceEnd(const unsigned char* p, const unsigned char* end) {
+  if (static_cast<std::size_t>(end - p) <= kPieceBytes) return end;
+  const unsigned char* cut = p + kPieceBytes;
+  for (const unsigned char* q = cut - 1; q >= cut - 3; --q) {
+    if ((*q & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const std::size_t n = *q >= 0xF0 ? 4 : *q >= 0xE0 ? 3 : *q >= 0xC0 ? 2 : 1;
+    return q + n > cut ? q : cut;
+  }
+  return cut;
+}
+
+// The conversion appended to a string piece by piece through a buffer on the stack, so that a
+// long text never needs room for its longest conversion at once.
+template <bool kEscape>
+void AppendConverted(std::string& out, std::string_view utf8) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const auto* const end = p + utf8.size();
+  char buffer[kPieceBytes * kHtmlBytesPerByte];
+  while (p < end) {
+    const unsigned char* pieceEnd = PieceEnd(p, end);
+    const char* written = WriteConverted<kEscape>(buffer, p, pieceEnd);
+    out.append(buffer, static_cast<std::size_t>(written - buffer));
+    p = pieceEnd;
+  }
 }
 
 void AppendHex(std::string& out, unsigned char b) {
@@ -308,6 +332,11 @@ void AppendUtf8ToCp932Html(std::string& out, std::string_view utf8) {
 
 void AppendHtmlEscapedCp932(std::string& out, std::string_view utf8) {
   AppendConverted<true>(out, utf8);
+}
+
+char* WriteHtmlEscapedCp932(char* out, std::string_view utf8) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  return WriteConverted<true>(out, p, p + utf8.size());
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
@@ -368,6 +397,20 @@ std::string DisplayText(std::string_view bytes) {
     } else {
       out.append(source.substr(pos, len));
     }
+  }
+  return out;
+}
+
+char* WriteHtmlEscaped(char* out, std::string_view text) {
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (!EscapedInHtml(b)) {
+      *out++ = c;
+      continue;
+    }
+    const std::string_view entity = HtmlEntity(b);
+    std::memcpy(out, entity.data(), entity.size());
+    out += entity.size();
   }
   return out;
 }

@@ -20,7 +20,8 @@ class EncodingError : public std::runtime_error {
 // read back as another character (the yen sign, the wave dash and the like), becomes an HTML
 // numeric character reference ("&#233;"), so the report shows what the text holds. Each byte that
 // does not start well-formed UTF-8 becomes U+FFFD's reference. Throws EncodingError only when the
-// system has no CP932 converter to build the table from.
+// system has no CP932 converter to build the table from, or one that does not hold printable
+// ASCII (the backslash and the tilde aside) as the same bytes.
 std::string Utf8ToCp932Html(std::string_view utf8);
 
 // The same conversion appended to out, for text converted piece by piece; pieces must not cut a
@@ -29,6 +30,14 @@ void AppendUtf8ToCp932Html(std::string& out, std::string_view utf8);
 
 // The same as AppendUtf8ToCp932Html(out, HtmlEscape(utf8)), in one pass.
 void AppendHtmlEscapedCp932(std::string& out, std::string_view utf8);
+
+// The most bytes the escaping conversion and the escaping alone make of one byte of input
+// ("&#65533;" for a byte that does not start well-formed UTF-8).
+inline constexpr std::size_t kHtmlBytesPerByte = 8;
+
+// AppendHtmlEscapedCp932 written at out, which has room for kHtmlBytesPerByte bytes per byte of
+// utf8; returns the end of what was written.
+char* WriteHtmlEscapedCp932(char* out, std::string_view utf8);
 
 // Converts CP932 bytes to UTF-8; throws EncodingError on bytes that are not CP932.
 std::string Cp932ToUtf8(std::string_view cp932);
@@ -52,5 +61,9 @@ std::string HtmlEscape(std::string_view text);
 
 // The same escaping appended to out.
 void AppendHtmlEscaped(std::string& out, std::string_view text);
+
+// The same escaping written at out, which has room for kHtmlBytesPerByte bytes per byte of
+// text; returns the end of what was written.
+char* WriteHtmlEscaped(char* out, std::string_view text);
 
 }  // namespace zentab::platform

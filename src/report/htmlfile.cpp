@@ -30,7 +30,7 @@ constexpr int kMaxFreeNameTries = 10000;
   throw ReportWriteError(path, platform::Tr(step) + ": " + std::strerror(err));
 }
 
-void WriteAll(int fd, const std::string& bytes, const std::string& path) {
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   const char* p = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
@@ -148,7 +148,7 @@ class TemporaryReport {
   TemporaryReport(const TemporaryReport&) = delete;
   TemporaryReport& operator=(const TemporaryReport&) = delete;
 
-  void Write(const std::string& bytes) { WriteAll(fd_, bytes, shownPath_); }
+  void Write(std::string_view bytes) { WriteAll(fd_, bytes, shownPath_); }
 
   // Makes the bytes written durable, with the mode keepMode unless it is 0.
   void Finish(mode_t keepMode) {
@@ -210,6 +210,9 @@ std::string Folder(const ReportTarget& target) {
 
 // Converted text is written out once this much has gathered.
 constexpr std::size_t kWriteChunk = 1 << 20;
+// Converted text handed over in pieces this large goes to the file as it is, not through the
+// buffer.
+constexpr std::size_t kWriteDirect = 16 * 1024;
 
 }  // namespace
 
@@ -267,6 +270,11 @@ void ReportWriter::Append(std::string_view utf8) {
 
 void ReportWriter::AppendConverted(std::string_view cp932) {
   if (state_->committed) throw std::logic_error("report text appended after Commit");
+  if (cp932.size() >= kWriteDirect) {
+    state_->Flush();
+    state_->temp.Write(cp932);
+    return;
+  }
   state_->buffer += cp932;
   if (state_->buffer.size() >= kWriteChunk) state_->Flush();
 }

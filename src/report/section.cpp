@@ -1,8 +1,13 @@
 // The section's fixed texts and the rules that fill them from the records; rows are built
-// straight into one buffer, as UTF-8 or already in the report's CP932.
+// straight into one buffer, as UTF-8 or already in the report's CP932, each with one check for
+// room.
 #include "report/section.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +21,6 @@ constexpr std::string_view kTableLink = R"(<a href="##MDBNAME#_#TBLNAME#">#TBLNA
 constexpr std::string_view kTableHeading =
     R"(<h2 id="#MDBNAME#_#TBLNAME#"><a href="##MDBNAME#">#TBLNAME# (in #MDBNAME#)</a></h2>)";
 constexpr std::string_view kTableStart = "<table cellpadding=3 cellspacing=0 border=1><tr>";
-constexpr std::string_view kCell = "<td nowrap>";
 constexpr std::string_view kNumberCell = "<td nowrap align=right>";
 constexpr std::string_view kCellEnd = "</td>";
 // A rendered piece is handed on once it holds this much.
@@ -48,116 +52,170 @@ std::string HeaderRow(std::initializer_list<std::string_view> titles) {
   return out;
 }
 
-const char* BoolText(bool b) {
-  return b ? "True" : "False";
+// The section's bytes on their way to the sink: room for a whole row is made once and the
+// row written through a pointer, with no check per piece of it.
+class SectionBuffer {
+ public:
+  // Where n more bytes go; SetEnd says how many of them were written.
+  char* Room(std::size_t n) {
+    if (capacity_ - size_ < n) Grow(n);
+    return data_.get() + size_;
+  }
+  void SetEnd(const char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+  void Append(std::string_view bytes) {
+    char* at = Room(bytes.size());
+    std::memcpy(at, bytes.data(), bytes.size());
+    SetEnd(at + bytes.size());
+  }
+  std::size_t size() const { return size_; }
+  std::string_view View() const { return {data_.get(), size_}; }
+  void Clear() { size_ = 0; }
+
+ private:
+  void Grow(std::size_t n) {
+    const std::size_t capacity = std::max({2 * capacity_, size_ + n, kPieceSize + kPieceSize / 4});
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// Markup is printable ASCII without a backslash or a tilde: the same bytes in CP932 (the
+// conversion refuses a system converter that would change them), copied as it is in both
+// encodings.
+template <std::size_t N>
+char* Put(char* at, const char (&markup)[N]) {
+  std::memcpy(at, markup, N - 1);
+  return at + (N - 1);
 }
 
-// Appends section text to one buffer in the encoding asked for: the fixed markup converted once,
-// each text from the records escaped (and converted) straight into the buffer. Every piece
-// converted on its own sits between ASCII bytes of the markup, so the bytes are those of
-// converting the whole section at once.
-class SectionWriter {
+// The longest a number takes: "-2147483648".
+constexpr std::size_t kNumberBytes = 11;
+
+char* PutNumber(char* at, std::int32_t value) {
+  return std::to_chars(at, at + kNumberBytes, value).ptr;
+}
+
+char* PutBool(char* at, bool value) {
+  return value ? Put(at, "True") : Put(at, "False");
+}
+
+// The most a row's own bytes take besides the room for its texts (kHtmlBytesPerByte per byte):
+// per cell the longest opening tag, its end, and a number, "False" or "&nbsp;".
+constexpr std::size_t kCellBytes = kNumberCell.size() + kCellEnd.size() + kNumberBytes;
+constexpr std::size_t kRowBytes = sizeof "<tr></tr>" + 10 * kCellBytes;
+
+// A text from the records as a cell holds it: escaped, converted to CP932 when kCp932, and
+// "&nbsp;" when empty.
+template <bool kCp932>
+char* PutText(char* at, std::string_view text) {
+  if (text.empty()) return Put(at, "&nbsp;");
+  return kCp932 ? platform::WriteHtmlEscapedCp932(at, text) : platform::WriteHtmlEscaped(at, text);
+}
+
+// Cell contents already made, by the text they were made from: the type and attribute texts of
+// a database's fields come from a small set, and a table's fields share its name as their
+// source table. The slot used last is tried first, then the others by the texts' lengths; a
+// slot serves only the text it was made from, compared byte for byte. A text not found takes
+// the slot filled longest ago.
+class CellCache {
  public:
-  SectionWriter(std::string& out, SectionEncoding encoding)
-      : out_(out),
-        cp932_(encoding == SectionEncoding::kCp932),
-        rowStart_(Fixed("<tr>")),
-        rowEnd_(Fixed("</tr>")),
-        cell_(Fixed(kCell)),
-        numberCell_(Fixed(kNumberCell)),
-        cellEnd_(Fixed(kCellEnd)),
-        empty_(Fixed("&nbsp;")),
-        true_(Fixed(BoolText(true))),
-        false_(Fixed(BoolText(false))) {}
-
-  // A fixed UTF-8 text in the writer's encoding.
-  std::string Fixed(std::string_view utf8) const {
-    return cp932_ ? platform::Utf8ToCp932Html(utf8) : std::string(utf8);
-  }
-  // Text already in the writer's encoding, as Fixed makes it.
-  void Raw(std::string_view text) { out_ += text; }
-  // UTF-8 markup or text already escaped.
-  void Markup(std::string_view utf8) {
-    if (cp932_) {
-      platform::AppendUtf8ToCp932Html(out_, utf8);
-    } else {
-      out_ += utf8;
-    }
-  }
-  // A text from the records.
-  void Escaped(std::string_view text) {
-    if (cp932_) {
-      platform::AppendHtmlEscapedCp932(out_, text);
-    } else {
-      platform::AppendHtmlEscaped(out_, text);
-    }
-  }
-  void Number(std::int32_t value) {
-    char digits[16];
-    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    Markup(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-  }
-
-  void RowStart() { out_ += rowStart_; }
-  void RowEnd() { out_ += rowEnd_; }
-  void CellStart() { out_ += cell_; }
-  void CellEnd() { out_ += cellEnd_; }
-  // A text cell; "&nbsp;" when the text is empty.
-  void TextCell(std::string_view text) {
-    out_ += cell_;
-    if (text.empty()) {
-      out_ += empty_;
-    } else {
-      Escaped(text);
-    }
-    out_ += cellEnd_;
-  }
-  void NumberCell(std::int32_t value) {
-    out_ += numberCell_;
-    Number(value);
-    out_ += cellEnd_;
-  }
-  void BoolCell(bool value) {
-    out_ += cell_;
-    out_ += value ? true_ : false_;
-    out_ += cellEnd_;
+  template <bool kCp932>
+  [[gnu::always_inline]] char* Put(char* at, std::string_view text) {
+    if (Holds(last_, text)) return Copy(at, last_);
+    return Find<kCp932>(at, text);
   }
 
  private:
-  std::string& out_;
-  bool cp932_;
-  std::string rowStart_, rowEnd_, cell_, numberCell_, cellEnd_, empty_, true_, false_;
+  struct Slot {
+    std::string text;
+    std::string cell;
+  };
+
+  template <bool kCp932>
+  [[gnu::noinline]] char* Find(char* at, std::string_view text) {
+    for (std::size_t i = 0; i < filled_; ++i) {
+      if (i != last_ && Holds(i, text)) {
+        last_ = i;
+        return Copy(at, i);
+      }
+    }
+    char* end = PutText<kCp932>(at, text);
+    last_ = next_;
+    next_ = (next_ + 1) % kSlots;
+    filled_ = std::max(filled_, last_ + 1);
+    sizes_[last_] = text.size();
+    slots_[last_].text.assign(text);
+    slots_[last_].cell.assign(at, end);
+    return end;
+  }
+
+  bool Holds(std::size_t i, std::string_view text) const {
+    return i < filled_ && sizes_[i] == text.size() &&
+           std::memcmp(slots_[i].text.data(), text.data(), text.size()) == 0;
+  }
+  char* Copy(char* at, std::size_t i) const {
+    const std::string& cell = slots_[i].cell;
+    std::memcpy(at, cell.data(), cell.size());
+    return at + cell.size();
+  }
+
+  static constexpr std::size_t kSlots = 16;
+
+  std::array<std::size_t, kSlots> sizes_{};
+  std::array<Slot, kSlots> slots_;
+  std::size_t filled_ = 0;
+  std::size_t next_ = 0;
+  std::size_t last_ = 0;
 };
 
+// A fixed UTF-8 text in the section's encoding.
+std::string Fixed(bool cp932, std::string_view utf8) {
+  return cp932 ? platform::Utf8ToCp932Html(utf8) : std::string(utf8);
+}
+
 // A template with the database's name filled in as FillTemplate's first step does, split where
-// its second step puts the table's name; the parts already in the writer's encoding. A database
+// its second step puts the table's name; the parts already in the section's encoding. A database
 // name holding '#' could form "#TBLNAME#" with the text around it and would join the parts in a
 // way converting them apart might not reproduce, so such a template is filled whole each time.
+template <bool kCp932>
 class BoundTemplate {
  public:
-  BoundTemplate(const SectionWriter& w, std::string_view pattern, std::string_view mdbName)
+  BoundTemplate(std::string_view pattern, std::string_view mdbName)
       : pattern_(pattern), mdbName_(mdbName), whole_(mdbName.find('#') != std::string_view::npos) {
     if (whole_) return;
     const std::string filled = ReplaceAll(pattern, "#MDBNAME#", platform::HtmlEscape(mdbName));
     constexpr std::string_view kSlot = "#TBLNAME#";
     std::size_t from = 0;
     for (auto hit = filled.find(kSlot); hit != std::string::npos; hit = filled.find(kSlot, from)) {
-      parts_.push_back(w.Fixed(std::string_view(filled).substr(from, hit - from)));
+      parts_.push_back(Fixed(kCp932, std::string_view(filled).substr(from, hit - from)));
       from = hit + kSlot.size();
     }
-    parts_.push_back(w.Fixed(std::string_view(filled).substr(from)));
+    parts_.push_back(Fixed(kCp932, std::string_view(filled).substr(from)));
+    for (const auto& part : parts_) partBytes_ += part.size();
   }
 
-  void Write(SectionWriter& w, std::string_view tableName) const {
+  void Write(SectionBuffer& out, std::string_view tableName) const {
     if (whole_) {
-      w.Markup(FillTemplate(pattern_, mdbName_, tableName));
+      out.Append(Fixed(kCp932, FillTemplate(pattern_, mdbName_, tableName)));
       return;
     }
-    w.Raw(parts_[0]);
+    const std::size_t escaped = platform::kHtmlBytesPerByte * tableName.size();
+    char* at = out.Room(partBytes_ + (parts_.size() - 1) * escaped);
+    std::memcpy(at, parts_[0].data(), parts_[0].size());
+    at += parts_[0].size();
     for (std::size_t i = 1; i < parts_.size(); ++i) {
-      w.Escaped(tableName);
-      w.Raw(parts_[i]);
+      at = kCp932 ? platform::WriteHtmlEscapedCp932(at, tableName)
+                  : platform::WriteHtmlEscaped(at, tableName);
+      std::memcpy(at, parts_[i].data(), parts_[i].size());
+      at += parts_[i].size();
     }
+    out.SetEnd(at);
   }
 
  private:
@@ -165,34 +223,109 @@ class BoundTemplate {
   std::string mdbName_;
   bool whole_;
   std::vector<std::string> parts_;
+  std::size_t partBytes_ = 0;
 };
 
-void WriteTableListRow(SectionWriter& w, const BoundTemplate& link, const TTableDef& table) {
-  w.RowStart();
-  w.CellStart();
-  link.Write(w, table.Name);
-  w.CellEnd();
-  w.TextCell(table.Attributes);
-  w.NumberCell(table.RecordCount);
-  w.TextCell(table.SourceTableName);
-  w.TextCell(table.DateCreated);
-  w.TextCell(table.LastUpdated);
-  w.RowEnd();
+template <bool kCp932>
+void WriteTableListRow(SectionBuffer& out, const BoundTemplate<kCp932>& link,
+                       const TTableDef& table) {
+  out.Append("<tr><td nowrap>");
+  link.Write(out, table.Name);
+  const std::size_t texts = table.Attributes.size() + table.SourceTableName.size() +
+                            table.DateCreated.size() + table.LastUpdated.size();
+  char* at = out.Room(kRowBytes + platform::kHtmlBytesPerByte * texts);
+  at = Put(at, "</td><td nowrap>");
+  at = PutText<kCp932>(at, table.Attributes);
+  at = Put(at, "</td><td nowrap align=right>");
+  at = PutNumber(at, table.RecordCount);
+  at = Put(at, "</td><td nowrap>");
+  at = PutText<kCp932>(at, table.SourceTableName);
+  at = Put(at, "</td><td nowrap>");
+  at = PutText<kCp932>(at, table.DateCreated);
+  at = Put(at, "</td><td nowrap>");
+  at = PutText<kCp932>(at, table.LastUpdated);
+  at = Put(at, "</td></tr>");
+  out.SetEnd(at);
 }
 
-void WriteFieldTableRow(SectionWriter& w, const TTableDefField& field) {
-  w.RowStart();
-  w.NumberCell(field.OrdinalPosition);
-  w.TextCell(field.Name);
-  w.TextCell(field.TypeName);
-  w.NumberCell(field.Size);
-  w.BoolCell(field.AllowZeroLength);
-  w.BoolCell(field.Required);
-  w.TextCell(field.Attributes);
-  w.TextCell(field.DefaultValue);
-  w.TextCell(field.SourceTable);
-  w.TextCell(field.SourceField);
-  w.RowEnd();
+// The caches a section's field rows share.
+struct FieldCaches {
+  CellCache typeName;
+  CellCache attributes;
+  CellCache sourceTable;
+};
+
+template <bool kCp932>
+void WriteFieldTableRow(SectionBuffer& out, FieldCaches& caches, const TTableDefField& field) {
+  const std::size_t texts = field.Name.size() + field.TypeName.size() + field.Attributes.size() +
+                            field.DefaultValue.size() + field.SourceTable.size() +
+                            field.SourceField.size();
+  char* at = out.Room(kRowBytes + platform::kHtmlBytesPerByte * texts);
+  at = Put(at, "<tr><td nowrap align=right>");
+  at = PutNumber(at, field.OrdinalPosition);
+  at = Put(at, "</td><td nowrap>");
+  char* const name = at;
+  at = PutText<kCp932>(at, field.Name);
+  const std::size_t nameBytes = static_cast<std::size_t>(at - name);
+  at = Put(at, "</td><td nowrap>");
+  at = caches.typeName.Put<kCp932>(at, field.TypeName);
+  at = Put(at, "</td><td nowrap align=right>");
+  at = PutNumber(at, field.Size);
+  at = Put(at, "</td><td nowrap>");
+  at = PutBool(at, field.AllowZeroLength);
+  at = Put(at, "</td><td nowrap>");
+  at = PutBool(at, field.Required);
+  at = Put(at, "</td><td nowrap>");
+  at = caches.attributes.Put<kCp932>(at, field.Attributes);
+  at = Put(at, "</td><td nowrap>");
+  at = PutText<kCp932>(at, field.DefaultValue);
+  at = Put(at, "</td><td nowrap>");
+  at = caches.sourceTable.Put<kCp932>(at, field.SourceTable);
+  at = Put(at, "</td><td nowrap>");
+  // A field's source field is mostly its own name, whose cell is already written.
+  if (field.SourceField == field.Name) {
+    std::memcpy(at, name, nameBytes);
+    at += nameBytes;
+  } else {
+    at = PutText<kCp932>(at, field.SourceField);
+  }
+  at = Put(at, "</td></tr>");
+  out.SetEnd(at);
+}
+
+template <bool kCp932>
+void Render(const TMdb& mdb, const SectionSink& sink) {
+  SectionBuffer out;
+  auto flushWhenFull = [&] {
+    if (out.size() >= kPieceSize) {
+      sink(out.View());
+      out.Clear();
+    }
+  };
+  out.Append(Fixed(kCp932, ReplaceAll(kMdbHeading, "#MDBNAME#", platform::HtmlEscape(mdb.Name))));
+  // The fixed rows, made once in each encoding.
+  static const std::string listHeader = Fixed(kCp932, TableListHeader());
+  static const std::string tableEnd = Fixed(kCp932, TableListFooter());
+  static const std::string fieldHeader = Fixed(kCp932, FieldTableHeader());
+  out.Append(listHeader);
+  const BoundTemplate<kCp932> link(kTableLink, mdb.Name);
+  for (const auto& table : mdb.TableDefs) {
+    WriteTableListRow<kCp932>(out, link, table);
+    flushWhenFull();
+  }
+  out.Append(tableEnd);
+  const BoundTemplate<kCp932> heading(kTableHeading, mdb.Name);
+  FieldCaches caches;
+  for (const auto& table : mdb.TableDefs) {
+    heading.Write(out, table.Name);
+    out.Append(fieldHeader);
+    for (const auto& field : table.Fields) {
+      WriteFieldTableRow<kCp932>(out, caches, field);
+      flushWhenFull();
+    }
+    out.Append(tableEnd);
+  }
+  if (out.size() != 0) sink(out.View());
 }
 
 }  // namespace
@@ -225,50 +358,24 @@ std::string FieldTableFooter() {
 }
 
 std::string TableListRow(std::string_view mdbName, const TTableDef& table) {
-  std::string row;
-  SectionWriter w(row, SectionEncoding::kUtf8);
-  WriteTableListRow(w, BoundTemplate(w, kTableLink, mdbName), table);
-  return row;
+  SectionBuffer row;
+  WriteTableListRow<false>(row, BoundTemplate<false>(kTableLink, mdbName), table);
+  return std::string(row.View());
 }
 
 std::string FieldTableRow(const TTableDefField& field) {
-  std::string row;
-  SectionWriter w(row, SectionEncoding::kUtf8);
-  WriteFieldTableRow(w, field);
-  return row;
+  SectionBuffer row;
+  FieldCaches caches;
+  WriteFieldTableRow<false>(row, caches, field);
+  return std::string(row.View());
 }
 
 void RenderMdbSection(const TMdb& mdb, const SectionSink& sink, SectionEncoding encoding) {
-  std::string out;
-  out.reserve(kPieceSize + kPieceSize / 4);
-  SectionWriter w(out, encoding);
-  auto flushWhenFull = [&] {
-    if (out.size() >= kPieceSize) {
-      sink(out);
-      out.clear();
-    }
-  };
-  w.Markup(ReplaceAll(kMdbHeading, "#MDBNAME#", platform::HtmlEscape(mdb.Name)));
-  w.Markup(TableListHeader());
-  const BoundTemplate link(w, kTableLink, mdb.Name);
-  for (const auto& table : mdb.TableDefs) {
-    WriteTableListRow(w, link, table);
-    flushWhenFull();
+  if (encoding == SectionEncoding::kCp932) {
+    Render<true>(mdb, sink);
+  } else {
+    Render<false>(mdb, sink);
   }
-  const std::string tableEnd = w.Fixed(TableListFooter());
-  w.Raw(tableEnd);
-  const BoundTemplate heading(w, kTableHeading, mdb.Name);
-  const std::string fieldHeader = w.Fixed(FieldTableHeader());
-  for (const auto& table : mdb.TableDefs) {
-    heading.Write(w, table.Name);
-    w.Raw(fieldHeader);
-    for (const auto& field : table.Fields) {
-      WriteFieldTableRow(w, field);
-      flushWhenFull();
-    }
-    w.Raw(tableEnd);
-  }
-  if (!out.empty()) sink(out);
 }
 
 std::string RenderMdbSection(const TMdb& mdb) {

@@ -1,8 +1,9 @@
 // The attribute and type name tables. Row order is the order texts appear in.
 #include "schema/names.h"
 
+#include <algorithm>
 #include <array>
-#include <optional>
+#include <bit>
 #include <utility>
 
 namespace zentab {
@@ -68,15 +69,41 @@ constexpr std::array<std::pair<std::int32_t, const char*>, 21> kTypeNames{{
     {23, "タイムスタンプ型(TimeStamp)"},
 }};
 
+// The bits any row of kFieldAttributes tests.
+constexpr std::uint32_t kFieldAttributeBits = [] {
+  std::uint32_t bits = 0;
+  for (const auto& row : kFieldAttributes) bits |= row.mask;
+  return bits;
+}();
+
+// Attribute bits, of those kFieldAttributeBits holds, packed next to each other: the attribute
+// text is the same for all values with the same packed bits.
+std::size_t PackFieldAttributes(std::uint32_t value) {
+  std::size_t packed = 0;
+  std::size_t i = 0;
+  for (std::uint32_t bits = kFieldAttributeBits; bits != 0; bits &= bits - 1, ++i) {
+    if (value & bits & (~bits + 1)) packed |= std::size_t{1} << i;
+  }
+  return packed;
+}
+
 }  // namespace
 
-std::string FieldAttributesText(std::int32_t attributes) {
-  // The fields of a table mostly share their attributes: the last text made is kept.
-  thread_local std::optional<std::pair<std::int32_t, std::string>> last;
-  if (!last || last->first != attributes) {
-    last.emplace(attributes, ComposeAttributes(attributes, kFieldAttributes));
-  }
-  return last->second;
+const std::string& FieldAttributesText(std::int32_t attributes) {
+  // Every text made once, from the value that holds just its bits.
+  using Texts = std::array<std::string, std::size_t{1} << std::popcount(kFieldAttributeBits)>;
+  static const Texts kTexts = [] {
+    Texts texts;
+    std::uint32_t value = 0;
+    // Every value made of kFieldAttributeBits alone, from 0 up.
+    do {
+      texts[PackFieldAttributes(value)] =
+          ComposeAttributes(static_cast<std::int32_t>(value), kFieldAttributes);
+      value = (value - kFieldAttributeBits) & kFieldAttributeBits;
+    } while (value != 0);
+    return texts;
+  }();
+  return kTexts[PackFieldAttributes(static_cast<std::uint32_t>(attributes))];
 }
 
 std::string TableAttributesText(std::int32_t attributes) {
@@ -84,9 +111,15 @@ std::string TableAttributesText(std::int32_t attributes) {
 }
 
 std::string FieldTypeName(std::int32_t typeCode) {
-  for (const auto& [code, text] : kTypeNames) {
-    if (code == typeCode) return text;
-  }
+  // The names by their codes, empty for codes without one.
+  static const auto kByCode = [] {
+    constexpr std::int32_t kLargest = std::max_element(kTypeNames.begin(), kTypeNames.end())->first;
+    std::array<std::string, kLargest + 1> names;
+    for (const auto& [code, text] : kTypeNames) names[static_cast<std::size_t>(code)] = text;
+    return names;
+  }();
+  const auto at = static_cast<std::size_t>(typeCode);
+  if (typeCode >= 0 && at < kByCode.size() && !kByCode[at].empty()) return kByCode[at];
   return "UnKnown(" + std::to_string(typeCode) + ")";
 }
 

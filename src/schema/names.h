@@ -7,7 +7,8 @@
 
 namespace zentab {
 
-std::string FieldAttributesText(std::int32_t attributes);
+// The text for a field's attribute bits; a reference to a text kept for the program's life.
+const std::string& FieldAttributesText(std::int32_t attributes);
 std::string TableAttributesText(std::int32_t attributes);
 std::string FieldTypeName(std::int32_t typeCode);
 // The Japanese name of a saved query's type (a QueryDef's Type: 0 選択クエリ, 16 クロス集計クエリ,

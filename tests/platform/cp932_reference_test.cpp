@@ -172,6 +172,32 @@ TEST(Cp932Conversion, MatchesTheReferenceOnEveryKindOfRun) {
   }
 }
 
+// Long texts are converted a kilobyte or so at a time: characters of every length, bytes that
+// are not UTF-8 and escaped characters fall on every position around each cut, shifted by
+// ASCII in front.
+TEST(Cp932Conversion, MatchesTheReferenceInLongTexts) {
+  const std::string bodies[] = {
+      Repeat("表", 1000),
+      Repeat("\xC3\xA9", 1500),
+      Repeat("\xF0\x9F\x98\x80", 800),
+      Repeat("\x80", 2100),                     // continuation bytes alone
+      Repeat("\xF0\x9F\x98\x80\x80\x80", 600),  // each sequence followed by two stray bytes
+      Repeat("\xE8\xA1", 1100),                 // sequences one byte short
+      Repeat("\"<表&", 500),
+  };
+  ReferenceEncoder enc;
+  for (const auto& body : bodies) {
+    for (int shift = 0; shift < 4; ++shift) {
+      const std::string text = std::string(static_cast<std::size_t>(shift), 'a') + body;
+      EXPECT_EQ(Utf8ToCp932Html(text), Convert(enc, text).html)
+          << shift << " " << body.substr(0, 8);
+      std::string escaped;
+      AppendHtmlEscapedCp932(escaped, text);
+      EXPECT_EQ(escaped, Convert(enc, Escape(text)).html) << shift << " " << body.substr(0, 8);
+    }
+  }
+}
+
 // A view that ends inside a character, with the rest of it right behind the view's end: the
 // bytes behind are not read.
 TEST(Cp932Conversion, StopsAtTheEndOfAView) {

@@ -123,5 +123,42 @@ TEST(HtmlEscape, EscapesTheFourSpecialCharacters) {
   EXPECT_EQ(HtmlEscape("表"), "表");
 }
 
+// The writers that fill room made beforehand: the bytes worked out by hand, never more than
+// kHtmlBytesPerByte per byte of input (the worst cases fill the room exactly), nothing written
+// past the end they return.
+TEST(WriteHtmlEscaped, WritesWithinTheRoomMadeForIt) {
+  struct Case {
+    std::string_view in;
+    std::string_view cp932;
+    std::string_view utf8;
+  };
+  const Case cases[] = {
+      {"", "", ""},
+      {"Table_1 a-b", "Table_1 a-b", "Table_1 a-b"},
+      {R"(<a href="x">&)", "&lt;a href=&quot;x&quot;&gt;&amp;",
+       "&lt;a href=&quot;x&quot;&gt;&amp;"},
+      {"\\~", "\\~", "\\~"},
+      {"表\\", "\x95\x5C\\", "表\\"},
+      {"\xFF\xFF", "&#65533;&#65533;", "\xFF\xFF"},  // 8 bytes per byte: the room exactly
+      {"\xC3\xA9\"", "&#233;&quot;", "\xC3\xA9&quot;"},
+      {"\xF0\x9F\x98\x80", "&#128512;", "\xF0\x9F\x98\x80"},
+      {"\xE8\xA1", "&#65533;&#65533;", "\xE8\xA1"},  // a character cut short
+  };
+  for (const auto& c : cases) {
+    const std::size_t room = kHtmlBytesPerByte * c.in.size();
+    std::string buffer(room + 4, '#');
+    char* end = WriteHtmlEscapedCp932(buffer.data(), c.in);
+    EXPECT_EQ(std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.data())),
+              c.cp932)
+        << c.in;
+    EXPECT_EQ(buffer.substr(room), "####") << c.in;
+    std::string plain(room + 4, '#');
+    end = WriteHtmlEscaped(plain.data(), c.in);
+    EXPECT_EQ(std::string_view(plain.data(), static_cast<std::size_t>(end - plain.data())), c.utf8)
+        << c.in;
+    EXPECT_EQ(plain.substr(room), "####") << c.in;
+  }
+}
+
 }  // namespace
 }  // namespace zentab::platform

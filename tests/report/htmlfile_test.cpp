@@ -86,6 +86,25 @@ TEST_F(HtmlFileTest, AWriterStreamsPiecesAndNamesTheFileAtCommit) {
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"20040315140900.html"});
 }
 
+// Converted pieces of every size, large ones going to the file past the buffer, between text
+// still to convert: the bytes keep the order they were handed over in.
+TEST_F(HtmlFileTest, AWriterKeepsTheOrderOfPiecesOfEverySize) {
+  const std::string sizes[] = {std::string(16 * 1024 - 1, 'a'), std::string(16 * 1024, 'b'),
+                               std::string(64 * 1024, 'c'), std::string(1, 'd'),
+                               std::string(1 << 20, 'e')};
+  ReportWriter writer(ReportTarget{"", dir.File("r.html")});
+  std::string expected = std::string(kReportHeader) + "\r\n";
+  for (const auto& piece : sizes) {
+    writer.Append("表");
+    writer.AppendConverted(piece);
+    writer.AppendConverted(piece);
+    expected += "\x95\x5C" + piece + piece;
+  }
+  writer.Append("<end>");
+  const std::string path = writer.Commit();
+  EXPECT_TRUE(ReadBytes(path) == expected + "<end>\r\n</body></html>\r\n");
+}
+
 // A job that stops part way leaves no report and keeps the file it would have replaced.
 TEST_F(HtmlFileTest, AWriterNotCommittedLeavesNothing) {
   const ReportTarget targets[] = {{dir.Path(), ""}, {"", dir.File("r.html")}};

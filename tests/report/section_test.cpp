@@ -353,5 +353,100 @@ TEST(Rows, EscapeEachTextCellOnItsOwn) {
   }
 }
 
+// One table's field rows, in which the type, attribute and source-table texts change, repeat,
+// share a length with another text, go empty and outnumber the texts a section keeps made:
+// every cell holds its own field's text, worked out by hand, never one made for another field.
+// A source field that is the field's name, escaped or empty, is written as the name is. The
+// section in CP932 is the same text converted.
+TEST(RenderMdbSection, EveryFieldRowHoldsItsOwnTexts) {
+  struct Row {
+    std::string typeName, attributes, sourceTable, name, sourceField;
+    std::string typeCell, attributesCell, sourceTableCell, nameCell, sourceFieldCell;
+  };
+  std::vector<Row> rows = {
+      {"長整数型(Long)", "サイズ固定", "T", "a", "a",  //
+       "長整数型(Long)", "サイズ固定", "T", "a", "a"},
+      // The same length in bytes as the texts before it.
+      {"整数型(Integer)", "サイズ可変", "U", "b", "a",  //
+       "整数型(Integer)", "サイズ可変", "U", "b", "a"},
+      {"長整数型(Long)", "サイズ固定", "T", "<n>", "<n>",  //
+       "長整数型(Long)", "サイズ固定", "T", "&lt;n&gt;", "&lt;n&gt;"},
+      {"", "", "", "", "",  //
+       "&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;", "&nbsp;"},
+      {"a<b", "&", "\"T\"", "x", "",  //
+       "a&lt;b", "&amp;", "&quot;T&quot;", "x", "&nbsp;"},
+      {"長整数型(Long)", "", "T", "", "x",  //
+       "長整数型(Long)", "&nbsp;", "T", "&nbsp;", "x"},
+  };
+  // More texts than are kept; then the beginnings of the first ones, as long as the texts that
+  // took their places; then the first ones again.
+  for (int i = 0; i < 20; ++i) {
+    const std::string text = "型" + std::to_string(i) + "é\\~";
+    rows.push_back({text, text, text, "n", "n", text, text, text, "n", "n"});
+  }
+  rows.push_back({"長整数", "サイズ", "T", "n", "n", "長整数", "サイズ", "T", "n", "n"});
+  rows.push_back(rows[1]);
+  rows.push_back(rows[0]);
+  rows.push_back(rows[20]);
+
+  TMdb mdb;
+  mdb.Name = "c.mdb";
+  TTableDef table;
+  table.Name = "T";
+  std::string expected;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
+    TTableDefField field;
+    field.OrdinalPosition = static_cast<std::int32_t>(i);
+    field.TypeName = r.typeName;
+    field.Attributes = r.attributes;
+    field.SourceTable = r.sourceTable;
+    field.Name = r.name;
+    field.SourceField = r.sourceField;
+    table.Fields.push_back(field);
+    expected += "<tr><td nowrap align=right>" + std::to_string(i) + "</td><td nowrap>" +
+                r.nameCell + "</td><td nowrap>" + r.typeCell +
+                "</td><td nowrap align=right>0</td><td nowrap>False</td><td nowrap>False</td>"
+                "<td nowrap>" +
+                r.attributesCell + "</td><td nowrap>&nbsp;</td><td nowrap>" + r.sourceTableCell +
+                "</td><td nowrap>" + r.sourceFieldCell + "</td></tr>";
+  }
+  mdb.TableDefs = {table};
+  const std::string html = RenderMdbSection(mdb);
+  const std::string start = kFieldTableHeader;
+  const std::size_t at = html.find(start);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(FirstDifference(html.substr(at + start.size()), expected + "</table>"), "");
+  std::string cp932;
+  RenderMdbSection(
+      mdb, [&](std::string_view piece) { cp932 += piece; }, SectionEncoding::kCp932);
+  EXPECT_EQ(FirstDifference(cp932, platform::Utf8ToCp932Html(html)), "");
+}
+
+// A row far longer than a piece, with texts that grow most when escaped and converted.
+TEST(RenderMdbSection, WritesRowsLongerThanAPiece) {
+  TMdb mdb;
+  mdb.Name = "l.mdb";
+  TTableDef table;
+  table.Name = "T";
+  TTableDefField field;
+  field.Name = std::string(20000, '"');
+  field.DefaultValue = std::string(20000, '\xFF');
+  table.Fields = {field};
+  mdb.TableDefs = {table};
+  std::string quotes;
+  std::string replaced;
+  for (int i = 0; i < 20000; ++i) {
+    quotes += "&quot;";
+    replaced += "&#65533;";
+  }
+  std::string cp932;
+  RenderMdbSection(
+      mdb, [&](std::string_view piece) { cp932 += piece; }, SectionEncoding::kCp932);
+  EXPECT_NE(cp932.find("<td nowrap>" + quotes + "</td>"), std::string::npos);
+  EXPECT_NE(cp932.find("<td nowrap>" + replaced + "</td>"), std::string::npos);
+  EXPECT_TRUE(cp932.ends_with("</td></tr></table>"));
+}
+
 }  // namespace
 }  // namespace zentab

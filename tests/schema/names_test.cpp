@@ -27,11 +27,21 @@ TEST(FieldAttributesText, ComposesSetBitsInTableOrder) {
       {4, ""},
       {0x10000, ""},
       {4 | 0x10000 | 0x40, ""},
+      {0x20 | 0x2000 | 0x4 | 0x40000000, "フィールド値変更可能,レプリケーション情報を含む"},
       {-1,
        "サイズ固定,サイズ可変,オートナンバー,フィールド値変更可能,レプリケーション情報を含む,"
        "ハイパーリンク情報を含む,降順ソート"},
   };
   for (const auto& c : cases) EXPECT_EQ(FieldAttributesText(c.value), c.text) << c.value;
+}
+
+// The texts handed out are kept: one taken earlier still holds its own text after others.
+TEST(FieldAttributesText, KeepsTextsHandedOutEarlier) {
+  const std::string& fixed = FieldAttributesText(1);
+  const std::string& variable = FieldAttributesText(2 | 0x40);
+  for (std::int32_t bits : {0, 3, 16, -1, 1, 2}) FieldAttributesText(bits);
+  EXPECT_EQ(fixed, "サイズ固定,降順ソート");
+  EXPECT_EQ(variable, "サイズ可変");
 }
 
 TEST(TableAttributesText, ComposesSetBitsInTableOrder) {
