@@ -381,14 +381,22 @@ class FieldsAhead {
  public:
   static constexpr std::size_t kWorthBytes = 256;
 
+  FieldsAhead() = default;
+  FieldsAhead(const FieldsAhead&) = delete;
+  FieldsAhead& operator=(const FieldsAhead&) = delete;
+  ~FieldsAhead() {
+    if (worker_) worker_->Wait();  // no work of this object may outlive it
+  }
+
   // Starts on the fields of table i of db (which has arrived).
   void Start(const std::shared_ptr<const DatabaseSnapshot>& db, std::size_t i) {
-    worker_.Wait();  // the work keeps its own failure; Wait has none to give
+    if (worker_) worker_->Wait();  // the work keeps its own failure; Wait has none to give
     table_ = kNone;
     const TableSnapshot& table = db->tables[i];
     if (!db->decodeFields || table.fieldsError || table.encodedFields.size() < kWorthBytes) return;
+    if (!worker_) worker_ = ThreadWorker();
     table_ = i;
-    worker_.Post(
+    worker_->Post(
         [this, decode = db->decodeFields, encoded = std::string_view(table.encodedFields)] {
           made_ = FieldsMadeAhead{};
           try {
@@ -401,16 +409,25 @@ class FieldsAhead {
   // What was made ahead for table i, if it was.
   std::optional<FieldsMadeAhead> Take(std::size_t i) {
     if (table_ != i) return std::nullopt;
-    worker_.Wait();
+    worker_->Wait();
     table_ = kNone;
     return std::exchange(made_, FieldsMadeAhead{});
   }
 
  private:
+  // One worker for each thread that reads databases, kept from one database to the next
+  // (making a thread for each database would cost more than a small database gains); it
+  // ends with the last database object of its thread or with the thread.
+  static std::shared_ptr<platform::BackgroundWork> ThreadWorker() {
+    thread_local std::shared_ptr<platform::BackgroundWork> worker =
+        std::make_shared<platform::BackgroundWork>();
+    return worker;
+  }
+
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::size_t table_ = kNone;
   FieldsMadeAhead made_;  // written by the worker, read after Wait
-  platform::BackgroundWork worker_;
+  std::shared_ptr<platform::BackgroundWork> worker_;
 };
 
 Variant MakeTable(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table) {

@@ -173,6 +173,41 @@ TEST(SnapshotEngine, DecodesEncodedFieldsTableByTable) {
   }
 }
 
+// Two databases read side by side on one thread share its decoding worker; each gets its
+// own tables' fields, also when one is dropped with a table still being decoded.
+TEST(SnapshotEngine, DatabasesReadSideBySideKeepTheirOwnFields) {
+  auto make = [](char letter) {
+    auto db = std::make_shared<DatabaseSnapshot>();
+    db->decodeFields = [](std::string_view encoded) {
+      std::vector<FieldSnapshot> fields(encoded.size());
+      for (std::size_t j = 0; j < encoded.size(); ++j) {
+        fields[j].properties.Set("Name", std::string(1, encoded[j]));
+      }
+      return fields;
+    };
+    for (int i = 0; i < 3; ++i) {
+      TableSnapshot t;
+      t.encodedFields = std::string(1, static_cast<char>(letter + i)) + std::string(600, letter);
+      db->tables.push_back(t);
+    }
+    return db;
+  };
+  ObjectRef first = OpenOne(make('a'));
+  ObjectRef second = OpenOne(make('p'));
+  ObjectRef third = OpenOne(make('x'));
+  auto name = [](const ObjectRef& database, std::int32_t i) {
+    Variant field =
+        InvokeOn(database->Invoke("TableDefs", Variant(i)), "Fields", Variant(std::int32_t{0}));
+    return InvokeOn(field, "Name").AsString();
+  };
+  EXPECT_EQ(name(third, 0), "x");
+  third.reset();  // table 1's fields may still be in the making
+  for (std::int32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(name(first, i), std::string(1, static_cast<char>('a' + i)));
+    EXPECT_EQ(name(second, i), std::string(1, static_cast<char>('p' + i)));
+  }
+}
+
 TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {
   auto db = std::make_shared<DatabaseSnapshot>();
   db->tablesError = "cannot read MSysObjects";
