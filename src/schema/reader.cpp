@@ -276,16 +276,42 @@ std::string DateToText(double oleDate) {
     seconds -= 86400;
     days += 1;
   }
-  char time[32];
-  std::snprintf(time, sizeof time, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
-                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-  if (days == 0) return time;
   int y = 0, m = 0, d = 0;
-  CivilFromDays(days - kOleEpochToUnixDays, y, m, d);
-  char date[32];
-  std::snprintf(date, sizeof date, "%04d/%02d/%02d", y, m, d);
-  if (seconds == 0) return date;
-  return std::string(date) + " " + time;
+  if (days != 0) CivilFromDays(days - kOleEpochToUnixDays, y, m, d);
+  // Written digit by digit for the years a date of a real table has (every table has two);
+  // any other year as the general formatting writes it.
+  if (y < 0 || y > 9999) {
+    char date[32];
+    std::snprintf(date, sizeof date, "%04d/%02d/%02d", y, m, d);
+    char time[32];
+    std::snprintf(time, sizeof time, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    return seconds == 0 ? std::string(date) : std::string(date) + " " + time;
+  }
+  char text[20];  // yyyy/mm/dd hh:mm:ss
+  char* out = text;
+  auto two = [&out](int v) {
+    *out++ = static_cast<char>('0' + v / 10);
+    *out++ = static_cast<char>('0' + v % 10);
+  };
+  if (days != 0) {
+    two(y / 100);
+    two(y % 100);
+    *out++ = '/';
+    two(m);
+    *out++ = '/';
+    two(d);
+    if (seconds == 0) return std::string(text, out);
+    *out++ = ' ';
+  }
+  auto hours = static_cast<int>(seconds / 3600);
+  if (hours >= 10) *out++ = static_cast<char>('0' + hours / 10);
+  *out++ = static_cast<char>('0' + hours % 10);
+  *out++ = ':';
+  two(static_cast<int>(seconds / 60 % 60));
+  *out++ = ':';
+  two(static_cast<int>(seconds % 60));
+  return std::string(text, out);
 }
 
 std::string FailureMessage(const std::exception& error) {

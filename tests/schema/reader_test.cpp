@@ -250,6 +250,9 @@ TEST(DateToText, UsesTheJapaneseLocaleForm) {
       // The last tenth of a second of the last day stays on that day.
       {2958465.0 + 86399.9 / 86400, "9999/12/31 23:59:59"},
       {2958465.0 + 86399.5 / 86400, "9999/12/31 23:59:59"},
+      {-657434.0, "0100/01/01"},  // the earliest date the engine knows
+      {-657434.5, "0100/01/01 12:00:00"},
+      {2958466.75, "10000/01/01 18:00:00"},  // past the last: written as it comes
   };
   for (const auto& c : cases) EXPECT_EQ(DateToText(c.value), c.text) << c.value;
 }
