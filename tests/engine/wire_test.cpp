@@ -133,6 +133,118 @@ TEST(Wire, KeepsFieldsCompactUntilTheyAreAskedFor) {
   EXPECT_EQ(EncodeResponse(ReadResponse{compact, ""}), EncodeResponse(ReadResponse{db, ""}));
 }
 
+// The reader writes each field from its record; its bytes must be those of the field set up
+// property by property (slots in order, failures among the others) and encoded as a snapshot.
+TEST(Wire, WritesFieldRecordsAsTheFieldsTheyStandFor) {
+  const std::string damaged = "The field properties of table 'x' are damaged.";
+  StoredProperties stored;
+  stored.values.Set("Caption", "受注番号");
+  stored.values.Set("DecimalPlaces", std::int32_t{-2});
+  stored.values.Fail("Format", "The property 'Format' is damaged.");
+  StoredProperties storedError;
+  storedError.error = damaged;
+  const std::string longText(300, 'n');  // lengths past one LEB128 byte
+
+  struct Case {
+    const char* label;
+    FieldRecord record;
+  };
+  std::vector<Case> cases;
+  FieldRecord plain;
+  plain.allowZeroLength = true;
+  plain.attributes = 2;
+  plain.defaultValue = "=Date()";
+  plain.name = "受注日";
+  plain.ordinalPosition = 3;
+  plain.required = false;
+  plain.size = 8;
+  plain.sourceField = "受注日";
+  plain.sourceTable = "受注";
+  plain.type = 8;
+  cases.push_back({"plain", plain});
+  FieldRecord withStored = plain;
+  withStored.required = true;
+  withStored.attributes = -2147483647 - 1;
+  withStored.type = -0x11;
+  withStored.stored = &stored;
+  cases.push_back({"stored values", withStored});
+  FieldRecord empty;  // every text empty, every number 0
+  cases.push_back({"empty", empty});
+  FieldRecord failed = plain;
+  failed.propertiesError = &damaged;
+  failed.stored = &storedError;
+  cases.push_back({"failed, stored error", failed});
+  FieldRecord failedLinked = failed;
+  failedLinked.stored = nullptr;
+  cases.push_back({"failed, nothing stored", failedLinked});
+  FieldRecord longNames = plain;
+  longNames.name = longText;
+  longNames.sourceField = longText;
+  longNames.defaultValue = longText;
+  longNames.ordinalPosition = 70000;
+  cases.push_back({"long", longNames});
+
+  auto snapshotOf = [](const FieldRecord& r) {
+    FieldSnapshot f;
+    FieldProperties& p = f.properties;
+    using P = FieldProperties;
+    if (r.propertiesError) {
+      p.Fail("AllowZeroLength", *r.propertiesError);
+    } else {
+      p.SetBool(P::kAllowZeroLength, r.allowZeroLength);
+    }
+    p.SetInt(P::kAttributes, r.attributes);
+    if (r.propertiesError) {
+      p.Fail("DefaultValue", *r.propertiesError);
+    } else {
+      p.SetText(P::kDefaultValue, std::string(r.defaultValue));
+    }
+    p.SetText(P::kName, std::string(r.name));
+    p.SetInt(P::kOrdinalPosition, r.ordinalPosition);
+    if (r.propertiesError) {
+      p.Fail("Required", *r.propertiesError);
+    } else {
+      p.SetBool(P::kRequired, r.required);
+    }
+    p.SetInt(P::kSize, r.size);
+    p.SetText(P::kSourceField, std::string(r.sourceField));
+    p.SetText(P::kSourceTable, std::string(r.sourceTable));
+    p.SetInt(P::kType, r.type);
+    if (r.stored) f.stored = *r.stored;
+    return f;
+  };
+
+  for (const auto& c : cases) {
+    FieldsWriter one(1);
+    one.Add(c.record);
+    const std::string bytes = one.Take();
+    const FieldSnapshot want = snapshotOf(c.record);
+    EXPECT_EQ(bytes, EncodeFields({want})) << c.label;
+    const auto back = DecodeFields(bytes);
+    ASSERT_EQ(back.size(), 1u) << c.label;
+    EXPECT_EQ(back[0], want) << c.label;
+  }
+
+  // Many fields in one buffer, which grows as they are added.
+  std::vector<FieldSnapshot> all;
+  FieldsWriter many(600);
+  for (int i = 0; i < 600; ++i) {
+    const FieldRecord& r = cases[static_cast<std::size_t>(i) % cases.size()].record;
+    many.Add(r);
+    all.push_back(snapshotOf(r));
+  }
+  EXPECT_EQ(many.Take(), EncodeFields(all));
+  EXPECT_EQ(FieldsWriter(0).Take(), EncodeFields({}));
+
+  // A count that does not match the fields added is the writer's caller's mistake.
+  FieldsWriter tooFew(2);
+  tooFew.Add(plain);
+  EXPECT_THROW(tooFew.Take(), std::logic_error);
+  FieldsWriter tooMany(0);
+  tooMany.Add(plain);
+  EXPECT_THROW(tooMany.Take(), std::logic_error);
+}
+
 // Streamed, a response is its head, a part per table and the tail: put together again they
 // are the snapshot; a failure part and a head that is an error read as such, and parts that do
 // not fit the head are refused.

@@ -93,9 +93,8 @@ class Database {
     if (n < 0) return {};
     return std::string(out.data(), std::min<std::size_t>(static_cast<std::size_t>(n), out.size()));
   }
-  TextDecoder Decoder() const {
-    return [this](Bytes bytes) { return Decode(bytes); };
-  }
+  // Decode as a TextDecoder; it refers to this database.
+  TextDecoder Decoder() const { return TextDecoder(decoder_); }
 
   std::size_t pageSize() const { return header_.pageSize; }
   std::uint64_t PageCount() const { return fileSize_ / header_.pageSize; }
@@ -149,10 +148,16 @@ class Database {
   }
 
  private:
+  struct Decoding {
+    const Database* db;
+    std::string operator()(Bytes bytes) const { return db->Decode(bytes); }
+  };
+
   std::string path_;
   MdbHandle* mdb_;
   DatabaseHeader header_;
   std::uint64_t fileSize_;
+  Decoding decoder_{this};
   mutable std::optional<std::vector<std::uint8_t>> kept_;
   mutable std::uint32_t keptNumber_ = 0;
 };
@@ -632,11 +637,13 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     }
   }
 
+  std::vector<std::uint8_t> blob;  // the blocks' values refer to it
   std::vector<PropertyBlock> blocks;
   std::optional<std::string> propertiesError;
   if (row.lvPropCell) {
     try {
-      blocks = ParsePropertyBlob(ReadLongValue(db, *row.lvPropCell), db.Decoder());
+      blob = ReadLongValue(db, *row.lvPropCell);
+      blocks = ParsePropertyBlob(blob, db.Decoder());
     } catch (const TruncatedError& e) {
       // The table's own pages are cut off: the whole table fails, not just some properties.
       out.fieldsError = truncated("property", e);
@@ -659,47 +666,48 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
 
   SortColumns(definition.columns);
   const ColumnBlockIndex index(blocks);
-  using Slot = FieldProperties::Slot;
-  out.fields.reserve(definition.columns.size());
+  // The fields go straight into their wire form, one record at a time.
+  FieldsWriter fields(definition.columns.size());
+  std::optional<StoredProperties> failedStored;
+  if (ownTable && propertiesError) failedStored.emplace().error = propertiesError;
   for (const auto& column : definition.columns) {
-    FieldSnapshot field;
-    FieldProperties& p = field.properties;
+    FieldRecord field;
     const PropertyBlock* block = propertiesError ? nullptr : index.Find(column.name);
-    auto find = [block](const char* name) -> const PropertyValue* {
-      if (!block) return nullptr;
-      auto it = block->values.find(name);
-      return it == block->values.end() ? nullptr : &it->second;
+    auto flag = [block](std::string_view name) {
+      const PropertyValue* v = block ? block->Find(name) : nullptr;
+      return v != nullptr && !v->bytes.empty() && v->bytes[0] != 0;
     };
-    auto flag = [&](Slot slot) {
-      if (propertiesError) return p.Fail(FieldProperties::SlotName(slot), *propertiesError);
-      const PropertyValue* v = find(FieldProperties::SlotName(slot).data());
-      p.SetBool(slot, v != nullptr && !v->bytes.empty() && v->bytes[0] != 0);
-    };
-    flag(FieldProperties::kAllowZeroLength);
-    p.SetInt(FieldProperties::kAttributes, FieldAttributes(column.flags));
+    std::string defaultValue;
     if (propertiesError) {
-      p.Fail("DefaultValue", *propertiesError);
+      field.propertiesError = &*propertiesError;
     } else {
-      const PropertyValue* v = find("DefaultValue");
-      p.SetText(FieldProperties::kDefaultValue, v ? db.Decode(v->bytes) : std::string());
+      field.allowZeroLength = flag("AllowZeroLength");
+      field.required = flag("Required");
+      const PropertyValue* v = block ? block->Find("DefaultValue") : nullptr;
+      if (v) defaultValue = db.Decode(v->bytes);
+      field.defaultValue = defaultValue;
     }
-    p.SetText(FieldProperties::kName, column.name);
-    p.SetInt(FieldProperties::kOrdinalPosition, static_cast<std::int32_t>(column.ordinal));
-    flag(FieldProperties::kRequired);
-    p.SetInt(FieldProperties::kSize, FieldSize(column, db.jet3()));
-    p.SetText(FieldProperties::kSourceField, column.name);
-    p.SetText(FieldProperties::kSourceTable, sourceTable);
-    p.SetInt(FieldProperties::kType, FieldTypeCode(column.type));
+    field.attributes = FieldAttributes(column.flags);
+    field.name = column.name;
+    field.ordinalPosition = static_cast<std::int32_t>(column.ordinal);
+    field.size = FieldSize(column, db.jet3());
+    field.sourceField = column.name;
+    field.sourceTable = sourceTable;
+    field.type = FieldTypeCode(column.type);
+    StoredProperties stored;
     if (ownTable) {
-      if (propertiesError) field.stored.error = propertiesError;
-      if (block) {
-        field.stored.values = StoredValues(*block, db.Decoder(), [&] {
+      if (failedStored) {
+        field.stored = &*failedStored;
+      } else if (block) {
+        stored.values = StoredValues(*block, db.Decoder(), [&] {
           return "field '" + column.name + "' of table '" + row.name + "'";
         });
+        field.stored = &stored;
       }
     }
-    out.fields.push_back(std::move(field));
+    fields.Add(field);
   }
+  out.encodedFields = fields.Take();
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -786,9 +794,11 @@ class LinkedSources {
   std::map<std::string, std::unique_ptr<Source>> sources_;
 };
 
-// The row of a system table in the Tables container, by name; null when there is none.
-const CatalogRow* SystemTableRow(const std::vector<CatalogRow>& rows, std::string_view name) {
-  for (const auto* row : TableRows(rows)) {
+// The row of a system table in the Tables container (tables as TableRows gives them), by name;
+// null when there is none.
+const CatalogRow* SystemTableRow(const std::vector<const CatalogRow*>& tables,
+                                 std::string_view name) {
+  for (const auto* row : tables) {
     if (row->type == kTypeLocalTable && SameName(row->name, name)) return row;
   }
   return nullptr;
@@ -801,9 +811,9 @@ std::optional<std::int32_t> RequiredInt(const RawRow& row, std::size_t c, const 
 }
 
 // MSysRelationships, grouped into relations; user relations and system ones apart.
-void ReadRelations(const Database& db, const std::vector<CatalogRow>& rows,
+void ReadRelations(const Database& db, const std::vector<const CatalogRow*>& tables,
                    DatabaseSnapshot& snapshot) {
-  const CatalogRow* table = SystemTableRow(rows, "MSysRelationships");
+  const CatalogRow* table = SystemTableRow(tables, "MSysRelationships");
   if (!table) return;
   const std::vector<std::string> names = {"szRelationship",
                                           "grbit",
@@ -863,9 +873,9 @@ using QueryRows = std::vector<QueryRow>;
 
 // The MSysQueries rows of every query, by the query's Id, in stored order.
 std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
-                                                const std::vector<CatalogRow>& rows) {
+                                                const std::vector<const CatalogRow*>& tables) {
   std::map<std::int32_t, QueryRows> out;
-  const CatalogRow* table = SystemTableRow(rows, "MSysQueries");
+  const CatalogRow* table = SystemTableRow(tables, "MSysQueries");
   if (!table) return out;
   const std::vector<std::string> names = {"Attribute", "Expression", "Flag",  "Name1",
                                           "Name2",     "ObjectId",   "Order", "LvExtra"};
@@ -921,7 +931,7 @@ std::vector<const CatalogRow*> ChildrenByName(const std::vector<CatalogRow>& row
 }
 
 void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
-                 DatabaseSnapshot& snapshot) {
+                 const std::vector<const CatalogRow*>& tables, DatabaseSnapshot& snapshot) {
   const CatalogRow* container = nullptr;
   for (const auto& row : rows) {
     if (row.type == kTypeContainer && row.parentId == kRootParentId &&
@@ -934,7 +944,7 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
   std::map<std::int32_t, QueryRows> queryRows;
   std::optional<std::string> rowsError;
   try {
-    queryRows = ReadQueryRows(db, rows);
+    queryRows = ReadQueryRows(db, tables);
   } catch (const FormatError& e) {
     rowsError = "The query definitions in " + Quoted(db.path()) +
                 " cannot be read: MSysQueries is damaged: " + e.what() + ".";
@@ -965,8 +975,8 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
     SetObjectDate(p, "LastUpdated", row->updated, object);
     if (row->lvPropCell) {
       try {
-        for (const auto& block :
-             ParsePropertyBlob(ReadLongValue(db, *row->lvPropCell), db.Decoder())) {
+        const std::vector<std::uint8_t> blob = ReadLongValue(db, *row->lvPropCell);
+        for (const auto& block : ParsePropertyBlob(blob, db.Decoder())) {
           if (block.own) {
             query.stored.values = StoredValues(block, db.Decoder(), [&] { return object; });
             break;
@@ -1072,8 +1082,8 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
     }
     sink.Table(std::move(table));
   }
-  ReadRelations(*db, rows, snapshot);
-  ReadQueries(*db, rows, snapshot);
+  ReadRelations(*db, tables, snapshot);
+  ReadQueries(*db, rows, tables, snapshot);
   ReadContainers(*db, rows, snapshot);
   sink.Tail(std::move(snapshot));
 }
@@ -1088,7 +1098,13 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
       snapshot.closeError = head.closeError;
       snapshot.tables.reserve(tables);
     }
-    void Table(TableSnapshot table) override { snapshot.tables.push_back(std::move(table)); }
+    void Table(TableSnapshot table) override {
+      if (!table.encodedFields.empty()) {
+        table.fields = DecodeFields(table.encodedFields);
+        table.encodedFields.clear();
+      }
+      snapshot.tables.push_back(std::move(table));
+    }
     void Tail(DatabaseSnapshot rest) override {
       snapshot.relationsError = std::move(rest.relationsError);
       snapshot.relations = std::move(rest.relations);
