@@ -708,17 +708,20 @@ std::string DecodeJet4Text(Bytes bytes) {
   }
   const std::uint8_t* data = bytes.data();
   const std::size_t count = bytes.size() / 2;
-  // Names are mostly ASCII: one byte each, written in place.
+  // Names are mostly ASCII: one byte a unit, written in place up to the first other unit; the
+  // rest, if any, unit by unit.
+  out.resize(count);
   std::size_t ascii = 0;
-  while (ascii < count && data[2 * ascii + 1] == 0 && data[2 * ascii] < 0x80) ++ascii;
-  if (ascii == count && bytes.size() % 2 == 0) {
-    out.resize(count);
-    for (std::size_t k = 0; k < count; ++k) out[k] = static_cast<char>(data[2 * k]);
-    return out;
+  for (; ascii < count && data[2 * ascii + 1] == 0 && data[2 * ascii] < 0x80; ++ascii) {
+    out[ascii] = static_cast<char>(data[2 * ascii]);
   }
-  AppendUtf16(out, count, [data](std::size_t k) -> std::uint32_t {
-    return static_cast<std::uint32_t>(data[2 * k] | (data[2 * k + 1] << 8));
-  });
+  if (ascii < count) {
+    out.resize(ascii);
+    const std::uint8_t* rest = data + 2 * ascii;
+    AppendUtf16(out, count - ascii, [rest](std::size_t k) -> std::uint32_t {
+      return static_cast<std::uint32_t>(rest[2 * k] | (rest[2 * k + 1] << 8));
+    });
+  }
   // A trailing odd byte is no whole unit.
   if (bytes.size() % 2) out += "\xEF\xBF\xBD";
   return out;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -472,8 +473,18 @@ class BinaryWriter {
 
  private:
   void Name(std::string_view name) {
-    for (std::size_t i = 0; i < std::size(kKnownNames); ++i) {
-      if (kKnownNames[i] == name) return Byte(static_cast<unsigned char>(i + 1));
+    // The known names by length: only those of the name's length are compared.
+    static const auto byLength = [] {
+      std::array<std::vector<unsigned char>, 16> lists;
+      for (std::size_t i = 0; i < std::size(kKnownNames); ++i) {
+        lists.at(kKnownNames[i].size()).push_back(static_cast<unsigned char>(i));
+      }
+      return lists;
+    }();
+    if (name.size() < byLength.size()) {
+      for (unsigned char i : byLength[name.size()]) {
+        if (kKnownNames[i] == name) return Byte(static_cast<unsigned char>(i + 1));
+      }
     }
     Byte(0);
     String(name);
