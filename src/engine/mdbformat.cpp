@@ -477,13 +477,23 @@ bool IsAscii(std::string_view s) {
 // FNV-1a of a name as LowerCaseKey folds it; ascii tells whether the name is ASCII (and so
 // folds letter by letter without a copy).
 std::uint32_t FoldedHash(std::string_view name, bool& ascii) {
-  ascii = IsAscii(name);
-  std::uint32_t hash = 2166136261u;
-  auto add = [&hash](char c) { hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u; };
-  if (ascii) {
-    for (char c : name) add(LowerAscii(c));
-  } else {
-    for (char c : LowerCaseKey(name)) add(c);
+  constexpr std::uint32_t kBasis = 2166136261u;
+  auto add = [](std::uint32_t hash, char c) {
+    return (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  };
+  // ASCII folds letter by letter in one pass; anything else is folded whole first.
+  std::uint32_t hash = kBasis;
+  ascii = true;
+  for (char c : name) {
+    if (c & 0x80) {
+      ascii = false;
+      break;
+    }
+    hash = add(hash, LowerAscii(c));
+  }
+  if (!ascii) {
+    hash = kBasis;
+    for (char c : LowerCaseKey(name)) hash = add(hash, c);
   }
   return hash;
 }

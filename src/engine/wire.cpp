@@ -266,6 +266,32 @@ constexpr std::string_view kKnownNames[] = {
     "Description",     "Format",      "Caption",      "GUID",
 };
 
+// A name's length, first and last letter: the writer finds a known name by it.
+constexpr std::uint32_t NameKey(std::string_view name) {
+  if (name.empty() || name.size() > 0xFF) return 0;
+  return static_cast<std::uint32_t>(name.size()) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(name.front())) << 8 |
+         static_cast<unsigned char>(name.back());
+}
+
+// Each known name's key, in the names' order.
+constexpr auto kKeys = [] {
+  std::array<std::uint32_t, std::size(kKnownNames)> keys{};
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = NameKey(kKnownNames[i]);
+  return keys;
+}();
+
+// Whether no two known names share a key.
+constexpr bool KnownNameKeysDiffer() {
+  for (std::size_t i = 0; i < kKeys.size(); ++i) {
+    for (std::size_t j = i + 1; j < kKeys.size(); ++j) {
+      if (kKeys[i] == kKeys[j]) return false;
+    }
+  }
+  return true;
+}
+static_assert(KnownNameKeysDiffer(), "each known name needs a key of its own");
+
 enum Kind : unsigned char { kEmpty, kNull, kFalse, kTrue, kInt, kDate, kString, kError, kDouble };
 
 // The first byte of a streamed answer's parts after its head.
@@ -473,17 +499,11 @@ class BinaryWriter {
 
  private:
   void Name(std::string_view name) {
-    // The known names by length: only those of the name's length are compared.
-    static const auto byLength = [] {
-      std::array<std::vector<unsigned char>, 16> lists;
-      for (std::size_t i = 0; i < std::size(kKnownNames); ++i) {
-        lists.at(kKnownNames[i].size()).push_back(static_cast<unsigned char>(i));
-      }
-      return lists;
-    }();
-    if (name.size() < byLength.size()) {
-      for (unsigned char i : byLength[name.size()]) {
+    const std::uint32_t key = NameKey(name);
+    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+      if (kKeys[i] == key) {
         if (kKnownNames[i] == name) return Byte(static_cast<unsigned char>(i + 1));
+        break;
       }
     }
     Byte(0);

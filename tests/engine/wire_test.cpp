@@ -97,6 +97,22 @@ TEST(Wire, CarriesEveryValueKindAndFailure) {
   EXPECT_EQ(DecodeRequest(EncodeRequest("/d/ア.mdb")), "/d/ア.mdb");
 }
 
+// Known names travel as one byte; names that look like one (same length, first and last
+// letter, or another case) must arrive as themselves.
+TEST(Wire, CarriesNamesThatResembleKnownOnesInFull) {
+  DatabaseSnapshot db;
+  TableSnapshot t;
+  const char* names[] = {"Nome",   "name",    "Names", "SourceTablE", "SourceFielD", "Caption",
+                         "Cation", "Connect", "",      "DateCreated", "Description", "Dx"};
+  std::int32_t i = 0;
+  for (const char* name : names) t.properties.Append(name, i++);
+  db.tables.push_back(t);
+  ReadResponse back = DecodeResponse(EncodeResponse(ReadResponse{db, ""}));
+  ASSERT_TRUE(back.snapshot);
+  ASSERT_EQ(back.snapshot->tables.size(), 1u);
+  EXPECT_EQ(back.snapshot->tables[0].properties, t.properties);
+}
+
 TEST(Wire, CarriesBytesThatAreNotUtf8Unchanged) {
   DatabaseSnapshot db;
   TableSnapshot t;
