@@ -335,9 +335,12 @@ class BinaryWriter {
     Byte(s ? 1 : 0);
     if (s) String(*s);
   }
-  void Properties(const PropertySet& set) {
-    Unsigned(set.Items().size());
-    for (const auto& [name, read] : set.Items()) {
+  void Properties(const PropertySet& set) { Items(set.Items()); }
+  // Properties as a set's items, each a name and a read.
+  template <typename List>
+  void Items(const List& items) {
+    Unsigned(items.size());
+    for (const auto& [name, read] : items) {
       Name(name);
       if (read.error) {
         Byte(kError);
@@ -412,9 +415,10 @@ class BinaryWriter {
     p = PutString(p, f.sourceField);
     p = PutString(p, f.sourceTable);
     p = PutSigned(p, f.type);
+    const bool storedNone = !f.stored && f.storedValues.empty();
     if (!failed) {
       *p++ = 0;  // no other properties
-      if (!f.stored) {
+      if (storedNone) {
         *p++ = 0;  // no stored error
         *p++ = 0;  // no stored values
       }
@@ -428,12 +432,17 @@ class BinaryWriter {
         Byte(kError);
         String(*f.propertiesError);
       }
-      if (!f.stored) {
+      if (storedNone) {
         Optional(std::nullopt);
         Unsigned(0);
       }
     }
-    if (f.stored) Stored(*f.stored);
+    if (f.stored) {
+      Stored(*f.stored);
+    } else if (!storedNone) {
+      Optional(std::nullopt);
+      Items(f.storedValues);
+    }
   }
   template <typename Keyed>
   void KeyedList(const std::vector<Keyed>& items) {

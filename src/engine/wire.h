@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -87,6 +88,9 @@ struct FieldRecord {
   const std::string* propertiesError = nullptr;
   // Null for none: no values and no error.
   const StoredProperties* stored = nullptr;
+  // With stored null, the stored values (none failed) as a property set's items would hold
+  // them: sent as stored properties without an error.
+  std::span<const std::pair<std::string_view, PropertyRead>> storedValues;
 };
 
 // Writes the fields of one table straight into their wire form (what EncodeFields makes and

@@ -184,6 +184,26 @@ TEST(Wire, WritesFieldRecordsAsTheFieldsTheyStandFor) {
   withStored.type = -0x11;
   withStored.stored = &stored;
   cases.push_back({"stored values", withStored});
+  // The same values as stored's, none failed, handed over as items.
+  const std::vector<std::pair<std::string_view, PropertyRead>> items = {
+      {"Caption", PropertyRead{Variant("受注番号"), std::nullopt}},
+      {"DecimalPlaces", PropertyRead{Variant(std::int32_t{-2}), std::nullopt}},
+      {"ValidationRule", PropertyRead{Variant(std::string(200, 'v')), std::nullopt}},
+      {"Format", PropertyRead{Variant(Variant::Date{2.5}), std::nullopt}},
+      {"InputMask", PropertyRead{Variant::MakeNull(), std::nullopt}},
+      {"Hidden", PropertyRead{Variant(false), std::nullopt}},
+      {"ColumnWidth", PropertyRead{Variant(-1.25), std::nullopt}}};
+  FieldRecord withItems = plain;
+  withItems.storedValues = items;
+  cases.push_back({"stored items", withItems});
+  FieldRecord failedItems = withItems;  // the failure's own stored properties win
+  failedItems.propertiesError = &damaged;
+  failedItems.storedValues = items;
+  failedItems.stored = &storedError;
+  cases.push_back({"failed, stored error over items", failedItems});
+  FieldRecord failedWithItems = withItems;
+  failedWithItems.propertiesError = &damaged;
+  cases.push_back({"failed, stored items", failedWithItems});
   FieldRecord empty;  // every text empty, every number 0
   cases.push_back({"empty", empty});
   FieldRecord failed = plain;
@@ -226,7 +246,12 @@ TEST(Wire, WritesFieldRecordsAsTheFieldsTheyStandFor) {
     p.SetText(P::kSourceField, std::string(r.sourceField));
     p.SetText(P::kSourceTable, std::string(r.sourceTable));
     p.SetInt(P::kType, r.type);
-    if (r.stored) f.stored = *r.stored;
+    if (r.stored) {
+      f.stored = *r.stored;
+    } else {
+      for (const auto& [name, read] : r.storedValues)
+        f.stored.values.Set(std::string(name), read.value);
+    }
     return f;
   };
 

@@ -585,6 +585,21 @@ PropertySet StoredValues(const PropertyBlock& block, const TextDecoder& decode,
   return set;
 }
 
+// A block's values as StoredValues gives them when every one fits its type, into out (the
+// names refer to the block's); false when one does not.
+bool StoredValuesRead(const PropertyBlock& block, const TextDecoder& decode,
+                      std::vector<std::pair<std::string_view, PropertyRead>>& out) {
+  out.clear();
+  for (const auto& [name, value] : block.values) {
+    try {
+      out.emplace_back(name, PropertyRead{PropertyVariant(value, decode), std::nullopt});
+    } catch (const FormatError&) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The indexes of a table as the engine presents them, sorted by name.
 std::vector<IndexSnapshot> IndexSnapshots(std::vector<IndexDefinition> definitions) {
   SortIndexes(definitions);
@@ -713,6 +728,8 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   FieldsWriter fields(definition.columns.size());
   std::optional<StoredProperties> failedStored;
   if (ownTable && propertiesError) failedStored.emplace().error = propertiesError;
+  // A field's stored values, the buffer reused from field to field.
+  std::vector<std::pair<std::string_view, PropertyRead>> storedValues;
   for (const auto& column : definition.columns) {
     FieldRecord field;
     const PropertyBlock* block = propertiesError ? nullptr : index.Find(column.name);
@@ -741,7 +758,10 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     if (ownTable) {
       if (failedStored) {
         field.stored = &*failedStored;
+      } else if (block && StoredValuesRead(*block, db.Decoder(), storedValues)) {
+        field.storedValues = storedValues;
       } else if (block) {
+        // Some value does not fit its type: the property set says which.
         stored.values = StoredValues(*block, db.Decoder(), [&] {
           return "field '" + column.name + "' of table '" + row.name + "'";
         });
