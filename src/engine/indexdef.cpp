@@ -3,7 +3,6 @@
 #include "engine/indexdef.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace zentab::engine {
 namespace {
@@ -59,8 +58,15 @@ std::vector<IndexDefinition> ParseIndexSection(Bytes tdef, const TableDefinition
                       " logical indexes runs past the table definition");
   }
 
-  std::unordered_map<std::uint16_t, const ColumnDefinition*> byNumber;
-  for (const auto& column : table.columns) byNumber.emplace(column.number, &column);
+  // The columns by number, the first of a number where several share it; made only when
+  // there are real indexes to resolve.
+  std::vector<std::pair<std::uint16_t, const ColumnDefinition*>> byNumber;
+  if (realCount > 0) {
+    byNumber.reserve(table.columns.size());
+    for (const auto& column : table.columns) byNumber.emplace_back(column.number, &column);
+    std::stable_sort(byNumber.begin(), byNumber.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
 
   std::vector<RealIndex> reals(realCount);
   for (std::uint32_t i = 0; i < realCount; ++i) {
@@ -71,8 +77,10 @@ std::vector<IndexDefinition> ParseIndexSection(Bytes tdef, const TableDefinition
       std::size_t at = layout.realColumnsAt + 3 * k;
       std::uint16_t number = ReadU16(entry, at);
       if (number == kUnusedColumn) continue;
-      auto it = byNumber.find(number);
-      if (it == byNumber.end()) {
+      auto it =
+          std::lower_bound(byNumber.begin(), byNumber.end(), number,
+                           [](const auto& entry, std::uint16_t n) { return entry.first < n; });
+      if (it == byNumber.end() || it->first != number) {
         throw FormatError("real index " + std::to_string(i) + " refers to column number " +
                           std::to_string(number) + ", which the table does not have");
       }

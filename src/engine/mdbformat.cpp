@@ -89,25 +89,10 @@ std::vector<std::uint32_t> CodePoints(std::string_view s) {
 
 }  // namespace
 
-std::uint16_t ReadU16(Bytes bytes, std::size_t offset) {
-  if (offset > bytes.size() || bytes.size() - offset < 2) {
-    throw FormatError("a 2-byte value at offset " + std::to_string(offset) +
-                      " lies beyond the end of its structure (" + std::to_string(bytes.size()) +
-                      " bytes)");
-  }
-  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-std::uint32_t ReadU32(Bytes bytes, std::size_t offset) {
-  if (offset > bytes.size() || bytes.size() - offset < 4) {
-    throw FormatError("a 4-byte value at offset " + std::to_string(offset) +
-                      " lies beyond the end of its structure (" + std::to_string(bytes.size()) +
-                      " bytes)");
-  }
-  return static_cast<std::uint32_t>(bytes[offset]) |
-         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+void ThrowBeyond(std::size_t size, Bytes bytes, std::size_t offset) {
+  throw FormatError("a " + std::to_string(size) + "-byte value at offset " +
+                    std::to_string(offset) + " lies beyond the end of its structure (" +
+                    std::to_string(bytes.size()) + " bytes)");
 }
 
 DatabaseHeader ParseDatabaseHeader(Bytes page0) {
@@ -332,6 +317,15 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
   std::vector<std::string> names;
   bool haveNames = false;
   std::vector<PropertyBlock> blocks;
+  // Room for every block at once: the chunk headers are counted first, as far as they hold.
+  std::size_t chunks = 0;
+  for (std::size_t at = 4; blob.size() - at >= 6;) {
+    std::uint32_t length = ReadU32(blob, at);
+    if (length < 6 || length > blob.size() - at) break;
+    if (ReadU16(blob, at + 4) <= 0x02) ++chunks;
+    at += length;
+  }
+  blocks.reserve(chunks);
   std::size_t pos = 4;
   while (pos < blob.size()) {
     std::uint32_t chunkLength = ReadU32(blob, pos);
@@ -353,13 +347,14 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
       }
     } else if (chunkType <= 0x02) {
       if (!haveNames) throw FormatError("property values come before the property names");
-      PropertyBlock block;
+      PropertyBlock& block = blocks.emplace_back();
       block.own = chunkType == 0x00;
       std::uint16_t nameLength = ReadU16(chunk, 4);
       if (nameLength > chunk.size() - 6)
         throw FormatError("a property block name runs past its chunk");
       block.name = decode(chunk.subspan(6, nameLength));
       std::size_t q = 6 + nameLength;
+      if (q < chunk.size()) block.values.reserve(4);
       while (q < chunk.size()) {
         if (chunk.size() - q < 8) throw FormatError("a property record is cut short");
         std::uint16_t recordLength = ReadU16(chunk, q);
@@ -372,14 +367,19 @@ std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& deco
           throw FormatError("a property record names no known property");
         if (valueLength > recordLength - 8)
           throw FormatError("a property value runs past its record");
-        PropertyValue value;
-        value.type = chunk[q + 3];
-        auto bytes = chunk.subspan(q + 8, valueLength);
-        value.bytes.assign(bytes.begin(), bytes.end());
-        block.values[names[nameIndex]] = std::move(value);
+        PropertyValue value{chunk[q + 3], chunk.subspan(q + 8, valueLength)};
+        const std::string& name = names[nameIndex];
+        auto& values = block.values;
+        auto at = std::lower_bound(
+            values.begin(), values.end(), name,
+            [](const auto& item, const std::string& key) { return item.first < key; });
+        if (at != values.end() && at->first == name) {
+          at->second = value;
+        } else {
+          values.emplace(at, name, value);
+        }
         q += recordLength;
       }
-      blocks.push_back(std::move(block));
     }
     pos += chunkLength;
   }
@@ -456,30 +456,89 @@ Variant PropertyVariant(const PropertyValue& value, const TextDecoder& decode) {
   }
 }
 
+const PropertyValue* PropertyBlock::Find(std::string_view name) const {
+  // A block holds a handful of values: a scan that compares lengths first beats a search.
+  for (const auto& [key, value] : values) {
+    if (key == name) return &value;
+  }
+  return nullptr;
+}
+
+namespace {
+
+constexpr char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+// FNV-1a of a name as LowerCaseKey folds it; ascii tells whether the name is ASCII (and so
+// folds letter by letter without a copy).
+std::uint32_t FoldedHash(std::string_view name, bool& ascii) {
+  constexpr std::uint32_t kBasis = 2166136261u;
+  auto add = [](std::uint32_t hash, char c) {
+    return (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  };
+  // ASCII folds letter by letter in one pass; anything else is folded whole first.
+  std::uint32_t hash = kBasis;
+  ascii = true;
+  for (char c : name) {
+    if (c & 0x80) {
+      ascii = false;
+      break;
+    }
+    hash = add(hash, LowerAscii(c));
+  }
+  if (!ascii) {
+    hash = kBasis;
+    for (char c : LowerCaseKey(name)) hash = add(hash, c);
+  }
+  return hash;
+}
+
+bool SameAsciiIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 ColumnBlockIndex::ColumnBlockIndex(const std::vector<PropertyBlock>& blocks) {
   // In blob order, so that the first block of a name is the one found. A table has at most a
-  // few hundred columns: a scan beats hashing every name.
+  // few hundred columns: a scan over hashes of the folded names beats a hash table.
   named_.reserve(blocks.size());
   for (const auto& block : blocks) {
-    if (!block.own && !block.name.empty()) named_.push_back(&block);
+    if (block.own || block.name.empty()) continue;
+    Entry entry{&block, 0, false};
+    entry.hash = FoldedHash(block.name, entry.ascii);
+    named_.push_back(entry);
   }
 }
 
 const PropertyBlock* ColumnBlockIndex::Find(std::string_view column) const {
-  for (const PropertyBlock* block : named_) {
-    if (block->name == column) return block;
+  bool ascii = false;
+  const std::uint32_t hash = FoldedHash(column, ascii);
+  const PropertyBlock* folded = nullptr;
+  std::optional<std::string> key;  // the column's folded name, made only when needed
+  for (const Entry& entry : named_) {
+    if (entry.hash != hash) continue;
+    if (entry.block->name == column) return entry.block;
+    if (folded) continue;  // a later block may still match exactly
+    bool same = false;
+    if (entry.ascii && ascii) {
+      same = SameAsciiIgnoringCase(entry.block->name, column);
+    } else {
+      if (!key) key = LowerCaseKey(column);
+      same = LowerCaseKey(entry.block->name) == *key;
+    }
+    if (same) folded = entry.block;
   }
-  if (named_.empty()) return nullptr;
-  if (folded_.empty()) {
-    // Names are folded only once a column is missed by its exact name.
-    folded_.reserve(named_.size());
-    for (const PropertyBlock* block : named_) folded_.push_back(LowerCaseKey(block->name));
-  }
-  const std::string key = LowerCaseKey(column);
-  for (std::size_t i = 0; i < folded_.size(); ++i) {
-    if (folded_[i] == key) return named_[i];
-  }
-  return nullptr;
+  return folded;
 }
 
 const PropertyBlock* FindColumnBlock(const std::vector<PropertyBlock>& blocks,
@@ -573,25 +632,70 @@ void SortColumns(std::vector<ColumnDefinition>& columns) {
 
 std::string LowerCaseKey(std::string_view utf8) {
   std::string out;
-  out.reserve(utf8.size());
-  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+  if (IsAscii(utf8)) {
     // ASCII folds on its own.
-    for (char c : utf8) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    out.resize(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) out[i] = LowerAscii(utf8[i]);
     return out;
   }
+  out.reserve(utf8.size());
   for (std::uint32_t cp : CodePoints(utf8)) {
     AppendUtf8(out, static_cast<std::uint32_t>(g_unichar_tolower(static_cast<gunichar>(cp))));
   }
   return out;
 }
 
+namespace {
+
+// Appends count UTF-16 code units, unit(i) the i-th, as UTF-8: a surrogate pair as its code
+// point, an unpaired surrogate as U+FFFD. The room is made once, at most 3 bytes a unit (a
+// pair's 4 bytes come from 2 units).
+template <typename Unit>
+void AppendUtf16(std::string& out, std::size_t count, const Unit& unit) {
+  const std::size_t start = out.size();
+  out.resize(start + 3 * count);
+  char* p = out.data() + start;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t u = unit(i);
+    if (u < 0x80) {
+      *p++ = static_cast<char>(u);
+      continue;
+    }
+    if (u < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (u >> 6));
+      *p++ = static_cast<char>(0x80 | (u & 0x3F));
+      continue;
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      std::uint32_t next = i + 1 < count ? unit(i + 1) : 0;
+      if (u <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+        std::uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00);
+        *p++ = static_cast<char>(0xF0 | (cp >> 18));
+        *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        ++i;
+        continue;
+      }
+      u = 0xFFFD;
+    }
+    *p++ = static_cast<char>(0xE0 | (u >> 12));
+    *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (u & 0x3F));
+  }
+  out.resize(static_cast<std::size_t>(p - out.data()));
+}
+
+}  // namespace
+
 std::string DecodeJet4Text(Bytes bytes) {
-  // One buffer of units per thread, reused: every name of every column passes through here.
-  thread_local std::vector<std::uint16_t> units;
-  units.clear();
-  units.reserve(bytes.size());
+  std::string out;
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     // Compressed: single bytes stand for U+0000..U+00FF; a zero byte toggles to plain UTF-16LE.
+    // The units are gathered first (a pair may straddle a toggle) into one buffer per thread.
+    thread_local std::vector<std::uint16_t> units;
+    units.clear();
+    units.reserve(bytes.size());
     bool compressed = true;
     std::size_t i = 2;
     while (i < bytes.size()) {
@@ -609,26 +713,27 @@ std::string DecodeJet4Text(Bytes bytes) {
         ++i;
       }
     }
-  } else {
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      units.push_back(static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
-    if (bytes.size() % 2) units.push_back(0xFFFD);
+    AppendUtf16(out, units.size(), [](std::size_t k) -> std::uint32_t { return units[k]; });
+    return out;
   }
-  std::string out;
-  out.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    std::uint32_t u = units[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, u);
-    }
+  const std::uint8_t* data = bytes.data();
+  const std::size_t count = bytes.size() / 2;
+  // Names are mostly ASCII: one byte a unit, written in place up to the first other unit; the
+  // rest, if any, unit by unit.
+  out.resize(count);
+  std::size_t ascii = 0;
+  for (; ascii < count && data[2 * ascii + 1] == 0 && data[2 * ascii] < 0x80; ++ascii) {
+    out[ascii] = static_cast<char>(data[2 * ascii]);
   }
+  if (ascii < count) {
+    out.resize(ascii);
+    const std::uint8_t* rest = data + 2 * ascii;
+    AppendUtf16(out, count - ascii, [rest](std::size_t k) -> std::uint32_t {
+      return static_cast<std::uint32_t>(rest[2 * k] | (rest[2 * k + 1] << 8));
+    });
+  }
+  // A trailing odd byte is no whole unit.
+  if (bytes.size() % 2) out += "\xEF\xBF\xBD";
   return out;
 }
 

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -41,8 +42,32 @@ class TruncatedError : public FormatError {
 };
 
 // Turns text bytes as stored (UTF-16LE in Jet 4 and later, code-page bytes in Jet 3) into
-// UTF-8.
-using TextDecoder = std::function<std::string(Bytes)>;
+// UTF-8. It runs for every name of every column, so it refers to its function or callable
+// object instead of holding a copy: what it refers to must outlive it.
+class TextDecoder {
+ public:
+  using Function = std::string (*)(Bytes);
+  // NOLINTNEXTLINE(google-explicit-constructor): a decoding function stands for its decoder.
+  TextDecoder(Function decode) : function_(decode) {}
+  template <typename Callable>
+  requires(!std::is_same_v<std::remove_cvref_t<Callable>, TextDecoder> &&
+           !std::is_function_v<Callable> &&
+           std::is_invocable_r_v<std::string, const Callable&, Bytes>)
+      // NOLINTNEXTLINE(google-explicit-constructor)
+      TextDecoder(const Callable& decode)
+      : object_(&decode), call_([](const void* object, Bytes bytes) -> std::string {
+          return (*static_cast<const Callable*>(object))(bytes);
+        }) {}
+
+  std::string operator()(Bytes bytes) const {
+    return call_ ? call_(object_, bytes) : function_(bytes);
+  }
+
+ private:
+  Function function_ = nullptr;
+  const void* object_ = nullptr;
+  std::string (*call_)(const void*, Bytes) = nullptr;
+};
 
 // --- Database header (page 0) ---
 
@@ -126,18 +151,24 @@ std::optional<std::uint32_t> FirstMappedPageFrom(Bytes map, std::uint32_t end, s
 
 struct PropertyValue {
   std::uint8_t type = 0;
-  std::vector<std::uint8_t> bytes;
+  Bytes bytes;  // within the blob it was read from
 };
 
 // One block of properties: the object's own (the table's, the query's) or one column's.
 struct PropertyBlock {
   bool own = false;  // stored as the object's own block (chunk type 0)
   std::string name;
-  std::map<std::string, PropertyValue> values;  // by property name as stored
+  // By property name as stored, in byte order of the names, each name once (a later record of
+  // a name replaces an earlier one).
+  std::vector<std::pair<std::string, PropertyValue>> values;
+
+  // The value of the property called exactly name; null when there is none.
+  const PropertyValue* Find(std::string_view name) const;
 };
 
 // Validates and parses an LvProp blob. Throws FormatError when any length runs outside the
-// blob or a record refers to a name that is not there.
+// blob or a record refers to a name that is not there. The values refer to the blob's bytes:
+// the blob must outlive the blocks.
 std::vector<PropertyBlock> ParsePropertyBlob(Bytes blob, const TextDecoder& decode);
 
 // The value a stored property presents, by its stored type: Boolean as a Boolean; Byte,
@@ -151,12 +182,17 @@ class ColumnBlockIndex {
  public:
   explicit ColumnBlockIndex(const std::vector<PropertyBlock>& blocks);
   // The first block with exactly the column's name, else the first whose name differs only in
-  // letter case; null when there is none. The blocks must outlive the index.
+  // letter case (as LowerCaseKey folds it); null when there is none. The blocks must outlive
+  // the index.
   const PropertyBlock* Find(std::string_view column) const;
 
  private:
-  std::vector<const PropertyBlock*> named_;  // the column blocks, in blob order
-  mutable std::vector<std::string> folded_;  // their names folded, made on the first miss
+  struct Entry {
+    const PropertyBlock* block;
+    std::uint32_t hash;  // of the folded name
+    bool ascii;          // the name is ASCII: it folds letter by letter
+  };
+  std::vector<Entry> named_;  // the column blocks, in blob order
 };
 
 // ColumnBlockIndex(blocks).Find(column), for a single lookup.
@@ -195,13 +231,25 @@ std::string DecodeJet4Text(Bytes bytes);
 // The file name in a stored link path: the text after the last "\" or "/".
 std::string LinkFileName(std::string_view storedPath);
 
+// Throws the FormatError of ReadU16 and ReadU32 for a value of size bytes at offset.
+[[noreturn]] void ThrowBeyond(std::size_t size, Bytes bytes, std::size_t offset);
+
 // Little-endian readers that check the range first.
-std::uint16_t ReadU16(Bytes bytes, std::size_t offset);
+inline std::uint16_t ReadU16(Bytes bytes, std::size_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < 2) ThrowBeyond(2, bytes, offset);
+  return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
 // A name stored in a table definition at pos (Jet 3: a 1-byte length, Jet 4: a 2-byte one, then
 // that many bytes), decoded; pos moves past it. FormatError ("<what> lies beyond the table
 // definition", or ReadU16's) when it does not fit.
 std::string ReadDefinitionName(Bytes tdef, std::size_t& pos, bool jet3, const TextDecoder& decode,
                                std::string_view what);
-std::uint32_t ReadU32(Bytes bytes, std::size_t offset);
+inline std::uint32_t ReadU32(Bytes bytes, std::size_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < 4) ThrowBeyond(4, bytes, offset);
+  return static_cast<std::uint32_t>(bytes[offset]) |
+         (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+         (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
 
 }  // namespace zentab::engine

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -264,6 +266,32 @@ constexpr std::string_view kKnownNames[] = {
     "Description",     "Format",      "Caption",      "GUID",
 };
 
+// A name's length, first and last letter: the writer finds a known name by it.
+constexpr std::uint32_t NameKey(std::string_view name) {
+  if (name.empty() || name.size() > 0xFF) return 0;
+  return static_cast<std::uint32_t>(name.size()) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(name.front())) << 8 |
+         static_cast<unsigned char>(name.back());
+}
+
+// Each known name's key, in the names' order.
+constexpr auto kKeys = [] {
+  std::array<std::uint32_t, std::size(kKnownNames)> keys{};
+  for (std::size_t i = 0; i < keys.size(); ++i) keys[i] = NameKey(kKnownNames[i]);
+  return keys;
+}();
+
+// Whether no two known names share a key.
+constexpr bool KnownNameKeysDiffer() {
+  for (std::size_t i = 0; i < kKeys.size(); ++i) {
+    for (std::size_t j = i + 1; j < kKeys.size(); ++j) {
+      if (kKeys[i] == kKeys[j]) return false;
+    }
+  }
+  return true;
+}
+static_assert(KnownNameKeysDiffer(), "each known name needs a key of its own");
+
 enum Kind : unsigned char { kEmpty, kNull, kFalse, kTrue, kInt, kDate, kString, kError, kDouble };
 
 // The first byte of a streamed answer's parts after its head.
@@ -276,29 +304,43 @@ constexpr std::uint64_t kMaxStreamedTables = 1u << 22;
 
 class BinaryWriter {
  public:
-  void Raw(std::string_view bytes) { out_.append(bytes); }
-  void Byte(unsigned char b) { out_.push_back(static_cast<char>(b)); }
+  BinaryWriter() = default;
+  // Writes into out from its first used bytes on; Used() tells how far it has written (the
+  // bytes beyond are room, not message).
+  BinaryWriter(std::string& out, std::size_t used) : out_(&out), used_(used) {}
+  BinaryWriter(const BinaryWriter&) = delete;
+  BinaryWriter& operator=(const BinaryWriter&) = delete;
+
+  void Raw(std::string_view bytes) {
+    char* p = Room(bytes.size());
+    if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+  void Byte(unsigned char b) {
+    *Room(1) = static_cast<char>(b);
+    ++used_;
+  }
   void Unsigned(std::uint64_t v) {
-    while (v >= 0x80) {
-      Byte(static_cast<unsigned char>(v | 0x80));
-      v >>= 7;
-    }
-    Byte(static_cast<unsigned char>(v));
+    char* start = Room(10);
+    used_ += static_cast<std::size_t>(PutUnsigned(start, v) - start);
   }
   void Signed(std::int32_t v) {
     Unsigned((static_cast<std::uint32_t>(v) << 1) ^ static_cast<std::uint32_t>(v >> 31));
   }
   void String(std::string_view s) {
     Unsigned(s.size());
-    out_.append(s);
+    Raw(s);
   }
   void Optional(const std::optional<std::string>& s) {
     Byte(s ? 1 : 0);
     if (s) String(*s);
   }
-  void Properties(const PropertySet& set) {
-    Unsigned(set.Items().size());
-    for (const auto& [name, read] : set.Items()) {
+  void Properties(const PropertySet& set) { Items(set.Items()); }
+  // Properties as a set's items, each a name and a read.
+  template <typename List>
+  void Items(const List& items) {
+    Unsigned(items.size());
+    for (const auto& [name, read] : items) {
       Name(name);
       if (read.error) {
         Byte(kError);
@@ -343,6 +385,65 @@ class BinaryWriter {
     }
     Properties(p.Others());
   }
+  // A field from its record: the bytes Field and Stored give for the FieldSnapshot whose
+  // properties are set from it in slot order.
+  void Record(const FieldRecord& f) {
+    using P = FieldProperties;
+    static_assert(P::kAllowZeroLength == 0 && P::kAttributes == 1 && P::kDefaultValue == 2 &&
+                      P::kName == 3 && P::kOrdinalPosition == 4 && P::kRequired == 5 &&
+                      P::kSize == 6 && P::kSourceField == 7 && P::kSourceTable == 8 &&
+                      P::kType == 9 && P::kSlotCount == 10,
+                  "the record is written in slot order");
+    const bool failed = f.propertiesError != nullptr;
+    unsigned mask = (1u << P::kSlotCount) - 1;
+    if (failed) {
+      mask &= ~((1u << P::kAllowZeroLength) | (1u << P::kDefaultValue) | (1u << P::kRequired));
+    }
+    // The slots and what follows them up to the stored properties, in room made at once.
+    constexpr std::size_t kNumber = 10;  // the longest LEB128 of 64 bits
+    const std::size_t bound = 10 * kNumber + f.defaultValue.size() + f.name.size() +
+                              f.sourceField.size() + f.sourceTable.size();
+    char* const start = Room(bound);
+    char* p = PutUnsigned(start, mask);
+    if (!failed) *p++ = f.allowZeroLength ? 1 : 0;
+    p = PutSigned(p, f.attributes);
+    if (!failed) p = PutString(p, f.defaultValue);
+    p = PutString(p, f.name);
+    p = PutSigned(p, f.ordinalPosition);
+    if (!failed) *p++ = f.required ? 1 : 0;
+    p = PutSigned(p, f.size);
+    p = PutString(p, f.sourceField);
+    p = PutString(p, f.sourceTable);
+    p = PutSigned(p, f.type);
+    const bool storedNone = !f.stored && f.storedValues.empty();
+    if (!failed) {
+      *p++ = 0;  // no other properties
+      if (storedNone) {
+        *p++ = 0;  // no stored error
+        *p++ = 0;  // no stored values
+      }
+    }
+    used_ += static_cast<std::size_t>(p - start);
+    if (failed) {
+      // The properties that failed, in the order they were set.
+      Unsigned(3);
+      for (P::Slot slot : {P::kAllowZeroLength, P::kDefaultValue, P::kRequired}) {
+        Name(P::SlotName(slot));
+        Byte(kError);
+        String(*f.propertiesError);
+      }
+      if (storedNone) {
+        Optional(std::nullopt);
+        Unsigned(0);
+      }
+    }
+    if (f.stored) {
+      Stored(*f.stored);
+    } else if (!storedNone) {
+      Optional(std::nullopt);
+      Items(f.storedValues);
+    }
+  }
   template <typename Keyed>
   void KeyedList(const std::vector<Keyed>& items) {
     Unsigned(items.size());
@@ -356,7 +457,7 @@ class BinaryWriter {
     // Fields already encoded make up most of a large answer: room for them at once.
     std::size_t encoded = 0;
     for (const auto& table : db.tables) encoded += table.encodedFields.size();
-    out_.reserve(out_.size() + encoded + 256 * (db.tables.size() + 1));
+    Room(encoded + 256 * (db.tables.size() + 1));
     Head(db, db.tables.size());
     for (const auto& table : db.tables) Table(table);
     Tail(db);
@@ -399,12 +500,20 @@ class BinaryWriter {
       for (const auto& document : container.documents) Properties(document);
     }
   }
-  std::string Take() { return std::move(out_); }
+  std::size_t Used() const { return used_; }
+  std::string Take() {
+    out_->resize(used_);
+    return std::move(*out_);
+  }
 
  private:
   void Name(std::string_view name) {
-    for (std::size_t i = 0; i < std::size(kKnownNames); ++i) {
-      if (kKnownNames[i] == name) return Byte(static_cast<unsigned char>(i + 1));
+    const std::uint32_t key = NameKey(name);
+    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+      if (kKeys[i] == key) {
+        if (kKnownNames[i] == name) return Byte(static_cast<unsigned char>(i + 1));
+        break;
+      }
     }
     Byte(0);
     String(name);
@@ -432,7 +541,33 @@ class BinaryWriter {
     throw WireError("an object cannot be sent as a property value");
   }
 
-  std::string out_;
+  static char* PutUnsigned(char* p, std::uint64_t v) {
+    while (v >= 0x80) {
+      *p++ = static_cast<char>(v | 0x80);
+      v >>= 7;
+    }
+    *p++ = static_cast<char>(v);
+    return p;
+  }
+  static char* PutSigned(char* p, std::int32_t v) {
+    return PutUnsigned(p,
+                       (static_cast<std::uint32_t>(v) << 1) ^ static_cast<std::uint32_t>(v >> 31));
+  }
+  static char* PutString(char* p, std::string_view s) {
+    p = PutUnsigned(p, s.size());
+    if (!s.empty()) std::memcpy(p, s.data(), s.size());
+    return p + s.size();
+  }
+
+  // Room for n more bytes after the used ones: the buffer grows by doubling.
+  char* Room(std::size_t n) {
+    if (out_->size() - used_ < n) out_->resize(std::max(2 * out_->size(), used_ + n + 64));
+    return out_->data() + used_;
+  }
+
+  std::string own_;
+  std::string* out_ = &own_;
+  std::size_t used_ = 0;
 };
 
 // Reads the binary form back; every count and length is checked against what is left.
@@ -727,6 +862,28 @@ std::vector<FieldSnapshot> DecodeFields(std::string_view encoded) {
   std::vector<FieldSnapshot> fields = r.Fields();
   r.ExpectEnd();
   return fields;
+}
+
+FieldsWriter::FieldsWriter(std::size_t count) : count_(count) {
+  BinaryWriter w(out_, 0);
+  w.Unsigned(count);
+  used_ = w.Used();
+}
+
+void FieldsWriter::Add(const FieldRecord& field) {
+  BinaryWriter w(out_, used_);
+  w.Record(field);
+  used_ = w.Used();
+  ++added_;
+}
+
+std::string FieldsWriter::Take() {
+  if (added_ != count_) {
+    throw std::logic_error(std::to_string(added_) + " fields were written of " +
+                           std::to_string(count_));
+  }
+  out_.resize(used_);
+  return std::move(out_);
 }
 
 std::string EncodeRequest(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -68,6 +69,47 @@ StreamPart DecodeStreamPart(std::string_view message, DatabaseSnapshot& snapshot
 // back; an encoded table's fields are sent as they are.
 std::string EncodeFields(const std::vector<FieldSnapshot>& fields);
 std::vector<FieldSnapshot> DecodeFields(std::string_view encoded);
+
+// One field as the reader process has it: the ten properties every field has, and what is
+// stored with it.
+struct FieldRecord {
+  bool allowZeroLength = false;
+  std::int32_t attributes = 0;
+  std::string_view defaultValue;
+  std::string_view name;
+  std::int32_t ordinalPosition = 0;
+  bool required = false;
+  std::int32_t size = 0;
+  std::string_view sourceField;
+  std::string_view sourceTable;
+  std::int32_t type = 0;
+  // Set when the field's stored properties cannot be read: AllowZeroLength, DefaultValue and
+  // Required then fail with it (in that order) instead of holding values.
+  const std::string* propertiesError = nullptr;
+  // Null for none: no values and no error.
+  const StoredProperties* stored = nullptr;
+  // With stored null, the stored values (none failed) as a property set's items would hold
+  // them: sent as stored properties without an error.
+  std::span<const std::pair<std::string_view, PropertyRead>> storedValues;
+};
+
+// Writes the fields of one table straight into their wire form (what EncodeFields makes and
+// TableSnapshot::encodedFields holds), without a FieldSnapshot for each: the bytes are those
+// of the FieldSnapshot whose properties are set from the record in slot order.
+class FieldsWriter {
+ public:
+  // count: the number of fields Add is called for.
+  explicit FieldsWriter(std::size_t count);
+  void Add(const FieldRecord& field);
+  // The fields written; throws std::logic_error when fewer or more than count were added.
+  std::string Take();
+
+ private:
+  std::string out_;       // the bytes written, then room for more
+  std::size_t used_ = 0;  // how many of out_'s bytes are written
+  std::size_t count_;
+  std::size_t added_ = 0;
+};
 
 // A snapshot as readable JSON and back (zentab-dbreader --dump); strings that are not valid
 // UTF-8 have their bad bytes replaced.

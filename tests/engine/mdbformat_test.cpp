@@ -345,6 +345,16 @@ Buffer Blob(const std::vector<std::string>& names,
   return b;
 }
 
+// The bytes of a block's value called name; fails the test when the block or value is missing.
+Buffer ValueBytes(const PropertyBlock* block, std::string_view name) {
+  const PropertyValue* value = block ? block->Find(name) : nullptr;
+  if (!value) {
+    ADD_FAILURE() << "no value " << name;
+    return {};
+  }
+  return Buffer(value->bytes.begin(), value->bytes.end());
+}
+
 TEST(PropertyBlob, ReadsBlocksByColumn) {
   Buffer blob = Blob({"Required", "DefaultValue", "AllowZeroLength"},
                      {{"", {{0x0A, 1, Utf16("x")}}},
@@ -354,9 +364,11 @@ TEST(PropertyBlob, ReadsBlocksByColumn) {
   ASSERT_EQ(blocks.size(), 3u);
   const PropertyBlock* customer = FindColumnBlock(blocks, "customer");
   ASSERT_NE(customer, nullptr);
-  EXPECT_EQ(customer->values.at("Required").bytes, Buffer{1});
-  EXPECT_EQ(DecodeJet4Text(customer->values.at("DefaultValue").bytes), "\"abc\"");
-  EXPECT_EQ(FindColumnBlock(blocks, "ID")->values.at("AllowZeroLength").type, 0x01);
+  EXPECT_EQ(ValueBytes(customer, "Required"), Buffer{1});
+  EXPECT_EQ(DecodeJet4Text(customer->Find("DefaultValue")->bytes), "\"abc\"");
+  EXPECT_EQ(FindColumnBlock(blocks, "ID")->Find("AllowZeroLength")->type, 0x01);
+  EXPECT_EQ(customer->Find("AllowZeroLength"), nullptr);
+  EXPECT_EQ(customer->Find("required"), nullptr);  // property names are matched exactly
   EXPECT_EQ(FindColumnBlock(blocks, "Missing"), nullptr);
   // The table's own block (no name) never stands for a column.
   EXPECT_EQ(FindColumnBlock(blocks, ""), nullptr);
@@ -365,9 +377,77 @@ TEST(PropertyBlob, ReadsBlocksByColumn) {
 TEST(PropertyBlob, PrefersTheExactlyNamedBlock) {
   Buffer blob = Blob({"Required"}, {{"NAME", {{0x01, 0, {0}}}}, {"Name", {{0x01, 0, {1}}}}});
   auto blocks = ParsePropertyBlob(blob, DecodeJet4Text);
-  EXPECT_EQ(FindColumnBlock(blocks, "Name")->values.at("Required").bytes, Buffer{1});
-  EXPECT_EQ(FindColumnBlock(blocks, "NAME")->values.at("Required").bytes, Buffer{0});
-  EXPECT_EQ(FindColumnBlock(blocks, "name")->values.at("Required").bytes, Buffer{0});
+  EXPECT_EQ(ValueBytes(FindColumnBlock(blocks, "Name"), "Required"), Buffer{1});
+  EXPECT_EQ(ValueBytes(FindColumnBlock(blocks, "NAME"), "Required"), Buffer{0});
+  EXPECT_EQ(ValueBytes(FindColumnBlock(blocks, "name"), "Required"), Buffer{0});
+}
+
+// Blocks are found by name through one index: exactly first (wherever the block lies), then by
+// the name folded as LowerCaseKey folds it, beyond ASCII too; the first block of a name wins.
+TEST(PropertyBlob, IndexFindsBlocksExactlyThenIgnoringCase) {
+  // Each block's one value tells the blocks apart: its Required byte is its position.
+  const std::vector<std::string> names = {
+      "",  // the table's own block
+      "Amount",
+      "AMOUNT",
+      "amount",  // three that fold alike, the exact one last
+      "ÄRGER",
+      "ärger",        // non-ASCII, folded by LowerCaseKey
+      "\u212Aelvin",  // KELVIN SIGN folds to an ASCII 'k'
+      "Total",
+      "total",  // the exact one is the second
+      "Dup",
+      "Dup",  // two of one name: the first wins
+      "Émile",
+  };
+  static const std::uint8_t kPositions[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+  std::vector<PropertyBlock> blocks(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    blocks[i].own = names[i].empty();
+    blocks[i].name = names[i];
+    blocks[i].values.push_back({"Required", PropertyValue{0x01, Bytes(&kPositions[i], 1)}});
+  }
+  const ColumnBlockIndex index(blocks);
+  struct Case {
+    const char* column;
+    int want;  // the block's position; -1 for none
+  };
+  const Case cases[] = {
+      {"amount", 3}, {"AMOUNT", 2}, {"Amount", 1}, {"aMoUnT", 1},  // first folded match
+      {"ärger", 5},  {"ÄRGER", 4},  {"Ärger", 4},  {"äRGER", 4},  {"kelvin", 6},   {"KELVIN", 6},
+      {"total", 8},  {"TOTAL", 7},  {"Total", 7},  {"Dup", 9},    {"dup", 9},      {"émile", 11},
+      {"ÉMILE", 11}, {"Emile", -1}, {"", -1},      {"Amoun", -1}, {"amounts", -1},
+  };
+  for (const auto& c : cases) {
+    const PropertyBlock* block = index.Find(c.column);
+    if (c.want < 0) {
+      EXPECT_EQ(block, nullptr) << c.column;
+      continue;
+    }
+    ASSERT_NE(block, nullptr) << c.column;
+    EXPECT_EQ(ValueBytes(block, "Required"), Buffer{static_cast<std::uint8_t>(c.want)}) << c.column;
+  }
+  EXPECT_EQ(ColumnBlockIndex({}).Find("Amount"), nullptr);
+}
+
+// A block's values are kept by name in byte order, a later record of a name replacing an
+// earlier one (the record's name index picks the name).
+TEST(PropertyBlob, KeepsTheLastValueOfANameInNameOrder) {
+  const Buffer blob =
+      Blob({"Required", "DefaultValue", "Caption", "AllowZeroLength"}, {{"ID",
+                                                                         {{0x01, 0, {0}},
+                                                                          {0x0A, 2, Utf16("c")},
+                                                                          {0x0A, 1, Utf16("1")},
+                                                                          {0x01, 0, {1}},
+                                                                          {0x01, 3, {1}}}}});
+  const auto blocks = ParsePropertyBlob(blob, DecodeJet4Text);
+  ASSERT_EQ(blocks.size(), 1u);
+  std::vector<std::string> order;
+  for (const auto& [name, value] : blocks[0].values) order.push_back(name);
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"AllowZeroLength", "Caption", "DefaultValue", "Required"}));
+  EXPECT_EQ(ValueBytes(&blocks[0], "Required"), Buffer{1});
+  EXPECT_EQ(ValueBytes(&blocks[0], "DefaultValue"), Utf16("1"));
 }
 
 TEST(PropertyBlob, RejectsDamagedBlobs) {
@@ -494,6 +574,50 @@ TEST(Ordering, LowerCasesBeyondAscii) {
   EXPECT_EQ(LowerCaseKey("表①"), "表①");
   // "_" (0x5F) sorts after upper-case letters but before lower-case ones.
   EXPECT_LT(LowerCaseKey("_tmp"), LowerCaseKey("Apple"));
+}
+
+// Plain UTF-16LE by the boundaries of its encodings: the all-ASCII form written in place, the
+// 1-, 2-, 3- and 4-byte forms, and the surrogates and odd bytes that become U+FFFD.
+TEST(Text, DecodesEveryWidthOfJet4Text) {
+  const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+  struct Case {
+    const char* label;
+    Buffer bytes;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"empty", {}, ""},
+      {"ASCII", {'I', 0, 'd', 0, '_', 0, '9', 0}, "Id_9"},
+      {"U+007F stays one byte", {0x7F, 0}, "\x7F"},
+      {"U+0000", {0, 0, 'a', 0}, std::string("\0a", 2)},
+      {"U+0080", {0x80, 0}, "\xC2\x80"},
+      {"low byte ASCII, high byte not", {'A', 0x01}, "\xC5\x81"},  // U+0141
+      {"U+07FF", {0xFF, 0x07}, "\xDF\xBF"},
+      {"U+0800", {0x00, 0x08}, "\xE0\xA0\x80"},
+      {"U+FFFF", {0xFF, 0xFF}, "\xEF\xBF\xBF"},
+      {"ASCII then kanji", {'a', 0, 0x68, 0x88, 'b', 0}, "a表b"},
+      {"pair between ASCII",
+       {'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 'b', 0},
+       "a\xF0\x9F\x98\x80"
+       "b"},
+      {"U+10FFFF", {0xFF, 0xDB, 0xFF, 0xDF}, "\xF4\x8F\xBF\xBF"},
+      {"high surrogate last", {'a', 0, 0x3D, 0xD8}, "a" + bad},
+      {"low surrogate alone", {0x00, 0xDE, 'a', 0}, bad + "a"},
+      {"pair reversed", {0x00, 0xDE, 0x3D, 0xD8}, bad + bad},
+      {"two high surrogates", {0x3D, 0xD8, 0x3D, 0xD8, 0x00, 0xDE}, bad + "\xF0\x9F\x98\x80"},
+      {"odd byte after ASCII", {'a', 0, 'b'}, "a" + bad},
+      {"odd byte after a high surrogate", {0x3D, 0xD8, 0x00}, bad + bad},
+      {"one byte", {'a'}, bad},
+      // U+1F603: no zero byte in its units, which would toggle back.
+      {"compressed, a pair in its plain run",
+       {0xFF, 0xFE, 'x', 0, 0x3D, 0xD8, 0x03, 0xDE},
+       "x\xF0\x9F\x98\x83"},
+      {"compressed, high bytes as Latin-1",
+       {0xFF, 0xFE, 0xE9, 'a'},
+       "\xC3\xA9"
+       "a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeJet4Text(c.bytes), c.want) << c.label;
 }
 
 TEST(Text, DecodesJet4PlainAndCompressedText) {

@@ -97,6 +97,22 @@ TEST(Wire, CarriesEveryValueKindAndFailure) {
   EXPECT_EQ(DecodeRequest(EncodeRequest("/d/ア.mdb")), "/d/ア.mdb");
 }
 
+// Known names travel as one byte; names that look like one (same length, first and last
+// letter, or another case) must arrive as themselves.
+TEST(Wire, CarriesNamesThatResembleKnownOnesInFull) {
+  DatabaseSnapshot db;
+  TableSnapshot t;
+  const char* names[] = {"Nome",   "name",    "Names", "SourceTablE", "SourceFielD", "Caption",
+                         "Cation", "Connect", "",      "DateCreated", "Description", "Dx"};
+  std::int32_t i = 0;
+  for (const char* name : names) t.properties.Append(name, i++);
+  db.tables.push_back(t);
+  ReadResponse back = DecodeResponse(EncodeResponse(ReadResponse{db, ""}));
+  ASSERT_TRUE(back.snapshot);
+  ASSERT_EQ(back.snapshot->tables.size(), 1u);
+  EXPECT_EQ(back.snapshot->tables[0].properties, t.properties);
+}
+
 TEST(Wire, CarriesBytesThatAreNotUtf8Unchanged) {
   DatabaseSnapshot db;
   TableSnapshot t;
@@ -131,6 +147,143 @@ TEST(Wire, KeepsFieldsCompactUntilTheyAreAskedFor) {
     table.fields.clear();
   }
   EXPECT_EQ(EncodeResponse(ReadResponse{compact, ""}), EncodeResponse(ReadResponse{db, ""}));
+}
+
+// The reader writes each field from its record; its bytes must be those of the field set up
+// property by property (slots in order, failures among the others) and encoded as a snapshot.
+TEST(Wire, WritesFieldRecordsAsTheFieldsTheyStandFor) {
+  const std::string damaged = "The field properties of table 'x' are damaged.";
+  StoredProperties stored;
+  stored.values.Set("Caption", "受注番号");
+  stored.values.Set("DecimalPlaces", std::int32_t{-2});
+  stored.values.Fail("Format", "The property 'Format' is damaged.");
+  StoredProperties storedError;
+  storedError.error = damaged;
+  const std::string longText(300, 'n');  // lengths past one LEB128 byte
+
+  struct Case {
+    const char* label;
+    FieldRecord record;
+  };
+  std::vector<Case> cases;
+  FieldRecord plain;
+  plain.allowZeroLength = true;
+  plain.attributes = 2;
+  plain.defaultValue = "=Date()";
+  plain.name = "受注日";
+  plain.ordinalPosition = 3;
+  plain.required = false;
+  plain.size = 8;
+  plain.sourceField = "受注日";
+  plain.sourceTable = "受注";
+  plain.type = 8;
+  cases.push_back({"plain", plain});
+  FieldRecord withStored = plain;
+  withStored.required = true;
+  withStored.attributes = -2147483647 - 1;
+  withStored.type = -0x11;
+  withStored.stored = &stored;
+  cases.push_back({"stored values", withStored});
+  // The same values as stored's, none failed, handed over as items.
+  const std::vector<std::pair<std::string_view, PropertyRead>> items = {
+      {"Caption", PropertyRead{Variant("受注番号"), std::nullopt}},
+      {"DecimalPlaces", PropertyRead{Variant(std::int32_t{-2}), std::nullopt}},
+      {"ValidationRule", PropertyRead{Variant(std::string(200, 'v')), std::nullopt}},
+      {"Format", PropertyRead{Variant(Variant::Date{2.5}), std::nullopt}},
+      {"InputMask", PropertyRead{Variant::MakeNull(), std::nullopt}},
+      {"Hidden", PropertyRead{Variant(false), std::nullopt}},
+      {"ColumnWidth", PropertyRead{Variant(-1.25), std::nullopt}}};
+  FieldRecord withItems = plain;
+  withItems.storedValues = items;
+  cases.push_back({"stored items", withItems});
+  FieldRecord failedItems = withItems;  // the failure's own stored properties win
+  failedItems.propertiesError = &damaged;
+  failedItems.storedValues = items;
+  failedItems.stored = &storedError;
+  cases.push_back({"failed, stored error over items", failedItems});
+  FieldRecord failedWithItems = withItems;
+  failedWithItems.propertiesError = &damaged;
+  cases.push_back({"failed, stored items", failedWithItems});
+  FieldRecord empty;  // every text empty, every number 0
+  cases.push_back({"empty", empty});
+  FieldRecord failed = plain;
+  failed.propertiesError = &damaged;
+  failed.stored = &storedError;
+  cases.push_back({"failed, stored error", failed});
+  FieldRecord failedLinked = failed;
+  failedLinked.stored = nullptr;
+  cases.push_back({"failed, nothing stored", failedLinked});
+  FieldRecord longNames = plain;
+  longNames.name = longText;
+  longNames.sourceField = longText;
+  longNames.defaultValue = longText;
+  longNames.ordinalPosition = 70000;
+  cases.push_back({"long", longNames});
+
+  auto snapshotOf = [](const FieldRecord& r) {
+    FieldSnapshot f;
+    FieldProperties& p = f.properties;
+    using P = FieldProperties;
+    if (r.propertiesError) {
+      p.Fail("AllowZeroLength", *r.propertiesError);
+    } else {
+      p.SetBool(P::kAllowZeroLength, r.allowZeroLength);
+    }
+    p.SetInt(P::kAttributes, r.attributes);
+    if (r.propertiesError) {
+      p.Fail("DefaultValue", *r.propertiesError);
+    } else {
+      p.SetText(P::kDefaultValue, std::string(r.defaultValue));
+    }
+    p.SetText(P::kName, std::string(r.name));
+    p.SetInt(P::kOrdinalPosition, r.ordinalPosition);
+    if (r.propertiesError) {
+      p.Fail("Required", *r.propertiesError);
+    } else {
+      p.SetBool(P::kRequired, r.required);
+    }
+    p.SetInt(P::kSize, r.size);
+    p.SetText(P::kSourceField, std::string(r.sourceField));
+    p.SetText(P::kSourceTable, std::string(r.sourceTable));
+    p.SetInt(P::kType, r.type);
+    if (r.stored) {
+      f.stored = *r.stored;
+    } else {
+      for (const auto& [name, read] : r.storedValues)
+        f.stored.values.Set(std::string(name), read.value);
+    }
+    return f;
+  };
+
+  for (const auto& c : cases) {
+    FieldsWriter one(1);
+    one.Add(c.record);
+    const std::string bytes = one.Take();
+    const FieldSnapshot want = snapshotOf(c.record);
+    EXPECT_EQ(bytes, EncodeFields({want})) << c.label;
+    const auto back = DecodeFields(bytes);
+    ASSERT_EQ(back.size(), 1u) << c.label;
+    EXPECT_EQ(back[0], want) << c.label;
+  }
+
+  // Many fields in one buffer, which grows as they are added.
+  std::vector<FieldSnapshot> all;
+  FieldsWriter many(600);
+  for (int i = 0; i < 600; ++i) {
+    const FieldRecord& r = cases[static_cast<std::size_t>(i) % cases.size()].record;
+    many.Add(r);
+    all.push_back(snapshotOf(r));
+  }
+  EXPECT_EQ(many.Take(), EncodeFields(all));
+  EXPECT_EQ(FieldsWriter(0).Take(), EncodeFields({}));
+
+  // A count that does not match the fields added is the writer's caller's mistake.
+  FieldsWriter tooFew(2);
+  tooFew.Add(plain);
+  EXPECT_THROW(tooFew.Take(), std::logic_error);
+  FieldsWriter tooMany(0);
+  tooMany.Add(plain);
+  EXPECT_THROW(tooMany.Take(), std::logic_error);
 }
 
 // Streamed, a response is its head, a part per table and the tail: put together again they

@@ -93,9 +93,8 @@ class Database {
     if (n < 0) return {};
     return std::string(out.data(), std::min<std::size_t>(static_cast<std::size_t>(n), out.size()));
   }
-  TextDecoder Decoder() const {
-    return [this](Bytes bytes) { return Decode(bytes); };
-  }
+  // Decode as a TextDecoder; it refers to this database.
+  TextDecoder Decoder() const { return TextDecoder(decoder_); }
 
   std::size_t pageSize() const { return header_.pageSize; }
   std::uint64_t PageCount() const { return fileSize_ / header_.pageSize; }
@@ -149,10 +148,16 @@ class Database {
   }
 
  private:
+  struct Decoding {
+    const Database* db;
+    std::string operator()(Bytes bytes) const { return db->Decode(bytes); }
+  };
+
   std::string path_;
   MdbHandle* mdb_;
   DatabaseHeader header_;
   std::uint64_t fileSize_;
+  Decoding decoder_{this};
   mutable std::optional<std::vector<std::uint8_t>> kept_;
   mutable std::uint32_t keptNumber_ = 0;
 };
@@ -283,15 +288,60 @@ const std::vector<std::string> kCatalogColumnNames = {
     "Id",         "ParentId", "Name",        "Type",   "Flags",  "DateCreate",
     "DateUpdate", "Database", "ForeignName", "LvProp", "Connect"};
 
-// One row as stored: each wanted column's bytes, none for Null or an absent column. Nothing is
-// bound: libmdb would turn a bound memo or OLE value into text as it fetches the row, following
-// its long-value pages round any loop they form.
-using RawRow = std::vector<std::optional<std::vector<std::uint8_t>>>;
+// A cell's bytes as stored; none for Null or an absent column.
+using Cell = std::optional<Bytes>;
 
-struct RawTable {
-  std::vector<int> types;  // each wanted column's libmdb type, 0 when the table lacks it
-  std::vector<RawRow> rows;
+class RawTable;
+
+// One row as stored: each wanted column's cell.
+class RawRow {
+ public:
+  RawRow(const RawTable& table, std::size_t row) : table_(table), row_(row) {}
+  Cell operator[](std::size_t column) const;
+
+ private:
+  const RawTable& table_;
+  std::size_t row_;
 };
+
+// The wanted columns of a table's rows. Nothing is bound: libmdb would turn a bound memo or
+// OLE value into text as it fetches the row, following its long-value pages round any loop
+// they form. The cells' bytes are kept one after another in one buffer.
+class RawTable {
+ public:
+  explicit RawTable(std::size_t width) : types(width, 0), width_(width) {}
+
+  std::vector<int> types;  // each wanted column's libmdb type, 0 when the table lacks it
+
+  std::size_t RowCount() const { return width_ == 0 ? 0 : cells_.size() / width_; }
+  RawRow Row(std::size_t row) const { return RawRow(*this, row); }
+  Cell At(std::size_t row, std::size_t column) const {
+    const Stored& cell = cells_[row * width_ + column];
+    if (!cell.present) return std::nullopt;
+    return Bytes(bytes_).subspan(cell.at, cell.length);
+  }
+  // Starts a row whose cells are all none.
+  void AddRow() { cells_.resize(cells_.size() + width_); }
+  // Sets a cell of the last row.
+  void SetCell(std::size_t column, const std::uint8_t* data, std::size_t length) {
+    cells_[cells_.size() - width_ + column] = Stored{bytes_.size(), length, true};
+    bytes_.insert(bytes_.end(), data, data + length);
+  }
+
+ private:
+  struct Stored {
+    std::size_t at = 0;
+    std::size_t length = 0;
+    bool present = false;
+  };
+  std::size_t width_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<Stored> cells_;  // row by row, width_ a row
+};
+
+Cell RawRow::operator[](std::size_t column) const {
+  return table_.At(row_, column);
+}
 
 struct TableDefCloser {
   void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
@@ -314,8 +364,7 @@ RawTable ScanTable(const Database& db, const char* tableName, std::uint32_t page
     throw FormatError(std::string("the ") + tableName + " columns cannot be read");
   }
   std::vector<const MdbColumn*> columns(names.size(), nullptr);
-  RawTable out;
-  out.types.assign(names.size(), 0);
+  RawTable out(names.size());
   for (std::size_t c = 0; c < names.size(); ++c) {
     for (guint i = 0; i < table->columns->len && !columns[c]; ++i) {
       const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
@@ -328,7 +377,7 @@ RawTable ScanTable(const Database& db, const char* tableName, std::uint32_t page
   mdb_rewind_table(table.get());
   const std::size_t bufferSize = sizeof db.mdb()->pg_buf;
   while (mdb_fetch_row(table.get())) {
-    RawRow& row = out.rows.emplace_back(names.size());
+    out.AddRow();
     for (std::size_t c = 0; c < names.size(); ++c) {
       const MdbColumn* col = columns[c];
       if (!col || col->cur_value_len <= 0 || col->cur_value_start < 0) continue;
@@ -336,7 +385,7 @@ RawTable ScanTable(const Database& db, const char* tableName, std::uint32_t page
       auto len = static_cast<std::size_t>(col->cur_value_len);
       if (start > bufferSize || len > bufferSize - start) continue;
       const auto* p = reinterpret_cast<const std::uint8_t*>(db.mdb()->pg_buf) + start;
-      row[c].emplace(p, p + len);
+      out.SetCell(c, p, len);
     }
   }
   return out;
@@ -359,7 +408,7 @@ void CheckTableUsageMap(const Database& db, const char* tableName, std::uint32_t
   }
 }
 
-std::optional<std::int32_t> CellInt(const std::optional<std::vector<std::uint8_t>>& cell) {
+std::optional<std::int32_t> CellInt(const Cell& cell) {
   if (!cell) return std::nullopt;
   if (cell->size() == 1) return (*cell)[0];
   if (cell->size() == 2) return static_cast<std::int16_t>(ReadU16(*cell, 0));
@@ -367,7 +416,7 @@ std::optional<std::int32_t> CellInt(const std::optional<std::vector<std::uint8_t
   return std::nullopt;
 }
 
-std::optional<double> CellDouble(const std::optional<std::vector<std::uint8_t>>& cell) {
+std::optional<double> CellDouble(const Cell& cell) {
   if (!cell || cell->size() != 8) return std::nullopt;
   double d = 0;
   std::memcpy(&d, cell->data(), 8);
@@ -375,8 +424,7 @@ std::optional<double> CellDouble(const std::optional<std::vector<std::uint8_t>>&
 }
 
 // The text of a text or memo cell; a memo's long-value pages are followed here.
-std::string CellText(const Database& db, int columnType,
-                     const std::optional<std::vector<std::uint8_t>>& cell) {
+std::string CellText(const Database& db, int columnType, const Cell& cell) {
   if (!cell) return {};
   if (columnType == MDB_MEMO) return db.Decode(ReadLongValue(db, *cell));
   return db.Decode(*cell);
@@ -436,12 +484,12 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
   typed(kDatabase, {MDB_TEXT, MDB_MEMO});
   typed(kConnect, {MDB_TEXT, MDB_MEMO});
   typed(kLvProp, {MDB_OLE, MDB_MEMO});
-  const std::vector<RawRow>& raw = table.rows;
 
   // The scan is over: long values can be read now without disturbing it.
   auto typeOf = [&](int c) { return table.types[c]; };
   std::vector<CatalogRow> rows;
-  for (const RawRow& r : raw) {
+  for (std::size_t i = 0; i < table.RowCount(); ++i) {
+    const RawRow r = table.Row(i);
     CatalogRow row;
     auto id = CellInt(r[kId]);
     auto type = CellInt(r[kType]);
@@ -466,8 +514,8 @@ std::vector<CatalogRow> ReadCatalog(const Database& db) {
           "The link '" + row.name + "' in " + Quoted(db.path()) + " is damaged: " + e.what() + ".";
     }
     // Only the cell is kept: a table's properties are read when the table is.
-    if ((row.type == kTypeLocalTable || row.type == kTypeQuery) && r[kLvProp]) {
-      row.lvPropCell = r[kLvProp];
+    if (Cell cell = r[kLvProp]; (row.type == kTypeLocalTable || row.type == kTypeQuery) && cell) {
+      row.lvPropCell.emplace(cell->begin(), cell->end());
     }
     rows.push_back(std::move(row));
   }
@@ -510,12 +558,12 @@ std::vector<const CatalogRow*> TableRows(const std::vector<CatalogRow>& rows) {
 // A table's date property: Null stays Null; bytes that are no date fail the property.
 void SetDate(PropertySet& p, const char* name, const std::optional<double>& d,
              const CatalogRow& row, const std::string& path) {
-  if (!d) return p.Set(name, Variant::MakeNull());
+  if (!d) return p.Append(name, Variant::MakeNull());
   if (!IsPresentableDate(*d)) {
     return p.Fail(name, "The " + std::string(name) + " of table '" + row.name + "' in " +
                             Quoted(path) + " is not a valid date.");
   }
-  p.Set(name, Variant(Variant::Date{*d}));
+  p.Append(name, Variant(Variant::Date{*d}));
 }
 
 // A block's properties with the values their stored types give; a value that does not fit
@@ -537,6 +585,21 @@ PropertySet StoredValues(const PropertyBlock& block, const TextDecoder& decode,
   return set;
 }
 
+// A block's values as StoredValues gives them when every one fits its type, into out (the
+// names refer to the block's); false when one does not.
+bool StoredValuesRead(const PropertyBlock& block, const TextDecoder& decode,
+                      std::vector<std::pair<std::string_view, PropertyRead>>& out) {
+  out.clear();
+  for (const auto& [name, value] : block.values) {
+    try {
+      out.emplace_back(name, PropertyRead{PropertyVariant(value, decode), std::nullopt});
+    } catch (const FormatError&) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The indexes of a table as the engine presents them, sorted by name.
 std::vector<IndexSnapshot> IndexSnapshots(std::vector<IndexDefinition> definitions) {
   SortIndexes(definitions);
@@ -545,17 +608,17 @@ std::vector<IndexSnapshot> IndexSnapshots(std::vector<IndexDefinition> definitio
   for (const auto& index : definitions) {
     IndexSnapshot snapshot;
     PropertySet& p = snapshot.properties;
-    p.Set("Name", index.name);
-    p.Set("Primary", index.primary);
-    p.Set("Unique", index.unique);
-    p.Set("IgnoreNulls", index.ignoreNulls);
-    p.Set("Required", index.required);
-    p.Set("Foreign", index.foreign);
-    p.Set("Clustered", false);
+    p.Append("Name", index.name);
+    p.Append("Primary", index.primary);
+    p.Append("Unique", index.unique);
+    p.Append("IgnoreNulls", index.ignoreNulls);
+    p.Append("Required", index.required);
+    p.Append("Foreign", index.foreign);
+    p.Append("Clustered", false);
     for (const auto& column : index.columns) {
       PropertySet field;
-      field.Set("Name", column.name);
-      field.Set("Attributes", std::int32_t{column.descending ? 1 : 0});
+      field.Append("Name", column.name);
+      field.Append("Attributes", std::int32_t{column.descending ? 1 : 0});
       snapshot.fields.push_back(std::move(field));
     }
     out.push_back(std::move(snapshot));
@@ -621,7 +684,7 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     return;
   }
   if (setRecordCount) {
-    out.properties.Set("RecordCount", static_cast<std::int32_t>(definition.rowCount));
+    out.properties.Append("RecordCount", static_cast<std::int32_t>(definition.rowCount));
   }
   if (ownTable) {
     try {
@@ -632,11 +695,13 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     }
   }
 
+  std::vector<std::uint8_t> blob;  // the blocks' values refer to it
   std::vector<PropertyBlock> blocks;
   std::optional<std::string> propertiesError;
   if (row.lvPropCell) {
     try {
-      blocks = ParsePropertyBlob(ReadLongValue(db, *row.lvPropCell), db.Decoder());
+      blob = ReadLongValue(db, *row.lvPropCell);
+      blocks = ParsePropertyBlob(blob, db.Decoder());
     } catch (const TruncatedError& e) {
       // The table's own pages are cut off: the whole table fails, not just some properties.
       out.fieldsError = truncated("property", e);
@@ -659,47 +724,53 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
 
   SortColumns(definition.columns);
   const ColumnBlockIndex index(blocks);
-  using Slot = FieldProperties::Slot;
-  out.fields.reserve(definition.columns.size());
+  // The fields go straight into their wire form, one record at a time.
+  FieldsWriter fields(definition.columns.size());
+  std::optional<StoredProperties> failedStored;
+  if (ownTable && propertiesError) failedStored.emplace().error = propertiesError;
+  // A field's stored values, the buffer reused from field to field.
+  std::vector<std::pair<std::string_view, PropertyRead>> storedValues;
   for (const auto& column : definition.columns) {
-    FieldSnapshot field;
-    FieldProperties& p = field.properties;
+    FieldRecord field;
     const PropertyBlock* block = propertiesError ? nullptr : index.Find(column.name);
-    auto find = [block](const char* name) -> const PropertyValue* {
-      if (!block) return nullptr;
-      auto it = block->values.find(name);
-      return it == block->values.end() ? nullptr : &it->second;
+    auto flag = [block](std::string_view name) {
+      const PropertyValue* v = block ? block->Find(name) : nullptr;
+      return v != nullptr && !v->bytes.empty() && v->bytes[0] != 0;
     };
-    auto flag = [&](Slot slot) {
-      if (propertiesError) return p.Fail(FieldProperties::SlotName(slot), *propertiesError);
-      const PropertyValue* v = find(FieldProperties::SlotName(slot).data());
-      p.SetBool(slot, v != nullptr && !v->bytes.empty() && v->bytes[0] != 0);
-    };
-    flag(FieldProperties::kAllowZeroLength);
-    p.SetInt(FieldProperties::kAttributes, FieldAttributes(column.flags));
+    std::string defaultValue;
     if (propertiesError) {
-      p.Fail("DefaultValue", *propertiesError);
+      field.propertiesError = &*propertiesError;
     } else {
-      const PropertyValue* v = find("DefaultValue");
-      p.SetText(FieldProperties::kDefaultValue, v ? db.Decode(v->bytes) : std::string());
+      field.allowZeroLength = flag("AllowZeroLength");
+      field.required = flag("Required");
+      const PropertyValue* v = block ? block->Find("DefaultValue") : nullptr;
+      if (v) defaultValue = db.Decode(v->bytes);
+      field.defaultValue = defaultValue;
     }
-    p.SetText(FieldProperties::kName, column.name);
-    p.SetInt(FieldProperties::kOrdinalPosition, static_cast<std::int32_t>(column.ordinal));
-    flag(FieldProperties::kRequired);
-    p.SetInt(FieldProperties::kSize, FieldSize(column, db.jet3()));
-    p.SetText(FieldProperties::kSourceField, column.name);
-    p.SetText(FieldProperties::kSourceTable, sourceTable);
-    p.SetInt(FieldProperties::kType, FieldTypeCode(column.type));
+    field.attributes = FieldAttributes(column.flags);
+    field.name = column.name;
+    field.ordinalPosition = static_cast<std::int32_t>(column.ordinal);
+    field.size = FieldSize(column, db.jet3());
+    field.sourceField = column.name;
+    field.sourceTable = sourceTable;
+    field.type = FieldTypeCode(column.type);
+    StoredProperties stored;
     if (ownTable) {
-      if (propertiesError) field.stored.error = propertiesError;
-      if (block) {
-        field.stored.values = StoredValues(*block, db.Decoder(), [&] {
+      if (failedStored) {
+        field.stored = &*failedStored;
+      } else if (block && StoredValuesRead(*block, db.Decoder(), storedValues)) {
+        field.storedValues = storedValues;
+      } else if (block) {
+        // Some value does not fit its type: the property set says which.
+        stored.values = StoredValues(*block, db.Decoder(), [&] {
           return "field '" + column.name + "' of table '" + row.name + "'";
         });
+        field.stored = &stored;
       }
     }
-    out.fields.push_back(std::move(field));
+    fields.Add(field);
   }
+  out.encodedFields = fields.Take();
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -786,9 +857,11 @@ class LinkedSources {
   std::map<std::string, std::unique_ptr<Source>> sources_;
 };
 
-// The row of a system table in the Tables container, by name; null when there is none.
-const CatalogRow* SystemTableRow(const std::vector<CatalogRow>& rows, std::string_view name) {
-  for (const auto* row : TableRows(rows)) {
+// The row of a system table in the Tables container (tables as TableRows gives them), by name;
+// null when there is none.
+const CatalogRow* SystemTableRow(const std::vector<const CatalogRow*>& tables,
+                                 std::string_view name) {
+  for (const auto* row : tables) {
     if (row->type == kTypeLocalTable && SameName(row->name, name)) return row;
   }
   return nullptr;
@@ -801,9 +874,9 @@ std::optional<std::int32_t> RequiredInt(const RawRow& row, std::size_t c, const 
 }
 
 // MSysRelationships, grouped into relations; user relations and system ones apart.
-void ReadRelations(const Database& db, const std::vector<CatalogRow>& rows,
+void ReadRelations(const Database& db, const std::vector<const CatalogRow*>& tables,
                    DatabaseSnapshot& snapshot) {
-  const CatalogRow* table = SystemTableRow(rows, "MSysRelationships");
+  const CatalogRow* table = SystemTableRow(tables, "MSysRelationships");
   if (!table) return;
   const std::vector<std::string> names = {"szRelationship",
                                           "grbit",
@@ -825,7 +898,8 @@ void ReadRelations(const Database& db, const std::vector<CatalogRow>& rows,
       }
     }
     std::vector<RelationshipRow> relationRows;
-    for (const RawRow& r : raw.rows) {
+    for (std::size_t i = 0; i < raw.RowCount(); ++i) {
+      const RawRow r = raw.Row(i);
       RelationshipRow row;
       row.name = CellText(db, MDB_TEXT, r[0]);
       row.attributes = *RequiredInt(r, 1, "grbit");
@@ -863,9 +937,9 @@ using QueryRows = std::vector<QueryRow>;
 
 // The MSysQueries rows of every query, by the query's Id, in stored order.
 std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
-                                                const std::vector<CatalogRow>& rows) {
+                                                const std::vector<const CatalogRow*>& tables) {
   std::map<std::int32_t, QueryRows> out;
-  const CatalogRow* table = SystemTableRow(rows, "MSysQueries");
+  const CatalogRow* table = SystemTableRow(tables, "MSysQueries");
   if (!table) return out;
   const std::vector<std::string> names = {"Attribute", "Expression", "Flag",  "Name1",
                                           "Name2",     "ObjectId",   "Order", "LvExtra"};
@@ -877,7 +951,8 @@ std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
     if (!r[c]) return std::nullopt;
     return CellText(db, raw.types[c], r[c]);
   };
-  for (const RawRow& r : raw.rows) {
+  for (std::size_t i = 0; i < raw.RowCount(); ++i) {
+    const RawRow r = raw.Row(i);
     QueryRow row;
     row.attribute = *RequiredInt(r, 0, "Attribute");
     row.expression = text(r, 1);
@@ -885,7 +960,7 @@ std::map<std::int32_t, QueryRows> ReadQueryRows(const Database& db,
     row.name1 = text(r, 3);
     row.name2 = text(r, 4);
     row.objectId = *RequiredInt(r, 5, "ObjectId");
-    if (r[6]) row.order = std::string(r[6]->begin(), r[6]->end());
+    if (Cell order = r[6]) row.order = std::string(order->begin(), order->end());
     row.extra = CellInt(r[7]).value_or(0);
     out[row.objectId].push_back(std::move(row));
   }
@@ -921,7 +996,7 @@ std::vector<const CatalogRow*> ChildrenByName(const std::vector<CatalogRow>& row
 }
 
 void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
-                 DatabaseSnapshot& snapshot) {
+                 const std::vector<const CatalogRow*>& tables, DatabaseSnapshot& snapshot) {
   const CatalogRow* container = nullptr;
   for (const auto& row : rows) {
     if (row.type == kTypeContainer && row.parentId == kRootParentId &&
@@ -934,7 +1009,7 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
   std::map<std::int32_t, QueryRows> queryRows;
   std::optional<std::string> rowsError;
   try {
-    queryRows = ReadQueryRows(db, rows);
+    queryRows = ReadQueryRows(db, tables);
   } catch (const FormatError& e) {
     rowsError = "The query definitions in " + Quoted(db.path()) +
                 " cannot be read: MSysQueries is damaged: " + e.what() + ".";
@@ -965,8 +1040,8 @@ void ReadQueries(const Database& db, const std::vector<CatalogRow>& rows,
     SetObjectDate(p, "LastUpdated", row->updated, object);
     if (row->lvPropCell) {
       try {
-        for (const auto& block :
-             ParsePropertyBlob(ReadLongValue(db, *row->lvPropCell), db.Decoder())) {
+        const std::vector<std::uint8_t> blob = ReadLongValue(db, *row->lvPropCell);
+        for (const auto& block : ParsePropertyBlob(blob, db.Decoder())) {
           if (block.own) {
             query.stored.values = StoredValues(block, db.Decoder(), [&] { return object; });
             break;
@@ -1049,18 +1124,19 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
   for (const CatalogRow* row : tables) {
     TableSnapshot table;
     PropertySet& p = table.properties;
+    p.Reserve(7);
     bool link = row->type != kTypeLocalTable;
-    p.Set("Attributes", TableAttributes(row->type, row->flags));
-    p.Set("Connect", row->connect);
+    p.Append("Attributes", TableAttributes(row->type, row->flags));
+    p.Append("Connect", row->connect);
     SetDate(p, "DateCreated", row->created, *row, path);
     SetDate(p, "LastUpdated", row->updated, *row, path);
-    p.Set("Name", row->name);
+    p.Append("Name", row->name);
     if (!link) {
       ReadLocalTable(*db, *row, row->name, table, true);
-      p.Set("SourceTableName", std::string());
+      p.Append("SourceTableName", std::string());
     } else {
-      p.Set("RecordCount", std::int32_t{-1});
-      p.Set("SourceTableName", row->foreignName);
+      p.Append("RecordCount", std::int32_t{-1});
+      p.Append("SourceTableName", row->foreignName);
       if (row->linkError) {
         table.fieldsError = *row->linkError;
       } else if (row->type == kTypeOdbcLink) {
@@ -1072,8 +1148,8 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
     }
     sink.Table(std::move(table));
   }
-  ReadRelations(*db, rows, snapshot);
-  ReadQueries(*db, rows, snapshot);
+  ReadRelations(*db, tables, snapshot);
+  ReadQueries(*db, rows, tables, snapshot);
   ReadContainers(*db, rows, snapshot);
   sink.Tail(std::move(snapshot));
 }
@@ -1088,7 +1164,13 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
       snapshot.closeError = head.closeError;
       snapshot.tables.reserve(tables);
     }
-    void Table(TableSnapshot table) override { snapshot.tables.push_back(std::move(table)); }
+    void Table(TableSnapshot table) override {
+      if (!table.encodedFields.empty()) {
+        table.fields = DecodeFields(table.encodedFields);
+        table.encodedFields.clear();
+      }
+      snapshot.tables.push_back(std::move(table));
+    }
     void Tail(DatabaseSnapshot rest) override {
       snapshot.relationsError = std::move(rest.relationsError);
       snapshot.relations = std::move(rest.relations);
