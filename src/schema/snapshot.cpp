@@ -2,11 +2,6 @@
 // and fields, each a thin view that looks its member up by name.
 #include "schema/snapshot.h"
 
-#include <exception>
-#include <utility>
-
-#include "platform/background.h"
-
 namespace zentab {
 namespace {
 
@@ -310,13 +305,6 @@ struct DecodedFields {
   std::vector<FieldSnapshot> fields;
 };
 
-// A table's fields made on another thread while the table before it was read, or why they
-// could not be made.
-struct FieldsMadeAhead {
-  std::vector<FieldSnapshot> fields;
-  std::exception_ptr failure;
-};
-
 class TableObject final : public Dispatch {
  public:
   TableObject(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table)
@@ -339,95 +327,26 @@ class TableObject final : public Dispatch {
     return ReadProperty(table_.properties, "TableDef", member);
   }
 
-  // The fields as they were made ahead; a failure is given when the fields are asked for.
-  void Adopt(FieldsMadeAhead made) {
-    if (made.failure) {
-      failure_ = made.failure;
-    } else {
-      Hold(std::move(made.fields));
-    }
-  }
-
  private:
   // The fields decoded once; decoded_ points to the database and keeps the fields alive too,
   // for field objects that outlive this table object.
   const std::vector<FieldSnapshot>& Decoded() {
-    if (failure_) std::rethrow_exception(failure_);
     if (!decoded_) {
       if (!db_->decodeFields) throw AutomationError("The fields of this table cannot be read.");
-      Hold(db_->decodeFields(table_.encodedFields));
+      auto holder = std::make_shared<DecodedFields>(
+          DecodedFields{db_, db_->decodeFields(table_.encodedFields)});
+      decodedFields_ = &holder->fields;
+      decoded_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
     }
     return *decodedFields_;
-  }
-  void Hold(std::vector<FieldSnapshot> fields) {
-    auto holder = std::make_shared<DecodedFields>(DecodedFields{db_, std::move(fields)});
-    decodedFields_ = &holder->fields;
-    decoded_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
   }
 
   std::shared_ptr<const DatabaseSnapshot> db_;
   const TableSnapshot& table_;
   std::shared_ptr<const DatabaseSnapshot> decoded_;
   const std::vector<FieldSnapshot>* decodedFields_ = nullptr;
-  std::exception_ptr failure_;
   std::vector<ObjectRef> fields_;
   std::vector<ObjectRef> indexes_;
-};
-
-// The fields of the table after the one being read, decoded on a second thread meanwhile: the
-// reader goes through one table's properties while the next table's fields are made. Only
-// tables with fields enough to outweigh handing the work over are decoded ahead.
-class FieldsAhead {
- public:
-  static constexpr std::size_t kWorthBytes = 256;
-
-  FieldsAhead() = default;
-  FieldsAhead(const FieldsAhead&) = delete;
-  FieldsAhead& operator=(const FieldsAhead&) = delete;
-  ~FieldsAhead() {
-    if (worker_) worker_->Wait();  // no work of this object may outlive it
-  }
-
-  // Starts on the fields of table i of db (which has arrived).
-  void Start(const std::shared_ptr<const DatabaseSnapshot>& db, std::size_t i) {
-    if (worker_) worker_->Wait();  // the work keeps its own failure; Wait has none to give
-    table_ = kNone;
-    const TableSnapshot& table = db->tables[i];
-    if (!db->decodeFields || table.fieldsError || table.encodedFields.size() < kWorthBytes) return;
-    if (!worker_) worker_ = ThreadWorker();
-    table_ = i;
-    worker_->Post(
-        [this, decode = db->decodeFields, encoded = std::string_view(table.encodedFields)] {
-          made_ = FieldsMadeAhead{};
-          try {
-            made_.fields = decode(encoded);
-          } catch (...) {
-            made_.failure = std::current_exception();
-          }
-        });
-  }
-  // What was made ahead for table i, if it was.
-  std::optional<FieldsMadeAhead> Take(std::size_t i) {
-    if (table_ != i) return std::nullopt;
-    worker_->Wait();
-    table_ = kNone;
-    return std::exchange(made_, FieldsMadeAhead{});
-  }
-
- private:
-  // One worker for each thread that reads databases, kept from one database to the next
-  // (making a thread for each database would cost more than a small database gains); it
-  // ends with the last database object of its thread or with the thread.
-  static std::shared_ptr<platform::BackgroundWork> ThreadWorker() {
-    thread_local std::shared_ptr<platform::BackgroundWork> worker =
-        std::make_shared<platform::BackgroundWork>();
-    return worker;
-  }
-
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::size_t table_ = kNone;
-  FieldsMadeAhead made_;  // written by the worker, read after Wait
-  std::shared_ptr<platform::BackgroundWork> worker_;
 };
 
 Variant MakeTable(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table) {
@@ -442,12 +361,7 @@ class DatabaseObject final : public Dispatch {
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (closed_) throw AutomationError("Object invalid or no longer set.");
     if (SameMemberName(member, "TableDefs")) {
-      bool another = !args.empty() && (!table_.object || !args[0].IsInt() ||
-                                       table_.index != static_cast<std::size_t>(args[0].AsInt()));
-      Variant table =
-          CollectionOrRecentItem(db_, db_->tables, db_->tablesError, MakeTable, args, table_);
-      if (another) MovedTo(table_.index);
-      return table;
+      return CollectionOrRecentItem(db_, db_->tables, db_->tablesError, MakeTable, args, table_);
     }
     // Everything else follows the tables.
     if (db_->feed && !SameMemberName(member, "Version")) db_->feed->All();
@@ -486,23 +400,6 @@ class DatabaseObject final : public Dispatch {
   }
 
  private:
-  // The reader has moved on to table i: its fields may be made already, and the next
-  // table's are begun.
-  void MovedTo(std::size_t i) {
-    if (std::optional<FieldsMadeAhead> made = ahead_.Take(i)) {
-      static_cast<TableObject&>(*table_.object).Adopt(std::move(*made));
-    }
-    if (i + 1 >= db_->tables.size()) return;
-    if (db_->feed) {
-      try {
-        db_->feed->Through(i + 1);
-      } catch (const AutomationError&) {
-        return;  // kept by the feed, and given when the next table is asked for
-      }
-    }
-    ahead_.Start(db_, i + 1);
-  }
-
   std::shared_ptr<const DatabaseSnapshot> db_;
   RecentItem table_;
   std::vector<ObjectRef> relations_;
@@ -510,7 +407,6 @@ class DatabaseObject final : public Dispatch {
   std::vector<ObjectRef> queries_;
   std::vector<ObjectRef> containers_;
   bool closed_ = false;
-  FieldsAhead ahead_;  // last: ends its work before the snapshot can go
 };
 
 class WorkspaceObject final : public Dispatch {
