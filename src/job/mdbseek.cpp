@@ -1,16 +1,13 @@
 // The job's steps, in order: start lines, the report's index, each database read with its
-// timing line and its section written while the next one is read, then the completion lines
-// and the closing lines.
+// timing line and its section written at once, then the completion lines and the closing lines.
 #include "job/mdbseek.h"
 
 #include <malloc.h>
 
-#include <memory>
 #include <new>
 #include <optional>
 #include <system_error>
 
-#include "platform/background.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -117,18 +114,6 @@ JobOutcome TMdbSeek::Execute() {
     };
     // The fixed report alone needs none of the design beyond it.
     const ReadScope scope = DatabaseRead ? ReadScope::kDesign : ReadScope::kReport;
-    // A database's section is written on a thread of its own while the next database is
-    // read; it is done before the next timing line, and a failure to write it is the job's.
-    platform::BackgroundWork sectionWriter;
-    std::string writing;  // the database whose section is being written
-    auto sectionWritten = [&] {
-      try {
-        sectionWriter.Wait();
-      } catch (...) {
-        current = writing;
-        throw;
-      }
-    };
     for (std::size_t k = 0; k < FileNames.size(); ++k) {
       const std::string& path = FileNames[k];
       current = path;
@@ -136,12 +121,7 @@ JobOutcome TMdbSeek::Execute() {
       if (k + 1 < FileNames.size()) ReadAheadMdb(FileNames[k + 1]);
       TMdb mdb;
       if (WriteHtml) {
-        try {
-          ReadMdb(path, mdb, scope);
-        } catch (...) {
-          sectionWritten();
-          throw;
-        }
+        ReadMdb(path, mdb, scope);
       } else {
         try {
           ReadMdb(path, mdb, scope);
@@ -152,23 +132,14 @@ JobOutcome TMdbSeek::Execute() {
           mdb.EndTick = platform::TickCount();
         }
       }
-      sectionWritten();
       CollectFailures(path, mdb, outcome.readFailures);
       std::uint32_t elapsed = mdb.EndTick - mdb.StartTick;
       AddMessage(JoinWithDots(platform::DisplayText(platform::FileNameOf(current)),
                               std::to_string(elapsed) + "ms", 30));
       if (DatabaseRead) DatabaseRead(mdb);
       if (report) {
-        auto section = [&report, &toReport, read = std::make_shared<TMdb>(std::move(mdb))] {
-          RenderMdbSection(*read, toReport, SectionEncoding::kCp932);
-          report->Append("\r\n");
-        };
-        if (k + 1 < FileNames.size()) {
-          writing = path;
-          sectionWriter.Post(std::move(section));
-        } else {
-          section();  // nothing left to read meanwhile
-        }
+        RenderMdbSection(mdb, toReport, SectionEncoding::kCp932);
+        report->Append("\r\n");
       }
     }
     current.clear();
