@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zentab::platform {
 namespace {
@@ -93,8 +94,94 @@ std::uint16_t EncodeCp932(iconv_t cd, char32_t cp) {
   return kAbsent;
 }
 
+// A stretch of iconv's work over items laid end to end in one buffer: how many items it took
+// whole, how many output units it made, and whether it stopped at an item it refuses.
+struct Stretch {
+  std::size_t taken = 0;
+  std::size_t units = 0;
+  bool aligned = true;  // every item taken was taken whole
+  bool refused = false;
+};
+
+Stretch RunIconv(iconv_t cd, const char* in, std::size_t inBytes, std::size_t itemBytes, char* out,
+                 std::size_t outBytes, std::size_t unitBytes) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* src = const_cast<char*>(in);
+  std::size_t srcLeft = inBytes;
+  char* dst = out;
+  std::size_t dstLeft = outBytes;
+  std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+  int err = rc == static_cast<std::size_t>(-1) ? errno : 0;
+  Stretch r;
+  std::size_t consumed = inBytes - srcLeft;
+  r.taken = consumed / itemBytes;
+  r.units = (outBytes - dstLeft) / unitBytes;
+  r.aligned = consumed % itemBytes == 0 && (outBytes - dstLeft) % unitBytes == 0;
+  r.refused = err == EILSEQ || err == EINVAL;
+  if (err != 0 && !r.refused) r.aligned = false;  // out of room or worse: redone item by item
+  return r;
+}
+
+// What each of count sequences of width bytes (laid end to end) decodes to, kNone where it is
+// not exactly one code point. One conversion covers every sequence up to the next one iconv
+// refuses; a stretch that does not make exactly one code point of each sequence is redone
+// one sequence at a time.
+void DecodeAll(iconv_t cd, const unsigned char* in, std::size_t count, std::size_t width,
+               char32_t* cps, char32_t none) {
+  std::vector<std::uint32_t> out(count + 1);
+  std::size_t i = 0;
+  while (i < count) {
+    Stretch r = RunIconv(cd, reinterpret_cast<const char*>(in + i * width), (count - i) * width,
+                         width, reinterpret_cast<char*>(out.data()), out.size() * 4, 4);
+    if (!r.aligned || r.units != r.taken) {
+      for (; i < count; ++i) {
+        char32_t cp = 0;
+        cps[i] = DecodeCp932(cd, in + i * width, width, cp) ? cp : none;
+      }
+      return;
+    }
+    for (std::size_t k = 0; k < r.taken; ++k) cps[i + k] = out[k];
+    i += r.taken;
+    if (r.refused) cps[i++] = none;
+  }
+}
+
+// The packed CP932 bytes of each code point in cps (kAbsent where it has none of one byte or
+// of a lead byte and a trail byte). One conversion covers every code point up to the next one
+// iconv refuses; the output is split by lead bytes, and a stretch that does not split into one
+// character per code point is redone one code point at a time.
+void EncodeAll(iconv_t cd, const std::vector<std::uint32_t>& cps, std::vector<std::uint16_t>& out) {
+  out.assign(cps.size(), kAbsent);
+  std::vector<unsigned char> bytes(cps.size() * 4 + 8);
+  std::size_t i = 0;
+  while (i < cps.size()) {
+    Stretch r = RunIconv(cd, reinterpret_cast<const char*>(cps.data() + i), (cps.size() - i) * 4, 4,
+                         reinterpret_cast<char*>(bytes.data()), bytes.size(), 1);
+    std::size_t k = 0;
+    std::size_t at = 0;
+    bool split = r.aligned;
+    for (; split && k < r.taken && at < r.units; ++k) {
+      unsigned lead = bytes[at];
+      bool pair = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+      if (pair && at + 1 >= r.units) split = false;
+      if (!split) break;
+      out[i + k] = pair ? static_cast<std::uint16_t>(lead << 8 | bytes[at + 1])
+                        : static_cast<std::uint16_t>(lead);
+      at += pair ? 2 : 1;
+    }
+    if (!split || k != r.taken || at != r.units) {
+      for (; i < cps.size(); ++i) out[i] = EncodeCp932(cd, cps[i]);
+      return;
+    }
+    i += r.taken;
+    if (r.refused) ++i;  // stays kAbsent
+  }
+}
+
 // Every byte and byte pair CP932 decodes is tried; a code point it yields enters the table
-// when the encoder writes it back as bytes that decode to that same code point.
+// when the encoder writes it back as bytes that decode to that same code point. The
+// conversions go through iconv in long stretches: one call per character would take several
+// milliseconds at every start.
 std::unique_ptr<Cp932Table> BuildTable() {
   iconv_t decoder = iconv_open("UTF-32LE", "CP932");
   iconv_t encoder = iconv_open("CP932", "UTF-32LE");
@@ -110,33 +197,45 @@ std::unique_ptr<Cp932Table> BuildTable() {
   decodedFrom->fill(kNone);
   auto seen = std::make_unique<std::array<bool, 0x10000>>();
   seen->fill(false);
-  auto note = [&](const unsigned char* bytes, std::size_t n) {
-    char32_t cp = 0;
-    if (!DecodeCp932(decoder, bytes, n, cp) || cp > 0xFFFF) return;
-    auto packed = static_cast<std::uint16_t>(n == 1 ? bytes[0] : bytes[0] << 8 | bytes[1]);
-    (*decodedFrom)[packed] = cp;
-    (*seen)[cp] = true;
-  };
-  for (unsigned b = 0; b < 0x100; ++b) {
-    unsigned char one[1] = {static_cast<unsigned char>(b)};
-    note(one, 1);
-  }
+  std::vector<unsigned char> singles(0x100);
+  std::vector<unsigned char> pairs;
+  for (unsigned b = 0; b < 0x100; ++b) singles[b] = static_cast<unsigned char>(b);
   for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
     if (lead >= 0xA0 && lead <= 0xDF) continue;
     for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
       if (trail == 0x7F) continue;
-      unsigned char two[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
-      note(two, 2);
+      pairs.insert(pairs.end(),
+                   {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)});
     }
   }
+  auto note = [&](const std::vector<unsigned char>& all, std::size_t width) {
+    std::vector<char32_t> cps(all.size() / width);
+    DecodeAll(decoder, all.data(), cps.size(), width, cps.data(), kNone);
+    for (std::size_t k = 0; k < cps.size(); ++k) {
+      if (cps[k] == kNone || cps[k] > 0xFFFF) continue;
+      const unsigned char* bytes = all.data() + k * width;
+      auto packed = static_cast<std::uint16_t>(width == 1 ? bytes[0] : bytes[0] << 8 | bytes[1]);
+      (*decodedFrom)[packed] = cps[k];
+      (*seen)[cps[k]] = true;
+    }
+  };
+  note(singles, 1);
+  note(pairs, 2);
   // Only a code point some bytes decode to can come back; it does when the encoder's bytes
   // for it are bytes that decode to it.
+  std::vector<std::uint32_t> candidates;
+  for (char32_t cp = 0; cp < 0x10000; ++cp) {
+    if ((*seen)[cp]) candidates.push_back(cp);
+  }
+  std::vector<std::uint16_t> encoded;
+  EncodeAll(encoder, candidates, encoded);
   auto table = std::make_unique<Cp932Table>();
   table->fill(kAbsent);
-  for (char32_t cp = 0; cp < 0x10000; ++cp) {
-    if (!(*seen)[cp]) continue;
-    std::uint16_t packed = EncodeCp932(encoder, cp);
-    if (packed != kAbsent && (*decodedFrom)[packed] == cp) (*table)[cp] = packed;
+  for (std::size_t k = 0; k < candidates.size(); ++k) {
+    std::uint16_t packed = encoded[k];
+    if (packed != kAbsent && (*decodedFrom)[packed] == candidates[k]) {
+      (*table)[candidates[k]] = packed;
+    }
   }
   iconv_close(decoder);
   iconv_close(encoder);
