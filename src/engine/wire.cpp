@@ -456,7 +456,8 @@ class BinaryWriter {
   void Snapshot(const DatabaseSnapshot& db) {
     // Fields already encoded make up most of a large answer: room for them at once.
     std::size_t encoded = 0;
-    for (const auto& table : db.tables) encoded += table.encodedFields.size();
+    for (const auto& table : db.tables)
+      encoded += table.encodedFields.size() + table.encodedDesign.size();
     Room(encoded + 256 * (db.tables.size() + 1));
     Head(db, db.tables.size());
     for (const auto& table : db.tables) Table(table);
@@ -478,9 +479,13 @@ class BinaryWriter {
     } else {
       Fields(table.fields);
     }
-    Stored(table.stored);
-    Optional(table.indexesError);
-    KeyedList(table.indexes);
+    if (!table.encodedDesign.empty()) {
+      Raw(table.encodedDesign);
+    } else {
+      Stored(table.stored);
+      Optional(table.indexesError);
+      KeyedList(table.indexes);
+    }
   }
   void Tail(const DatabaseSnapshot& db) {
     Optional(db.relationsError);
@@ -615,7 +620,7 @@ class BinaryReader {
   void SkipProperties() {
     std::size_t n = Count(2);
     for (std::size_t i = 0; i < n; ++i) {
-      Name();
+      SkipName();
       unsigned char kind = Byte();
       switch (kind) {
         case kEmpty:
@@ -637,6 +642,17 @@ class BinaryReader {
         default:
           throw WireError("a property has no known kind");
       }
+    }
+  }
+  void SkipOptional() {
+    switch (Byte()) {
+      case 0:
+        return;
+      case 1:
+        SkipString();
+        return;
+      default:
+        throw WireError("an optional text is malformed");
     }
   }
   std::optional<std::string> Optional() {
@@ -765,9 +781,36 @@ class BinaryReader {
     } else {
       table.fields = Fields();
     }
-    table.stored = Stored();
-    table.indexesError = Optional();
-    table.indexes = KeyedList<IndexSnapshot>();
+    if (lazyFields_) {
+      std::size_t start = pos_;
+      SkipDesign();
+      table.encodedDesign.assign(in_.substr(start, pos_ - start));
+    } else {
+      TableDesign design = Design();
+      table.stored = std::move(design.stored);
+      table.indexesError = std::move(design.indexesError);
+      table.indexes = std::move(design.indexes);
+    }
+  }
+  // A table's stored properties and indexes.
+  TableDesign Design() {
+    TableDesign design;
+    design.stored = Stored();
+    design.indexesError = Optional();
+    design.indexes = KeyedList<IndexSnapshot>();
+    return design;
+  }
+  // Walks over what Design reads, checking it the same way, without keeping anything.
+  void SkipDesign() {
+    SkipOptional();
+    SkipProperties();
+    SkipOptional();
+    std::size_t n = Count(2);
+    for (std::size_t i = 0; i < n; ++i) {
+      SkipProperties();
+      std::size_t m = Count(1);
+      for (std::size_t k = 0; k < m; ++k) SkipProperties();
+    }
   }
   void Tail(DatabaseSnapshot& db) {
     db.relationsError = Optional();
@@ -834,6 +877,11 @@ class BinaryReader {
     if (code > std::size(kKnownNames)) throw WireError("a property name code is unknown");
     return std::string(kKnownNames[code - 1]);
   }
+  void SkipName() {
+    unsigned char code = Byte();
+    if (code == 0) return SkipString();
+    if (code > std::size(kKnownNames)) throw WireError("a property name code is unknown");
+  }
 
   std::string_view in_;
   std::size_t pos_ = 0;
@@ -846,6 +894,18 @@ std::vector<FieldSnapshot> DecodeKeptFields(std::string_view encoded) {
     return DecodeFields(encoded);
   } catch (const WireError& e) {
     throw AutomationError(std::string("the fields of this table arrived damaged: ") + e.what());
+  }
+}
+
+// A table's design kept in its wire form; a failure becomes one of the object model.
+TableDesign DecodeKeptDesign(std::string_view encoded) {
+  try {
+    BinaryReader r(encoded);
+    TableDesign design = r.Design();
+    r.ExpectEnd();
+    return design;
+  } catch (const WireError& e) {
+    throw AutomationError(std::string("the design of this table arrived damaged: ") + e.what());
   }
 }
 
@@ -1001,7 +1061,10 @@ StreamPart DecodeStreamPart(std::string_view message, DatabaseSnapshot& snapshot
       throw WireError("a part of the answer is of no known kind");
   }
   r.ExpectEnd();
-  if (lazyFields) snapshot.decodeFields = DecodeKeptFields;
+  if (lazyFields) {
+    snapshot.decodeFields = DecodeKeptFields;
+    snapshot.decodeDesign = DecodeKeptDesign;
+  }
   return part;
 }
 
@@ -1014,7 +1077,10 @@ ReadResponse DecodeResponse(std::string_view message, bool lazyFields) {
   switch (r.Byte()) {
     case 0:
       response.snapshot = r.Snapshot();
-      if (lazyFields) response.snapshot->decodeFields = DecodeKeptFields;
+      if (lazyFields) {
+        response.snapshot->decodeFields = DecodeKeptFields;
+        response.snapshot->decodeDesign = DecodeKeptDesign;
+      }
       break;
     case 1:
       response.error = r.String();

@@ -34,8 +34,9 @@ std::string EncodeRequest(const std::string& path);
 std::string DecodeRequest(std::string_view message);
 
 std::string EncodeResponse(const ReadResponse& response);
-// With lazyFields, each table's fields are checked but kept in their wire form
-// (TableSnapshot::encodedFields), decoded by the object model when it first serves them.
+// With lazyFields, each table's fields and design (stored properties, indexes) are checked but
+// kept in their wire form (TableSnapshot::encodedFields, encodedDesign), decoded by the object
+// model when it first serves them.
 ReadResponse DecodeResponse(std::string_view message, bool lazyFields = false);
 // The answer as the reader process streams it, each part its own frame: the head (the
 // response magic, then 0 and the database's properties, errors and table count, or 1 and the

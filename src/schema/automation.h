@@ -110,7 +110,7 @@ inline char LowerAscii(char c) {
 
 namespace detail {
 template <typename Word>
-inline bool SameWordAt(const char* a, const char* b, std::size_t at) {
+[[gnu::always_inline]] inline bool SameWordAt(const char* a, const char* b, std::size_t at) {
   Word x;
   Word y;
   std::memcpy(&x, a + at, sizeof x);
@@ -120,7 +120,7 @@ inline bool SameWordAt(const char* a, const char* b, std::size_t at) {
 
 // Byte for byte, for names up to 16 bytes long (two words that may overlap); longer names and
 // names that differ go on to the letter-by-letter comparison.
-inline bool SameShortBytes(const char* a, const char* b, std::size_t n) {
+[[gnu::always_inline]] inline bool SameShortBytes(const char* a, const char* b, std::size_t n) {
   if (n > 16) return false;
   if (n >= 8) {
     return SameWordAt<std::uint64_t>(a, b, 0) && SameWordAt<std::uint64_t>(a, b, n - 8);
@@ -135,14 +135,21 @@ inline bool SameShortBytes(const char* a, const char* b, std::size_t n) {
 // Case-insensitive comparison of member names (ASCII). Inline: every late-bound call makes a
 // few. Most differ in length, and most that match are spelt alike, which two word comparisons
 // settle before the letter-by-letter one.
-inline bool SameMemberName(std::string_view a, std::string_view b) {
-  std::size_t n = a.size();
-  if (n != b.size()) return false;
-  if (detail::SameShortBytes(a.data(), b.data(), n)) return true;
-  for (std::size_t k = 0; k < n; ++k) {
+namespace detail {
+// Letter by letter, for names of one length that differ in their bytes.
+[[gnu::noinline]] inline bool SameLettersIgnoringCase(std::string_view a, std::string_view b) {
+  for (std::size_t k = 0; k < a.size(); ++k) {
     if (a[k] != b[k] && LowerAscii(a[k]) != LowerAscii(b[k])) return false;
   }
   return true;
+}
+}  // namespace detail
+
+[[gnu::always_inline]] inline bool SameMemberName(std::string_view a, std::string_view b) {
+  std::size_t n = a.size();
+  if (n != b.size()) return false;
+  if (detail::SameShortBytes(a.data(), b.data(), n)) return true;
+  return detail::SameLettersIgnoringCase(a, b);
 }
 
 }  // namespace zentab

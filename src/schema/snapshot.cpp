@@ -305,6 +305,12 @@ struct DecodedFields {
   std::vector<FieldSnapshot> fields;
 };
 
+// A table's design decoded from its compact form, with the database it belongs to.
+struct DecodedDesign {
+  std::shared_ptr<const DatabaseSnapshot> db;
+  TableDesign design;
+};
+
 class TableObject final : public Dispatch {
  public:
   TableObject(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table)
@@ -318,11 +324,19 @@ class TableObject final : public Dispatch {
       return CollectionOrItem(decoded_, fields, kNoError, MakeField, args, fields_);
     }
     if (SameMemberName(member, "Indexes")) {
-      return CollectionOrItem(db_, table_.indexes, table_.indexesError, MakeKeyed<IndexSnapshot>,
-                              args, indexes_);
+      if (table_.encodedDesign.empty()) {
+        return CollectionOrItem(db_, table_.indexes, table_.indexesError, MakeKeyed<IndexSnapshot>,
+                                args, indexes_);
+      }
+      const TableDesign& design = Design();
+      return CollectionOrItem(design_, design.indexes, design.indexesError,
+                              MakeKeyed<IndexSnapshot>, args, indexes_);
     }
-    if (SameMemberName(member, "Properties"))
-      return StoredPropertiesMember(db_, table_.stored, args);
+    if (SameMemberName(member, "Properties")) {
+      if (table_.encodedDesign.empty()) return StoredPropertiesMember(db_, table_.stored, args);
+      const TableDesign& design = Design();
+      return StoredPropertiesMember(design_, design.stored, args);
+    }
     if (!args.empty()) throw AutomationError("Invalid argument.");
     return ReadProperty(table_.properties, "TableDef", member);
   }
@@ -341,8 +355,22 @@ class TableObject final : public Dispatch {
     return *decodedFields_;
   }
 
+  // The design decoded once, kept alive like the fields by design_.
+  const TableDesign& Design() {
+    if (!design_) {
+      if (!db_->decodeDesign) throw AutomationError("The design of this table cannot be read.");
+      auto holder = std::make_shared<DecodedDesign>(
+          DecodedDesign{db_, db_->decodeDesign(table_.encodedDesign)});
+      decodedDesign_ = &holder->design;
+      design_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
+    }
+    return *decodedDesign_;
+  }
+
   std::shared_ptr<const DatabaseSnapshot> db_;
   const TableSnapshot& table_;
+  std::shared_ptr<const DatabaseSnapshot> design_;
+  const TableDesign* decodedDesign_ = nullptr;
   std::shared_ptr<const DatabaseSnapshot> decoded_;
   const std::vector<FieldSnapshot>* decodedFields_ = nullptr;
   std::vector<ObjectRef> fields_;

@@ -178,8 +178,19 @@ struct TableSnapshot {
   StoredProperties stored;
   std::vector<IndexSnapshot> indexes;
   std::optional<std::string> indexesError;
+  // Or stored, indexesError and indexes in the engine's compact form, turned into a
+  // TableDesign by the database's decodeDesign when the table's Properties or Indexes are first
+  // asked for: the fixed report asks for neither.
+  std::string encodedDesign;
 
   bool operator==(const TableSnapshot&) const = default;
+};
+
+// What a table holds beyond the fixed report, as decodeDesign makes it from encodedDesign.
+struct TableDesign {
+  StoredProperties stored;
+  std::optional<std::string> indexesError;
+  std::vector<IndexSnapshot> indexes;
 };
 
 // A relation: Name, Table, ForeignTable, Attributes; its fields each Name and ForeignName.
@@ -223,6 +234,8 @@ struct DatabaseSnapshot {
   PropertySet properties;
   // Decodes a table's encodedFields; throws AutomationError when they are damaged.
   std::vector<FieldSnapshot> (*decodeFields)(std::string_view encoded) = nullptr;
+  // Decodes a table's encodedDesign; throws AutomationError when it is damaged.
+  TableDesign (*decodeDesign)(std::string_view encoded) = nullptr;
   // Set while the tables are still arriving (tables holds them all, the later ones empty).
   std::shared_ptr<SnapshotFeed> feed;
   std::vector<TableSnapshot> tables;

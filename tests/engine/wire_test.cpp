@@ -125,22 +125,41 @@ TEST(Wire, CarriesBytesThatAreNotUtf8Unchanged) {
 }
 
 // Fields kept in their compact form decode to what the eager decoder gives, table by table.
-TEST(Wire, KeepsFieldsCompactUntilTheyAreAskedFor) {
+TEST(Wire, KeepsFieldsAndDesignCompactUntilTheyAreAskedFor) {
   const DatabaseSnapshot db = Sample();
   ReadResponse lazy = DecodeResponse(EncodeResponse(ReadResponse{db, ""}), true);
   ASSERT_TRUE(lazy.snapshot);
   ASSERT_NE(lazy.snapshot->decodeFields, nullptr);
+  ASSERT_NE(lazy.snapshot->decodeDesign, nullptr);
   ASSERT_EQ(lazy.snapshot->tables.size(), db.tables.size());
   for (std::size_t i = 0; i < db.tables.size(); ++i) {
     TableSnapshot table = lazy.snapshot->tables[i];
     EXPECT_TRUE(table.fields.empty());
+    EXPECT_TRUE(table.indexes.empty() && table.stored == StoredProperties{});
     table.fields = lazy.snapshot->decodeFields(table.encodedFields);
     table.encodedFields.clear();
+    TableDesign design = lazy.snapshot->decodeDesign(table.encodedDesign);
+    table.stored = design.stored;
+    table.indexesError = design.indexesError;
+    table.indexes = design.indexes;
+    table.encodedDesign.clear();
     EXPECT_EQ(table, db.tables[i]) << i;
   }
-  EXPECT_THROW(lazy.snapshot->decodeFields(lazy.snapshot->tables[0].encodedFields + "x"),
-               AutomationError);
-  // The reader's side: fields encoded table by table are sent exactly as the fields themselves.
+  const TableSnapshot& first = lazy.snapshot->tables[0];
+  EXPECT_THROW(lazy.snapshot->decodeFields(first.encodedFields + "x"), AutomationError);
+  for (const std::string& damaged :
+       {first.encodedDesign + "x", first.encodedDesign.substr(0, first.encodedDesign.size() - 1)}) {
+    try {
+      lazy.snapshot->decodeDesign(damaged);
+      ADD_FAILURE() << "a damaged design was decoded";
+    } catch (const AutomationError& e) {
+      EXPECT_NE(std::string(e.what()).find("the design of this table arrived damaged"),
+                std::string::npos);
+    }
+  }
+  // Kept compact, both go out again exactly as they came; and the reader's side: fields
+  // encoded table by table are sent exactly as the fields themselves.
+  EXPECT_EQ(EncodeResponse(ReadResponse{*lazy.snapshot, ""}), EncodeResponse(ReadResponse{db, ""}));
   DatabaseSnapshot compact = db;
   for (auto& table : compact.tables) {
     table.encodedFields = EncodeFields(table.fields);

@@ -152,6 +152,48 @@ TEST(SnapshotEngine, DecodesEncodedFieldsTableByTable) {
   }
 }
 
+// A design kept encoded is decoded once, when the table's Properties or Indexes are first
+// asked for; its objects outlive the table; a damaged one fails those two members only.
+TEST(SnapshotEngine, DecodesATablesDesignWhenItIsAskedFor) {
+  static int decoded = 0;
+  auto db = std::make_shared<DatabaseSnapshot>();
+  // The test's encoding: the index name; "!" cannot be decoded.
+  db->decodeDesign = [](std::string_view encoded) {
+    if (encoded == "!") throw AutomationError("damaged design");
+    ++decoded;
+    TableDesign design;
+    design.stored.values.Set("Description", std::string(encoded) + " table");
+    IndexSnapshot index;
+    index.properties.Set("Name", std::string(encoded));
+    design.indexes.push_back(index);
+    return design;
+  };
+  for (const char* encoded : {"PrimaryKey", "!"}) {
+    TableSnapshot t;
+    t.properties.Set("Name", "T");
+    t.encodedDesign = encoded;
+    db->tables.push_back(t);
+  }
+  ObjectRef database = OpenOne(db);
+  auto table = [&](std::int32_t i) { return database->Invoke("TableDefs", Variant(i)); };
+  EXPECT_EQ(InvokeOn(table(0), "Name").AsString(), "T");
+  EXPECT_EQ(decoded, 0);  // nothing asked beyond the fixed report yet
+  Variant index = InvokeOn(table(0), "Indexes", Variant(std::int32_t{0}));
+  EXPECT_EQ(InvokeOn(InvokeOn(table(0), "Properties", Variant("Description")), "Value").AsString(),
+            "PrimaryKey table");
+  EXPECT_EQ(decoded, 1);
+  EXPECT_EQ(InvokeOn(table(1), "Name").AsString(), "T");  // the damaged one still has its name
+  EXPECT_EQ(InvokeOn(index, "Name").AsString(), "PrimaryKey");  // its table was left
+  for (const char* member : {"Indexes", "Properties"}) {
+    try {
+      InvokeOn(table(1), member);
+      ADD_FAILURE() << member << " of a damaged design was served";
+    } catch (const AutomationError& e) {
+      EXPECT_STREQ(e.what(), "damaged design");
+    }
+  }
+}
+
 TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {
   auto db = std::make_shared<DatabaseSnapshot>();
   db->tablesError = "cannot read MSysObjects";
