@@ -358,7 +358,11 @@ class BinaryWriter {
     Unsigned(fields.size());
     for (const auto& field : fields) {
       Field(field.properties);
-      Stored(field.stored);
+      if (!field.encodedStored.empty()) {
+        Raw(field.encodedStored);
+      } else {
+        Stored(field.stored);
+      }
     }
   }
   // The slots set as a bit mask, their values in slot order, then the other properties.
@@ -830,12 +834,20 @@ class BinaryReader {
       for (auto& document : container.documents) document = Properties();
     }
   }
-  std::vector<FieldSnapshot> Fields() {
+  // With lazyStored, each field's stored properties are checked and kept in their wire form.
+  std::vector<FieldSnapshot> Fields(bool lazyStored = false) {
     std::vector<FieldSnapshot> fields(Count(3));
     for (auto& field : fields) {
       Field(field.properties);
-      field.stored.error = Optional();
-      field.stored.values = Properties();
+      if (lazyStored) {
+        std::size_t start = pos_;
+        SkipOptional();
+        SkipProperties();
+        field.encodedStored.assign(in_.substr(start, pos_ - start));
+      } else {
+        field.stored.error = Optional();
+        field.stored.values = Properties();
+      }
     }
     return fields;
   }
@@ -888,12 +900,29 @@ class BinaryReader {
   bool lazyFields_ = false;
 };
 
-// The fields of a table kept in their wire form; a failure becomes one of the object model.
+// The fields of a table kept in their wire form, each field's stored properties still kept
+// so; a failure becomes one of the object model.
 std::vector<FieldSnapshot> DecodeKeptFields(std::string_view encoded) {
   try {
-    return DecodeFields(encoded);
+    BinaryReader r(encoded);
+    std::vector<FieldSnapshot> fields = r.Fields(/*lazyStored=*/true);
+    r.ExpectEnd();
+    return fields;
   } catch (const WireError& e) {
     throw AutomationError(std::string("the fields of this table arrived damaged: ") + e.what());
+  }
+}
+
+// A field's stored properties kept in their wire form; a failure becomes one of the object
+// model.
+StoredProperties DecodeKeptStored(std::string_view encoded) {
+  try {
+    BinaryReader r(encoded);
+    StoredProperties stored = r.Stored();
+    r.ExpectEnd();
+    return stored;
+  } catch (const WireError& e) {
+    throw AutomationError(std::string("the properties of this field arrived damaged: ") + e.what());
   }
 }
 
@@ -1063,6 +1092,7 @@ StreamPart DecodeStreamPart(std::string_view message, DatabaseSnapshot& snapshot
   r.ExpectEnd();
   if (lazyFields) {
     snapshot.decodeFields = DecodeKeptFields;
+    snapshot.decodeStored = DecodeKeptStored;
     snapshot.decodeDesign = DecodeKeptDesign;
   }
   return part;
@@ -1079,6 +1109,7 @@ ReadResponse DecodeResponse(std::string_view message, bool lazyFields) {
       response.snapshot = r.Snapshot();
       if (lazyFields) {
         response.snapshot->decodeFields = DecodeKeptFields;
+        response.snapshot->decodeStored = DecodeKeptStored;
         response.snapshot->decodeDesign = DecodeKeptDesign;
       }
       break;

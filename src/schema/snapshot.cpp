@@ -206,13 +206,30 @@ Variant MakeSet(std::shared_ptr<const DatabaseSnapshot> db, const PropertySet& s
   return ObjectRef(std::make_shared<SetObject>(std::move(db), set));
 }
 
+// A field's stored properties decoded from their compact form, with the database they belong
+// to.
+struct DecodedStored {
+  std::shared_ptr<const DatabaseSnapshot> db;
+  StoredProperties stored;
+};
+
 class FieldObject final : public Dispatch {
  public:
   FieldObject(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapshot& field)
       : db_(std::move(db)), field_(field) {}
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
-    if (SameMemberName(member, "Properties"))
-      return StoredPropertiesMember(db_, field_.stored, args);
+    if (SameMemberName(member, "Properties")) {
+      if (field_.encodedStored.empty()) return StoredPropertiesMember(db_, field_.stored, args);
+      if (!stored_) {
+        if (!db_->decodeStored)
+          throw AutomationError("The properties of this field cannot be read.");
+        auto holder = std::make_shared<DecodedStored>(
+            DecodedStored{db_, db_->decodeStored(field_.encodedStored)});
+        decodedStored_ = &holder->stored;
+        stored_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
+      }
+      return StoredPropertiesMember(stored_, *decodedStored_, args);
+    }
     if (!args.empty()) throw AutomationError("Invalid argument.");
     // The value straight from its slot: the reader makes ten such calls for every field.
     const FieldProperties& p = field_.properties;
@@ -224,6 +241,8 @@ class FieldObject final : public Dispatch {
  private:
   std::shared_ptr<const DatabaseSnapshot> db_;  // keeps field_ alive
   const FieldSnapshot& field_;
+  std::shared_ptr<const DatabaseSnapshot> stored_;  // keeps *decodedStored_ alive
+  const StoredProperties* decodedStored_ = nullptr;
 };
 
 // An index or a relation: its properties and a Fields collection of property sets.

@@ -153,6 +153,9 @@ class FieldProperties {
 struct FieldSnapshot {
   FieldProperties properties;
   StoredProperties stored;
+  // Or stored in the engine's compact form, turned into StoredProperties by the database's
+  // decodeStored when the field's Properties are first asked for (the fixed report never does).
+  std::string encodedStored;
 
   bool operator==(const FieldSnapshot&) const = default;
 };
@@ -234,6 +237,8 @@ struct DatabaseSnapshot {
   PropertySet properties;
   // Decodes a table's encodedFields; throws AutomationError when they are damaged.
   std::vector<FieldSnapshot> (*decodeFields)(std::string_view encoded) = nullptr;
+  // Decodes a field's encodedStored; throws AutomationError when it is damaged.
+  StoredProperties (*decodeStored)(std::string_view encoded) = nullptr;
   // Decodes a table's encodedDesign; throws AutomationError when it is damaged.
   TableDesign (*decodeDesign)(std::string_view encoded) = nullptr;
   // Set while the tables are still arriving (tables holds them all, the later ones empty).

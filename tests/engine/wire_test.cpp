@@ -131,6 +131,7 @@ TEST(Wire, KeepsFieldsAndDesignCompactUntilTheyAreAskedFor) {
   ASSERT_TRUE(lazy.snapshot);
   ASSERT_NE(lazy.snapshot->decodeFields, nullptr);
   ASSERT_NE(lazy.snapshot->decodeDesign, nullptr);
+  ASSERT_NE(lazy.snapshot->decodeStored, nullptr);
   ASSERT_EQ(lazy.snapshot->tables.size(), db.tables.size());
   for (std::size_t i = 0; i < db.tables.size(); ++i) {
     TableSnapshot table = lazy.snapshot->tables[i];
@@ -138,6 +139,11 @@ TEST(Wire, KeepsFieldsAndDesignCompactUntilTheyAreAskedFor) {
     EXPECT_TRUE(table.indexes.empty() && table.stored == StoredProperties{});
     table.fields = lazy.snapshot->decodeFields(table.encodedFields);
     table.encodedFields.clear();
+    for (auto& field : table.fields) {
+      EXPECT_EQ(field.stored, StoredProperties{});  // kept compact until asked for
+      field.stored = lazy.snapshot->decodeStored(field.encodedStored);
+      field.encodedStored.clear();
+    }
     TableDesign design = lazy.snapshot->decodeDesign(table.encodedDesign);
     table.stored = design.stored;
     table.indexesError = design.indexesError;
@@ -147,6 +153,9 @@ TEST(Wire, KeepsFieldsAndDesignCompactUntilTheyAreAskedFor) {
   }
   const TableSnapshot& first = lazy.snapshot->tables[0];
   EXPECT_THROW(lazy.snapshot->decodeFields(first.encodedFields + "x"), AutomationError);
+  const std::string stored = lazy.snapshot->decodeFields(first.encodedFields)[0].encodedStored;
+  EXPECT_THROW(lazy.snapshot->decodeStored(stored + "x"), AutomationError);
+  EXPECT_THROW(lazy.snapshot->decodeStored(stored.substr(0, stored.size() - 1)), AutomationError);
   for (const std::string& damaged :
        {first.encodedDesign + "x", first.encodedDesign.substr(0, first.encodedDesign.size() - 1)}) {
     try {

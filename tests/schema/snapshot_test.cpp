@@ -194,6 +194,41 @@ TEST(SnapshotEngine, DecodesATablesDesignWhenItIsAskedFor) {
   }
 }
 
+// A field's stored properties kept encoded are decoded once, when its Properties are first
+// asked for; a damaged set fails that member only.
+TEST(SnapshotEngine, DecodesAFieldsStoredPropertiesWhenTheyAreAskedFor) {
+  static int decoded = 0;
+  auto db = std::make_shared<DatabaseSnapshot>();
+  // The test's encoding: the caption; "!" cannot be decoded.
+  db->decodeStored = [](std::string_view encoded) {
+    if (encoded == "!") throw AutomationError("damaged properties");
+    ++decoded;
+    StoredProperties stored;
+    stored.values.Set("Caption", std::string(encoded));
+    return stored;
+  };
+  TableSnapshot t;
+  for (const char* encoded : {"番号", "!"}) {
+    FieldSnapshot f;
+    f.properties.Set("Name", "F");
+    f.encodedStored = encoded;
+    t.fields.push_back(f);
+  }
+  db->tables.push_back(t);
+  ObjectRef database = OpenOne(db);
+  auto field = [&](std::int32_t j) {
+    return InvokeOn(database->Invoke("TableDefs", Variant(std::int32_t{0})), "Fields", Variant(j));
+  };
+  EXPECT_EQ(InvokeOn(field(0), "Name").AsString(), "F");
+  EXPECT_EQ(decoded, 0);
+  Variant caption = InvokeOn(field(0), "Properties", Variant("Caption"));
+  EXPECT_EQ(InvokeOn(InvokeOn(field(0), "Properties"), "Count").AsInt(), 1);
+  EXPECT_EQ(decoded, 1);
+  EXPECT_EQ(InvokeOn(field(1), "Name").AsString(), "F");
+  EXPECT_THROW(InvokeOn(field(1), "Properties"), AutomationError);
+  EXPECT_EQ(InvokeOn(caption, "Value").AsString(), "番号");
+}
+
 TEST(SnapshotEngine, ReportsFailuresWithTheirMessages) {
   auto db = std::make_shared<DatabaseSnapshot>();
   db->tablesError = "cannot read MSysObjects";
