@@ -206,11 +206,32 @@ Variant MakeSet(std::shared_ptr<const DatabaseSnapshot> db, const PropertySet& s
   return ObjectRef(std::make_shared<SetObject>(std::move(db), set));
 }
 
-// A field's stored properties decoded from their compact form, with the database they belong
-// to.
-struct DecodedStored {
-  std::shared_ptr<const DatabaseSnapshot> db;
-  StoredProperties stored;
+// A value decoded once from its compact form (a table's fields or design, a field's stored
+// properties). owner() points to the database and keeps the value alive too, for objects made
+// from it that outlive the object that decoded it.
+template <typename T>
+class DecodedOnce {
+ public:
+  const T& Get(const std::shared_ptr<const DatabaseSnapshot>& db,
+               T (*decode)(std::string_view encoded), std::string_view encoded,
+               const char* cannotRead) {
+    if (!owner_) {
+      if (!decode) throw AutomationError(cannotRead);
+      auto holder = std::make_shared<Holder>(Holder{db, decode(encoded)});
+      value_ = &holder->value;
+      owner_ = std::shared_ptr<const DatabaseSnapshot>(holder, db.get());
+    }
+    return *value_;
+  }
+  const std::shared_ptr<const DatabaseSnapshot>& owner() const { return owner_; }
+
+ private:
+  struct Holder {
+    std::shared_ptr<const DatabaseSnapshot> db;
+    T value;
+  };
+  std::shared_ptr<const DatabaseSnapshot> owner_;
+  const T* value_ = nullptr;
 };
 
 class FieldObject final : public Dispatch {
@@ -220,15 +241,9 @@ class FieldObject final : public Dispatch {
   Variant Invoke(std::string_view member, std::span<const Variant> args) override {
     if (SameMemberName(member, "Properties")) {
       if (field_.encodedStored.empty()) return StoredPropertiesMember(db_, field_.stored, args);
-      if (!stored_) {
-        if (!db_->decodeStored)
-          throw AutomationError("The properties of this field cannot be read.");
-        auto holder = std::make_shared<DecodedStored>(
-            DecodedStored{db_, db_->decodeStored(field_.encodedStored)});
-        decodedStored_ = &holder->stored;
-        stored_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
-      }
-      return StoredPropertiesMember(stored_, *decodedStored_, args);
+      const StoredProperties& stored = stored_.Get(db_, db_->decodeStored, field_.encodedStored,
+                                                   "The properties of this field cannot be read.");
+      return StoredPropertiesMember(stored_.owner(), stored, args);
     }
     if (!args.empty()) throw AutomationError("Invalid argument.");
     // The value straight from its slot: the reader makes ten such calls for every field.
@@ -241,8 +256,7 @@ class FieldObject final : public Dispatch {
  private:
   std::shared_ptr<const DatabaseSnapshot> db_;  // keeps field_ alive
   const FieldSnapshot& field_;
-  std::shared_ptr<const DatabaseSnapshot> stored_;  // keeps *decodedStored_ alive
-  const StoredProperties* decodedStored_ = nullptr;
+  DecodedOnce<StoredProperties> stored_;
 };
 
 // An index or a relation: its properties and a Fields collection of property sets.
@@ -318,18 +332,6 @@ Variant MakeField(std::shared_ptr<const DatabaseSnapshot> db, const FieldSnapsho
   return ObjectRef(std::make_shared<FieldObject>(std::move(db), field));
 }
 
-// A table's fields decoded from their compact form, with the database they belong to.
-struct DecodedFields {
-  std::shared_ptr<const DatabaseSnapshot> db;
-  std::vector<FieldSnapshot> fields;
-};
-
-// A table's design decoded from its compact form, with the database it belongs to.
-struct DecodedDesign {
-  std::shared_ptr<const DatabaseSnapshot> db;
-  TableDesign design;
-};
-
 class TableObject final : public Dispatch {
  public:
   TableObject(std::shared_ptr<const DatabaseSnapshot> db, const TableSnapshot& table)
@@ -339,8 +341,9 @@ class TableObject final : public Dispatch {
       if (table_.encodedFields.empty() || table_.fieldsError) {
         return CollectionOrItem(db_, table_.fields, table_.fieldsError, MakeField, args, fields_);
       }
-      const std::vector<FieldSnapshot>& fields = Decoded();
-      return CollectionOrItem(decoded_, fields, kNoError, MakeField, args, fields_);
+      const std::vector<FieldSnapshot>& fields = decodedFields_.Get(
+          db_, db_->decodeFields, table_.encodedFields, "The fields of this table cannot be read.");
+      return CollectionOrItem(decodedFields_.owner(), fields, kNoError, MakeField, args, fields_);
     }
     if (SameMemberName(member, "Indexes")) {
       if (table_.encodedDesign.empty()) {
@@ -348,50 +351,28 @@ class TableObject final : public Dispatch {
                                 args, indexes_);
       }
       const TableDesign& design = Design();
-      return CollectionOrItem(design_, design.indexes, design.indexesError,
+      return CollectionOrItem(design_.owner(), design.indexes, design.indexesError,
                               MakeKeyed<IndexSnapshot>, args, indexes_);
     }
     if (SameMemberName(member, "Properties")) {
       if (table_.encodedDesign.empty()) return StoredPropertiesMember(db_, table_.stored, args);
       const TableDesign& design = Design();
-      return StoredPropertiesMember(design_, design.stored, args);
+      return StoredPropertiesMember(design_.owner(), design.stored, args);
     }
     if (!args.empty()) throw AutomationError("Invalid argument.");
     return ReadProperty(table_.properties, "TableDef", member);
   }
 
  private:
-  // The fields decoded once; decoded_ points to the database and keeps the fields alive too,
-  // for field objects that outlive this table object.
-  const std::vector<FieldSnapshot>& Decoded() {
-    if (!decoded_) {
-      if (!db_->decodeFields) throw AutomationError("The fields of this table cannot be read.");
-      auto holder = std::make_shared<DecodedFields>(
-          DecodedFields{db_, db_->decodeFields(table_.encodedFields)});
-      decodedFields_ = &holder->fields;
-      decoded_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
-    }
-    return *decodedFields_;
-  }
-
-  // The design decoded once, kept alive like the fields by design_.
   const TableDesign& Design() {
-    if (!design_) {
-      if (!db_->decodeDesign) throw AutomationError("The design of this table cannot be read.");
-      auto holder = std::make_shared<DecodedDesign>(
-          DecodedDesign{db_, db_->decodeDesign(table_.encodedDesign)});
-      decodedDesign_ = &holder->design;
-      design_ = std::shared_ptr<const DatabaseSnapshot>(holder, db_.get());
-    }
-    return *decodedDesign_;
+    return design_.Get(db_, db_->decodeDesign, table_.encodedDesign,
+                       "The design of this table cannot be read.");
   }
 
   std::shared_ptr<const DatabaseSnapshot> db_;
   const TableSnapshot& table_;
-  std::shared_ptr<const DatabaseSnapshot> design_;
-  const TableDesign* decodedDesign_ = nullptr;
-  std::shared_ptr<const DatabaseSnapshot> decoded_;
-  const std::vector<FieldSnapshot>* decodedFields_ = nullptr;
+  DecodedOnce<std::vector<FieldSnapshot>> decodedFields_;
+  DecodedOnce<TableDesign> design_;
   std::vector<ObjectRef> fields_;
   std::vector<ObjectRef> indexes_;
 };
