@@ -900,42 +900,41 @@ class BinaryReader {
   bool lazyFields_ = false;
 };
 
-// The fields of a table kept in their wire form, each field's stored properties still kept
-// so; a failure becomes one of the object model.
+// One part kept in its wire form, read whole by read; a failure becomes one of the object
+// model, naming what arrived damaged.
+template <typename Read>
+auto DecodeKept(std::string_view encoded, const char* what, Read read) {
+  try {
+    BinaryReader r(encoded);
+    auto value = read(r);
+    r.ExpectEnd();
+    return value;
+  } catch (const WireError& e) {
+    throw AutomationError(std::string(what) + " arrived damaged: " + e.what());
+  }
+}
+
+// A table's fields, each field's stored properties still kept compact.
 std::vector<FieldSnapshot> DecodeKeptFields(std::string_view encoded) {
-  try {
-    BinaryReader r(encoded);
-    std::vector<FieldSnapshot> fields = r.Fields(/*lazyStored=*/true);
-    r.ExpectEnd();
-    return fields;
-  } catch (const WireError& e) {
-    throw AutomationError(std::string("the fields of this table arrived damaged: ") + e.what());
-  }
+  return DecodeKept(encoded, "the fields of this table",
+                    [](BinaryReader& r) { return r.Fields(/*lazyStored=*/true); });
 }
 
-// A field's stored properties kept in their wire form; a failure becomes one of the object
-// model.
 StoredProperties DecodeKeptStored(std::string_view encoded) {
-  try {
-    BinaryReader r(encoded);
-    StoredProperties stored = r.Stored();
-    r.ExpectEnd();
-    return stored;
-  } catch (const WireError& e) {
-    throw AutomationError(std::string("the properties of this field arrived damaged: ") + e.what());
-  }
+  return DecodeKept(encoded, "the properties of this field",
+                    [](BinaryReader& r) { return r.Stored(); });
 }
 
-// A table's design kept in its wire form; a failure becomes one of the object model.
 TableDesign DecodeKeptDesign(std::string_view encoded) {
-  try {
-    BinaryReader r(encoded);
-    TableDesign design = r.Design();
-    r.ExpectEnd();
-    return design;
-  } catch (const WireError& e) {
-    throw AutomationError(std::string("the design of this table arrived damaged: ") + e.what());
-  }
+  return DecodeKept(encoded, "the design of this table",
+                    [](BinaryReader& r) { return r.Design(); });
+}
+
+// A snapshot whose parts stay compact decodes them with these when they are asked for.
+void DecodeKeptPartsLater(DatabaseSnapshot& snapshot) {
+  snapshot.decodeFields = DecodeKeptFields;
+  snapshot.decodeStored = DecodeKeptStored;
+  snapshot.decodeDesign = DecodeKeptDesign;
 }
 
 }  // namespace
@@ -1090,11 +1089,7 @@ StreamPart DecodeStreamPart(std::string_view message, DatabaseSnapshot& snapshot
       throw WireError("a part of the answer is of no known kind");
   }
   r.ExpectEnd();
-  if (lazyFields) {
-    snapshot.decodeFields = DecodeKeptFields;
-    snapshot.decodeStored = DecodeKeptStored;
-    snapshot.decodeDesign = DecodeKeptDesign;
-  }
+  if (lazyFields) DecodeKeptPartsLater(snapshot);
   return part;
 }
 
@@ -1107,11 +1102,7 @@ ReadResponse DecodeResponse(std::string_view message, bool lazyFields) {
   switch (r.Byte()) {
     case 0:
       response.snapshot = r.Snapshot();
-      if (lazyFields) {
-        response.snapshot->decodeFields = DecodeKeptFields;
-        response.snapshot->decodeStored = DecodeKeptStored;
-        response.snapshot->decodeDesign = DecodeKeptDesign;
-      }
+      if (lazyFields) DecodeKeptPartsLater(*response.snapshot);
       break;
     case 1:
       response.error = r.String();
