@@ -64,36 +64,6 @@ class Iconv {
 constexpr std::uint16_t kAbsent = 0xFFFF;
 using Cp932Table = std::array<std::uint16_t, 0x10000>;
 
-// Decodes one CP932 sequence as one code point; returns false when it is not exactly one.
-bool DecodeCp932(iconv_t cd, const unsigned char* bytes, std::size_t n, char32_t& cp) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* src = reinterpret_cast<char*>(const_cast<unsigned char*>(bytes));
-  std::size_t srcLeft = n;
-  std::uint32_t out[2] = {0, 0};
-  char* dst = reinterpret_cast<char*>(out);
-  std::size_t dstLeft = sizeof out;
-  if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return false;
-  if (srcLeft != 0 || sizeof out - dstLeft != sizeof(std::uint32_t)) return false;
-  cp = out[0];
-  return true;
-}
-
-// Encodes one code point; returns the packed bytes or kAbsent.
-std::uint16_t EncodeCp932(iconv_t cd, char32_t cp) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  std::uint32_t in = cp;
-  char* src = reinterpret_cast<char*>(&in);
-  std::size_t srcLeft = sizeof in;
-  unsigned char out[4];
-  char* dst = reinterpret_cast<char*>(out);
-  std::size_t dstLeft = sizeof out;
-  if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) return kAbsent;
-  std::size_t n = sizeof out - dstLeft;
-  if (n == 1) return out[0];
-  if (n == 2 && out[0] >= 0x81) return static_cast<std::uint16_t>(out[0] << 8 | out[1]);
-  return kAbsent;
-}
-
 // A stretch of iconv's work over items laid end to end in one buffer: how many items it took
 // whole, how many output units it made, and whether it stopped at an item it refuses.
 struct Stretch {
@@ -120,6 +90,28 @@ Stretch RunIconv(iconv_t cd, const char* in, std::size_t inBytes, std::size_t it
   r.refused = err == EILSEQ || err == EINVAL;
   if (err != 0 && !r.refused) r.aligned = false;  // out of room or worse: redone item by item
   return r;
+}
+
+// Decodes one CP932 sequence as one code point; returns false when it is not exactly one.
+bool DecodeCp932(iconv_t cd, const unsigned char* bytes, std::size_t n, char32_t& cp) {
+  std::uint32_t out[2] = {0, 0};
+  Stretch r = RunIconv(cd, reinterpret_cast<const char*>(bytes), n, n, reinterpret_cast<char*>(out),
+                       sizeof out, sizeof out[0]);
+  if (r.refused || !r.aligned || r.taken != 1 || r.units != 1) return false;
+  cp = out[0];
+  return true;
+}
+
+// Encodes one code point; returns the packed bytes or kAbsent.
+std::uint16_t EncodeCp932(iconv_t cd, char32_t cp) {
+  std::uint32_t in = cp;
+  unsigned char out[4];
+  Stretch r = RunIconv(cd, reinterpret_cast<const char*>(&in), sizeof in, sizeof in,
+                       reinterpret_cast<char*>(out), sizeof out, 1);
+  if (r.refused || !r.aligned || r.taken != 1) return kAbsent;
+  if (r.units == 1) return out[0];
+  if (r.units == 2 && out[0] >= 0x81) return static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+  return kAbsent;
 }
 
 // What each of count sequences of width bytes (laid end to end) decodes to, kNone where it is
