@@ -276,27 +276,23 @@ std::string DateToText(double oleDate) {
     seconds -= 86400;
     days += 1;
   }
-  int y = 0, m = 0, d = 0;
-  if (days != 0) CivilFromDays(days - kOleEpochToUnixDays, y, m, d);
-  // Written digit by digit for the years a date of a real table has (every table has two);
-  // any other year as the general formatting writes it.
-  if (y < 0 || y > 9999) {
-    char date[32];
-    std::snprintf(date, sizeof date, "%04d/%02d/%02d", y, m, d);
-    char time[32];
-    std::snprintf(time, sizeof time, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
-                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
-    return seconds == 0 ? std::string(date) : std::string(date) + " " + time;
-  }
-  char text[20];  // yyyy/mm/dd hh:mm:ss
+  char text[40];  // yyyy/mm/dd hh:mm:ss, or a year of more digits
   char* out = text;
   auto two = [&out](int v) {
     *out++ = static_cast<char>('0' + v / 10);
     *out++ = static_cast<char>('0' + v % 10);
   };
   if (days != 0) {
-    two(y / 100);
-    two(y % 100);
+    int y = 0, m = 0, d = 0;
+    CivilFromDays(days - kOleEpochToUnixDays, y, m, d);
+    // Digit by digit for the years a date of a real table has (every table has two); any
+    // other year as the general formatting writes it.
+    if (y >= 0 && y <= 9999) {
+      two(y / 100);
+      two(y % 100);
+    } else {
+      out += std::snprintf(out, 16, "%04d", y);
+    }
     *out++ = '/';
     two(m);
     *out++ = '/';
