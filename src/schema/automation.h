@@ -130,12 +130,7 @@ template <typename Word>
   }
   return false;
 }
-}  // namespace detail
 
-// Case-insensitive comparison of member names (ASCII). Inline: every late-bound call makes a
-// few. Most differ in length, and most that match are spelt alike, which two word comparisons
-// settle before the letter-by-letter one.
-namespace detail {
 // Letter by letter, for names of one length that differ in their bytes.
 [[gnu::noinline]] inline bool SameLettersIgnoringCase(std::string_view a, std::string_view b) {
   for (std::size_t k = 0; k < a.size(); ++k) {
@@ -145,6 +140,9 @@ namespace detail {
 }
 }  // namespace detail
 
+// Case-insensitive comparison of member names (ASCII). Inline: every late-bound call makes a
+// few. Most differ in length, and most that match are spelt alike, which two word comparisons
+// settle before the letter-by-letter one.
 [[gnu::always_inline]] inline bool SameMemberName(std::string_view a, std::string_view b) {
   std::size_t n = a.size();
   if (n != b.size()) return false;
