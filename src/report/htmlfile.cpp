@@ -148,7 +148,17 @@ class TemporaryReport {
   TemporaryReport(const TemporaryReport&) = delete;
   TemporaryReport& operator=(const TemporaryReport&) = delete;
 
-  void Write(std::string_view bytes) { WriteAll(fd_, bytes, shownPath_); }
+  // Writes bytes at the end. Every few megabytes the disk is asked to start on what has gathered,
+  // so that the flush that ends the report waits for the last stretch only, not the whole file.
+  void Write(std::string_view bytes) {
+    WriteAll(fd_, bytes, shownPath_);
+    written_ += static_cast<off_t>(bytes.size());
+    if (written_ - startedTo_ >= kStartWritebackEvery) {
+      // Only a head start: a failure here shows again, and is reported, at the flush in Finish.
+      ::sync_file_range(fd_, startedTo_, written_ - startedTo_, SYNC_FILE_RANGE_WRITE);
+      startedTo_ = written_;
+    }
+  }
 
   // Makes the bytes written durable, with the mode keepMode unless it is 0.
   void Finish(mode_t keepMode) {
@@ -195,7 +205,11 @@ class TemporaryReport {
     return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
   }
 
+  static constexpr off_t kStartWritebackEvery = 4 << 20;
+
   int fd_ = -1;
+  off_t written_ = 0;
+  off_t startedTo_ = 0;  // where the disk was last asked to start writing up to
   std::string folder_;
   std::string shownPath_;
   std::string name_;  // empty while the file has no name

@@ -87,11 +87,12 @@ TEST_F(HtmlFileTest, AWriterStreamsPiecesAndNamesTheFileAtCommit) {
 }
 
 // Converted pieces of every size, large ones going to the file past the buffer, between text
-// still to convert: the bytes keep the order they were handed over in.
+// still to convert, over several megabytes (the disk is asked to start writing on the way):
+// the bytes keep the order they were handed over in.
 TEST_F(HtmlFileTest, AWriterKeepsTheOrderOfPiecesOfEverySize) {
   const std::string sizes[] = {std::string(16 * 1024 - 1, 'a'), std::string(16 * 1024, 'b'),
-                               std::string(64 * 1024, 'c'), std::string(1, 'd'),
-                               std::string(1 << 20, 'e')};
+                               std::string(64 * 1024, 'c'),     std::string(1, 'd'),
+                               std::string(1 << 20, 'e'),       std::string(3 << 20, 'f')};
   ReportWriter writer(ReportTarget{"", dir.File("r.html")});
   std::string expected = std::string(kReportHeader) + "\r\n";
   for (const auto& piece : sizes) {
