@@ -137,6 +137,9 @@ JobOutcome TMdbSeek::Execute() {
         }
       }
       CollectFailures(path, mdb, outcome.readFailures);
+      // The sections before this one went to the file while it was read: a failure to write
+      // them ends the job before another database is reported.
+      if (report) report->WaitForWrites();
       std::uint32_t elapsed = mdb.EndTick - mdb.StartTick;
       AddMessage(JoinWithDots(platform::DisplayText(platform::FileNameOf(current)),
                               std::to_string(elapsed) + "ms", 30));
@@ -147,6 +150,7 @@ JobOutcome TMdbSeek::Execute() {
       }
     }
     current.clear();
+    if (report) report->WaitForWrites();
     AddMessage("*****解析終了*****");
     if (!report) {
       AddMessage("終了処理中");

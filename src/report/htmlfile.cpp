@@ -10,9 +10,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/paths.h"
@@ -222,11 +229,106 @@ std::string Folder(const ReportTarget& target) {
   return dir;
 }
 
-// Converted text is written out once this much has gathered.
+// Converted text is handed to the file once this much has gathered.
 constexpr std::size_t kWriteChunk = 1 << 20;
-// Converted text handed over in pieces this large goes to the file as it is, not through the
-// buffer.
-constexpr std::size_t kWriteDirect = 16 * 1024;
+
+// The report's bytes go to the file on a thread of their own, so that the job reads and renders
+// the next database while the file system takes in the last one. A few chunks at most wait
+// their turn, and their buffers come back to be filled again. The first failure stops the
+// writing; it is thrown to the job at its next hand-over or wait. Where no thread can be made,
+// the chunks are written at once by the caller.
+class BackgroundWrites {
+ public:
+  explicit BackgroundWrites(TemporaryReport& file) : file_(file) {
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      // Written by the caller instead.
+    }
+  }
+  ~BackgroundWrites() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;  // what still waits is not written: the report is being abandoned
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  BackgroundWrites(const BackgroundWrites&) = delete;
+  BackgroundWrites& operator=(const BackgroundWrites&) = delete;
+
+  // Queues chunk and returns an empty buffer to fill next.
+  std::string Hand(std::string chunk) {
+    if (!thread_.joinable()) {
+      file_.Write(chunk);
+      chunk.clear();
+      return chunk;
+    }
+    std::unique_lock lock(mutex_);
+    written_.wait(lock, [this] { return failure_ || queue_.size() < kMaxQueued; });
+    if (failure_) std::rethrow_exception(failure_);
+    queue_.push_back(std::move(chunk));
+    std::string next;
+    if (!spares_.empty()) {
+      next = std::move(spares_.back());
+      spares_.pop_back();
+    }
+    lock.unlock();
+    wake_.notify_one();
+    return next;
+  }
+
+  // Waits until every chunk handed over is in the file.
+  void Wait() {
+    if (!thread_.joinable()) return;
+    std::unique_lock lock(mutex_);
+    written_.wait(lock, [this] { return failure_ || (queue_.empty() && !writing_); });
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  static constexpr std::size_t kMaxQueued = 4;
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      if (stop_) return;
+      std::string chunk = std::move(queue_.front());
+      queue_.pop_front();
+      writing_ = true;
+      lock.unlock();
+      std::exception_ptr failure;
+      try {
+        file_.Write(chunk);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      chunk.clear();
+      lock.lock();
+      writing_ = false;
+      if (failure) {
+        failure_ = failure;
+        queue_.clear();
+      } else if (spares_.size() < kMaxQueued) {
+        spares_.push_back(std::move(chunk));
+      }
+      written_.notify_all();
+    }
+  }
+
+  TemporaryReport& file_;
+  std::mutex mutex_;
+  std::condition_variable wake_;     // a chunk is queued, or the writing is to stop
+  std::condition_variable written_;  // a chunk is written, or failed
+  std::deque<std::string> queue_;
+  std::vector<std::string> spares_;
+  bool writing_ = false;
+  bool stop_ = false;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: it starts once everything it uses exists
+};
 
 }  // namespace
 
@@ -248,15 +350,16 @@ struct ReportWriter::State {
   ReportTarget target;
   std::string shownPath;  // the path errors name
   TemporaryReport temp;
-  std::string buffer;  // CP932 bytes not yet written
+  BackgroundWrites writes{temp};  // after temp: it ends first
+  std::string buffer;             // CP932 bytes not yet handed to the file
   bool committed = false;
 
   State(const ReportTarget& t, const std::string& shown, const std::string& folder)
       : target(t), shownPath(shown), temp(folder, shown) {}
 
   void Flush() {
-    temp.Write(buffer);
-    buffer.clear();
+    buffer = writes.Hand(std::move(buffer));
+    buffer.reserve(kWriteChunk + kWriteChunk / 4);
   }
 };
 
@@ -284,13 +387,12 @@ void ReportWriter::Append(std::string_view utf8) {
 
 void ReportWriter::AppendConverted(std::string_view cp932) {
   if (state_->committed) throw std::logic_error("report text appended after Commit");
-  if (cp932.size() >= kWriteDirect) {
-    state_->Flush();
-    state_->temp.Write(cp932);
-    return;
-  }
   state_->buffer += cp932;
   if (state_->buffer.size() >= kWriteChunk) state_->Flush();
+}
+
+void ReportWriter::WaitForWrites() {
+  state_->writes.Wait();
 }
 
 std::string ReportWriter::Commit() {
@@ -302,6 +404,7 @@ std::string ReportWriter::Commit() {
   s.buffer += "\r\n";
   s.Flush();
   std::string().swap(s.buffer);
+  s.writes.Wait();
   if (!s.target.file.empty()) {
     // What the name holds now decides the mode kept; it may have changed while the job ran.
     Destination d = Resolve(s.target.file);

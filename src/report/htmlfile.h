@@ -62,6 +62,9 @@ class ReportWriter {
   void Append(std::string_view utf8);
   // Appends body text already converted, as platform::AppendUtf8ToCp932Html converts it.
   void AppendConverted(std::string_view cp932);
+  // Waits until the text handed to the file so far is written there (the file is written on a
+  // thread of its own, a megabyte at a time); throws ReportWriteError when it could not be.
+  void WaitForWrites();
   // Returns the path written. The writer takes no more text afterwards.
   std::string Commit();
 
