@@ -253,9 +253,9 @@ DatabaseSnapshot SnapshotFromJson(const json& j) {
 
 // The binary form of a snapshot (see docs/FORMAT.md, "Reader messages"): unsigned numbers as
 // LEB128, signed ones zig-zagged, texts as a length and their bytes, dates as 8 bytes.
-constexpr std::string_view kRequestMagic = "ZTQ\x05";
-constexpr std::string_view kResponseMagic = "ZTA\x05";
-static_assert(kWireVersion == 5, "the magics carry the version byte");
+constexpr std::string_view kRequestMagic = "ZTQ\x06";
+constexpr std::string_view kResponseMagic = "ZTA\x06";
+static_assert(kWireVersion == 6, "the magics carry the version byte");
 
 // Property names both sides know, sent as one byte; any other name is sent in full.
 constexpr std::string_view kKnownNames[] = {
@@ -475,20 +475,26 @@ class BinaryWriter {
     Optional(db.closeError);
     Unsigned(tables);
   }
+  // The fields and the design go as blocks with their length in front, so that a decoder that
+  // keeps them for later takes them without walking through them.
   void Table(const TableSnapshot& table) {
     Properties(table.properties);
     Optional(table.fieldsError);
     if (!table.encodedFields.empty()) {
-      Raw(table.encodedFields);
+      String(table.encodedFields);
     } else {
-      Fields(table.fields);
+      BinaryWriter fields;
+      fields.Fields(table.fields);
+      String(fields.Take());
     }
     if (!table.encodedDesign.empty()) {
-      Raw(table.encodedDesign);
+      String(table.encodedDesign);
     } else {
-      Stored(table.stored);
-      Optional(table.indexesError);
-      KeyedList(table.indexes);
+      BinaryWriter design;
+      design.Stored(table.stored);
+      design.Optional(table.indexesError);
+      design.KeyedList(table.indexes);
+      String(design.Take());
     }
   }
   void Tail(const DatabaseSnapshot& db) {
@@ -778,23 +784,23 @@ class BinaryReader {
   void Table(TableSnapshot& table) {
     table.properties = Properties();
     table.fieldsError = Optional();
+    std::string_view fields = StringView();
+    std::string_view design = StringView();
     if (lazyFields_) {
-      std::size_t start = pos_;
-      SkipFields();
-      table.encodedFields.assign(in_.substr(start, pos_ - start));
-    } else {
-      table.fields = Fields();
+      // Checked when decoded: damage then fails only the member that asks for them.
+      table.encodedFields.assign(fields);
+      table.encodedDesign.assign(design);
+      return;
     }
-    if (lazyFields_) {
-      std::size_t start = pos_;
-      SkipDesign();
-      table.encodedDesign.assign(in_.substr(start, pos_ - start));
-    } else {
-      TableDesign design = Design();
-      table.stored = std::move(design.stored);
-      table.indexesError = std::move(design.indexesError);
-      table.indexes = std::move(design.indexes);
-    }
+    BinaryReader fieldsReader(fields);
+    table.fields = fieldsReader.Fields();
+    fieldsReader.ExpectEnd();
+    BinaryReader designReader(design);
+    TableDesign decoded = designReader.Design();
+    designReader.ExpectEnd();
+    table.stored = std::move(decoded.stored);
+    table.indexesError = std::move(decoded.indexesError);
+    table.indexes = std::move(decoded.indexes);
   }
   // A table's stored properties and indexes.
   TableDesign Design() {
@@ -804,18 +810,7 @@ class BinaryReader {
     design.indexes = KeyedList<IndexSnapshot>();
     return design;
   }
-  // Walks over what Design reads, checking it the same way, without keeping anything.
-  void SkipDesign() {
-    SkipOptional();
-    SkipProperties();
-    SkipOptional();
-    std::size_t n = Count(2);
-    for (std::size_t i = 0; i < n; ++i) {
-      SkipProperties();
-      std::size_t m = Count(1);
-      for (std::size_t k = 0; k < m; ++k) SkipProperties();
-    }
-  }
+
   void Tail(DatabaseSnapshot& db) {
     db.relationsError = Optional();
     db.relations = KeyedList<RelationSnapshot>();
@@ -850,33 +845,6 @@ class BinaryReader {
       }
     }
     return fields;
-  }
-  // Walks over what Fields reads, checking it the same way, without keeping anything.
-  void SkipFields() {
-    std::size_t n = Count(3);
-    for (std::size_t i = 0; i < n; ++i) {
-      std::uint64_t mask = Unsigned();
-      if (mask >> FieldProperties::kSlotCount) throw WireError("a field names unknown properties");
-      for (unsigned k = 0; k < FieldProperties::kSlotCount; ++k) {
-        if (!((mask >> k) & 1u)) continue;
-        switch (FieldProperties::KindOf(static_cast<FieldProperties::Slot>(k))) {
-          case FieldProperties::Kind::kBool:
-            if (Byte() > 1) throw WireError("a field's flag is malformed");
-            break;
-          case FieldProperties::Kind::kInt:
-            Signed();
-            break;
-          case FieldProperties::Kind::kText:
-            SkipString();
-            break;
-        }
-      }
-      SkipProperties();
-      if (Optional()) {
-        // the stored properties' error
-      }
-      SkipProperties();
-    }
   }
   void ExpectEnd() const {
     if (pos_ != in_.size()) throw WireError("the message has bytes past its end");

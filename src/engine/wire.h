@@ -22,7 +22,7 @@ class WireError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-inline constexpr int kWireVersion = 5;
+inline constexpr int kWireVersion = 6;
 inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
 
 struct ReadResponse {

@@ -389,10 +389,13 @@ TEST(Wire, DumpFormReplacesInvalidUtf8InsteadOfFailing) {
 }
 
 // A response of one table with one field whose slot mask and values are field; everything
-// else empty.
+// else empty. The table's fields and design go as blocks behind their length.
 std::string OneFieldMessage(const std::string& field) {
   using namespace std::literals;
-  return "ZTA\x05\x00\x00\x00\x00\x01\x00\x00\x01"s + field + std::string(14, '\0');
+  const std::string fields = "\x01"s + field + std::string(3, '\0');
+  const std::string design(4, '\0');
+  return "ZTA\x06\x00\x00\x00\x00\x01\x00\x00"s + static_cast<char>(fields.size()) + fields +
+         static_cast<char>(design.size()) + design + std::string(7, '\0');
 }
 
 TEST(Wire, RefusesMalformedAndForeignMessages) {
@@ -400,15 +403,17 @@ TEST(Wire, RefusesMalformedAndForeignMessages) {
   const std::string bad[] = {
       "",
       "{not json",
-      std::string("ZTA\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 16),  // older
-      std::string("ZTA\x05\x07", 5),          // neither snapshot nor error
-      std::string("ZTA\x05\x00\x00\x02", 7),  // a malformed optional text
+      std::string("ZTA\x05\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 16),  // older
+      std::string("ZTA\x06\x07", 5),          // neither snapshot nor error
+      std::string("ZTA\x06\x00\x00\x02", 7),  // a malformed optional text
       // A database property whose kind is unknown.
-      std::string("ZTA\x05\x00\x01\x06\x09\x00\x00\x00", 11),
+      std::string("ZTA\x06\x00\x01\x06\x09\x00\x00\x00", 11),
       // A property name code past the known names.
-      std::string("ZTA\x05\x00\x01\x7F\x01\x00\x00\x00", 11),
+      std::string("ZTA\x06\x00\x01\x7F\x01\x00\x00\x00", 11),
       // An integer wider than 32 bits.
-      std::string("ZTA\x05\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
+      std::string("ZTA\x06\x00\x01\x02\x04\xFF\xFF\xFF\xFF\x7F\x00\x00\x00", 15),
+  };
+  const std::string badFields[] = {
       // One table of one field whose slot mask names an eleventh property ...
       OneFieldMessage("\x80\x08"s),
       // ... or whose AllowZeroLength flag is neither 0 nor 1.
@@ -420,6 +425,16 @@ TEST(Wire, RefusesMalformedAndForeignMessages) {
     EXPECT_NO_THROW(DecodeResponse(good, lazy));
     for (const auto& message : bad) EXPECT_THROW(DecodeResponse(message, lazy), WireError);
   }
+  for (const auto& message : badFields) {
+    EXPECT_THROW(DecodeResponse(message), WireError);
+    // Kept whole for later, they fail the fields alone, when they are asked for.
+    ReadResponse kept = DecodeResponse(message, /*lazyFields=*/true);
+    ASSERT_TRUE(kept.snapshot && kept.snapshot->decodeFields);
+    EXPECT_THROW(kept.snapshot->decodeFields(kept.snapshot->tables.at(0).encodedFields),
+                 AutomationError);
+  }
+  const std::string goodFieldsThenCut = good.substr(0, good.size() - 8);  // into the design
+  EXPECT_THROW(DecodeResponse(goodFieldsThenCut, /*lazyFields=*/true), WireError);
   for (const auto& message : bad) EXPECT_THROW(DecodeResponse(message), WireError) << message;
   EXPECT_THROW(DecodeRequest(R"({"version":1})"), WireError);
   const char* badDumps[] = {
