@@ -228,10 +228,15 @@ int LaunchJob(int argc, char** argv) {
   return outcome.succeeded ? 0 : 1;
 }
 
+void RemoveReports(const std::string& outDir) {
+  for (const auto& report : fs::directory_iterator(outDir)) fs::remove(report.path());
+}
+
 void MeasureJobMemory(const std::string& name, const std::vector<std::string>& files,
                       const std::string& outDir) {
   std::string answer;
   int status = RunSelf("--job-memory", outDir, files, answer);
+  RemoveReports(outDir);
   long idle = 0, peak = 0, after = 0, reader = 0;
   if (std::sscanf(answer.c_str(), "%ld %ld %ld %ld", &idle, &peak, &after, &reader) != 4 ||
       !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -246,13 +251,17 @@ void MeasureJobMemory(const std::string& name, const std::vector<std::string>& f
 }
 
 // Runs zentab-cli over files; the peak resident size covers the front end and its reader.
+// Each run starts with nothing left to write to the disk and its report is removed after it,
+// so that no run waits for an earlier run's report and the reports do not pile up.
 CliRun RunCli(const std::vector<std::string>& files, const std::string& outDir) {
+  ::sync();
   auto start = Clock::now();
   std::string answer;
   RunSelf("--launch-cli", outDir, files, answer);
   CliRun run;
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   run.peakKb = std::atol(answer.c_str());
+  RemoveReports(outDir);
   return run;
 }
 
