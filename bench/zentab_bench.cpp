@@ -1,7 +1,8 @@
 // zentab-bench: times reading database designs three ways (a bare libmdb pass, the schema
 // reader through the engine, zentab-cli end to end) and a peer reader (the mdb-reader package
-// under Node) over generated databases and the corpus, and the rendering of their report
-// sections, and prints medians, ratios and peak memory.
+// under Node) over generated databases and the corpus, the rendering of their report sections
+// and the schema reader's calls alone over designs already in memory, and prints medians,
+// ratios and peak memory.
 // glib first: mdbtools.h includes it inside extern "C", where its C++ parts cannot stand.
 #include <glib.h>
 #include <mdbtools.h>
@@ -17,15 +18,18 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/mdbengine.h"
+#include "engine/wire.h"
 #include "job/mdbseek.h"
 #include "mkmdb/mkmdb.h"
 #include "report/section.h"
 #include "schema/reader.h"
+#include "schema/snapshot.h"
 
 namespace fs = std::filesystem;
 
@@ -335,6 +339,65 @@ void MeasureRender(const std::vector<std::string>& files, int repeat) {
   std::fflush(stdout);
 }
 
+// What args prints on its standard output (standard error discarded); empty when it fails.
+std::string Capture(std::vector<std::string> args) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    ::close(fds[0]);
+    if (!std::freopen("/dev/null", "w", stderr)) ::_exit(127);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, n);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : std::string();
+}
+
+// The schema reader over each database's design already decoded in memory: the late-bound
+// calls the fixed report makes and the records they fill, without the reader process, the
+// wire or the report. Prints the median time and the time per field.
+void MeasureCalls(const std::vector<std::string>& files, int repeat) {
+  const std::string reader = (fs::path(ZENTAB_CLI_PATH).parent_path() / "zentab-dbreader").string();
+  std::vector<std::shared_ptr<const zentab::DatabaseSnapshot>> snapshots;
+  for (const auto& file : files) {
+    std::string json = Capture({reader, "--dump", file});
+    if (json.empty()) continue;  // an unreadable corpus file has no design
+    snapshots.push_back(
+        std::make_shared<const zentab::DatabaseSnapshot>(zentab::engine::DecodeSnapshot(json)));
+  }
+  std::size_t current = 0;
+  zentab::RegisterEngineFactory(zentab::kEngineProgId, [&snapshots, &current] {
+    return zentab::MakeSnapshotEngine(
+        [&snapshots, &current](const std::string&) { return snapshots[current]; });
+  });
+  std::size_t fields = 0;
+  const double seconds = MedianSeconds(repeat, [&] {
+    fields = 0;
+    for (current = 0; current < snapshots.size(); ++current) {
+      zentab::TMdb mdb;
+      zentab::ReadMdb("in-memory.mdb", mdb, zentab::ReadScope::kReport);
+      for (const auto& table : mdb.TableDefs) fields += table.Fields.size();
+    }
+  });
+  zentab::engine::RegisterMdbEngine();
+  std::printf("%-24s calls  %6.3f s   ReadMdb over the design in memory, %.0f ns per field\n", "",
+              seconds, fields == 0 ? 0.0 : seconds * 1e9 / static_cast<double>(fields));
+  std::fflush(stdout);
+}
+
 double Megabytes(long kb) {
   return static_cast<double>(kb) / 1024.0;
 }
@@ -365,6 +428,7 @@ Row Measure(const std::string& name, const std::vector<std::string>& files, int 
   }
   std::fflush(stdout);
   MeasureRender(files, repeat);
+  MeasureCalls(files, repeat);
   return row;
 }
 
