@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
 #ifdef ZENTAB_HAVE_ENGINE
   engine::EngineOptions engineOptions;
   engineOptions.readTimeoutSeconds = options->readTimeoutSeconds;
+  // The reader process reads the design beyond the fixed report only for the outputs that
+  // show it.
+  engineOptions.readDesign = options->json.has_value() || options->details.has_value();
   engine::RegisterMdbEngine(engineOptions);
 #endif
 

@@ -14,10 +14,10 @@ namespace zentab::engine {
 namespace {
 
 // The calling thread's reader; the thread_local's destructor ends it with the thread.
-ReaderProcess& ThreadReader(const std::string& readerPath) {
+ReaderProcess& ThreadReader(const std::string& readerPath, RequestScope scope) {
   thread_local std::unique_ptr<ReaderProcess> reader;
-  if (!reader || reader->readerPath() != readerPath) {
-    reader = std::make_unique<ReaderProcess>(readerPath, /*lazyFields=*/true);
+  if (!reader || reader->readerPath() != readerPath || reader->scope() != scope) {
+    reader = std::make_unique<ReaderProcess>(readerPath, /*lazyFields=*/true, scope);
   }
   return *reader;
 }
@@ -41,11 +41,12 @@ void RegisterMdbEngine(EngineOptions options) {
     if (!folder.empty() && folder.front() == '/') options.readerPath = DefaultReaderPath(folder);
   }
   if (options.readTimeoutSeconds <= 0) options.readTimeoutSeconds = 60;
-  DatabaseOpener opener = [options](const std::string& path) {
-    return ThreadReader(options.readerPath).Read(path, options.readTimeoutSeconds);
+  const RequestScope scope = options.readDesign ? RequestScope::kDesign : RequestScope::kReport;
+  DatabaseOpener opener = [options, scope](const std::string& path) {
+    return ThreadReader(options.readerPath, scope).Read(path, options.readTimeoutSeconds);
   };
-  ReadAheadHint readAhead = [options](const std::string& path) {
-    ThreadReader(options.readerPath).ReadAhead(path);
+  ReadAheadHint readAhead = [options, scope](const std::string& path) {
+    ThreadReader(options.readerPath, scope).ReadAhead(path);
   };
   RegisterEngineFactory(kEngineProgId,
                         [opener, readAhead] { return MakeSnapshotEngine(opener, readAhead); });

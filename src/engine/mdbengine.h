@@ -13,6 +13,10 @@ struct EngineOptions {
   // at registration when it is there, else in the package's lib/zentab/ beside the bin/ folder
   // (none when the program's own location is unknown: opening then fails).
   std::string readerPath;
+  // false: the reader reads only what the fixed report shows; the design beyond it (stored
+  // properties, indexes, relations, queries, documents) then fails, if asked for, with the
+  // reason that it was not read.
+  bool readDesign = true;
 };
 
 // Registers the engine under "DAO.DBEngine.36" (replacing any earlier registration). Each

@@ -187,8 +187,8 @@ class ReaderProcess::Stream final : public SnapshotFeed {
   std::optional<std::string> failure_;
 };
 
-ReaderProcess::ReaderProcess(std::string readerPath, bool lazyFields)
-    : readerPath_(std::move(readerPath)), lazyFields_(lazyFields) {}
+ReaderProcess::ReaderProcess(std::string readerPath, bool lazyFields, RequestScope scope)
+    : readerPath_(std::move(readerPath)), lazyFields_(lazyFields), scope_(scope) {}
 
 ReaderProcess::~ReaderProcess() {
   if (stream_) stream_->Detach("the reader was ended while reading");
@@ -411,7 +411,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
     ahead_.reset();
   } else {
     stderrTail_.clear();
-    std::string request = EncodeRequest(path);
+    std::string request = EncodeRequest(path, scope_);
     if (!WriteAll(toChild_, FramePrefix(request.size()) + request)) {
       CollectLastWords();
       int status = Stop(true, deadline);
@@ -420,7 +420,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
   }
   if (next_ && *next_ != path) {
     // A request that cannot be sent means a dead reader: the next Read finds it so and says why.
-    std::string request = EncodeRequest(*next_);
+    std::string request = EncodeRequest(*next_, scope_);
     if (WriteAll(toChild_, FramePrefix(request.size()) + request)) ahead_ = std::move(next_);
   }
   next_.reset();

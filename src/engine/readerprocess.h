@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/wire.h"
 #include "schema/snapshot.h"
 
 namespace zentab::engine {
@@ -19,7 +20,9 @@ class ReaderProcess {
   // With lazyFields, the snapshots Read returns get their tables as the object model asks for
   // them and keep each table's fields in their compact form, for the object model to decode
   // table by table (see DecodeStreamPart).
-  explicit ReaderProcess(std::string readerPath, bool lazyFields = false);
+  // scope says what every request asks the reader for.
+  explicit ReaderProcess(std::string readerPath, bool lazyFields = false,
+                         RequestScope scope = RequestScope::kDesign);
   // Ends the process: closes its input, waits briefly for it to leave, then kills it.
   ~ReaderProcess();
   ReaderProcess(const ReaderProcess&) = delete;
@@ -39,6 +42,7 @@ class ReaderProcess {
   void ReadAhead(const std::string& path) { next_ = path; }
 
   const std::string& readerPath() const { return readerPath_; }
+  RequestScope scope() const { return scope_; }
   // The running process's id, or -1 when none runs.
   pid_t pid() const { return pid_; }
 
@@ -64,6 +68,7 @@ class ReaderProcess {
 
   std::string readerPath_;
   bool lazyFields_;
+  RequestScope scope_;
   pid_t pid_ = -1;
   int toChild_ = -1;
   int fromChild_ = -1;

@@ -942,17 +942,22 @@ std::string FieldsWriter::Take() {
   return std::move(out_);
 }
 
-std::string EncodeRequest(const std::string& path) {
+std::string EncodeRequest(const std::string& path, RequestScope scope) {
   std::string out(kRequestMagic);
+  out += static_cast<char>(scope);
   out += path;
   return out;
 }
 
-std::string DecodeRequest(std::string_view message) {
+Request DecodeRequest(std::string_view message) {
   if (message.substr(0, kRequestMagic.size()) != kRequestMagic) {
     throw WireError("the request is not of version " + std::to_string(kWireVersion));
   }
-  return std::string(message.substr(kRequestMagic.size()));
+  message.remove_prefix(kRequestMagic.size());
+  if (message.empty() || static_cast<unsigned char>(message[0]) > 1) {
+    throw WireError("the request asks for an unknown part of the design");
+  }
+  return Request{std::string(message.substr(1)), static_cast<RequestScope>(message[0])};
 }
 
 std::string EncodeResponse(const ReadResponse& response) {

@@ -30,8 +30,20 @@ struct ReadResponse {
   std::string error;                         // the reason otherwise
 };
 
-std::string EncodeRequest(const std::string& path);
-std::string DecodeRequest(std::string_view message);
+// What a request asks the reader for: the whole design, or only what the fixed report shows.
+// With kReport the design beyond it (stored properties, indexes, relations, queries, documents)
+// is not read: each of its parts comes with kNotReadReason as its failure, never empty.
+enum class RequestScope : std::uint8_t { kDesign = 0, kReport = 1 };
+inline constexpr const char* kNotReadReason =
+    "Not read: only what the report shows was asked of the reader.";
+
+struct Request {
+  std::string path;
+  RequestScope scope = RequestScope::kDesign;
+};
+
+std::string EncodeRequest(const std::string& path, RequestScope scope = RequestScope::kDesign);
+Request DecodeRequest(std::string_view message);
 
 std::string EncodeResponse(const ReadResponse& response);
 // With lazyFields, each table's fields and design (stored properties, indexes) are checked but

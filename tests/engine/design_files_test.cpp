@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/mdbengine.h"
+#include "engine/wire.h"
 #include "mkmdb/mkmdb.h"
 #include "schema/reader.h"
 #include "testfiles.h"
@@ -62,14 +63,18 @@ constexpr const char* kDesign = R"json({
 
 class DesignFiles : public ::testing::TestWithParam<const char*> {
  protected:
-  TMdb ReadDesign() {
+  // The design read back whole, or with a reader asked for the fixed report alone.
+  TMdb ReadDesign(bool readerReadsDesign = true) {
     std::string json = std::string(kDesign);
     json.insert(1, std::string(R"("format":")") + GetParam() + R"(","codePage":932,)");
     std::string path = dir_.File("design.mdb");
     mkmdb::WriteMdbFromJson(json, path);
-    RegisterMdbEngine();
+    EngineOptions options;
+    options.readDesign = readerReadsDesign;
+    RegisterMdbEngine(options);
     TMdb mdb;
     ReadMdb(path, mdb);
+    RegisterMdbEngine();
     return mdb;
   }
   testing::TempDir dir_;
@@ -198,6 +203,50 @@ TEST_P(DesignFiles, ReadsBackQueriesWithTheirTypeDatesPropertiesAndSql) {
   EXPECT_EQ(q.SQL, "DELETE Orders.ID\r\nFROM Orders\r\nWHERE (((Orders.ID)>1));");
   EXPECT_EQ(Named(q.Properties, {"Description", "ODBCTimeout"}),
             Props({{"Description", "古い受注"}, {"ODBCTimeout", std::int32_t{60}}}));
+}
+
+// A reader asked for the fixed report alone gives the same tables and fields, and every part
+// of the design beyond them fails with its reason instead of coming back empty; a field without
+// stored properties still has none.
+TEST_P(DesignFiles, ReadsTheReportAloneWithTheRestMarkedNotRead) {
+  const TMdb whole = ReadDesign();
+  const TMdb part = ReadDesign(/*readerReadsDesign=*/false);
+  ASSERT_EQ(part.ErrorMessage, "");
+  ASSERT_EQ(part.TableDefs.size(), whole.TableDefs.size());
+  auto fixed = [](const TTableDef& t) {
+    std::vector<std::string> cells = {t.Name,
+                                      t.Attributes,
+                                      t.DateCreated,
+                                      t.LastUpdated,
+                                      std::to_string(t.RecordCount),
+                                      t.SourceTableName,
+                                      t.ErrorMessage};
+    for (const auto& f : t.Fields) {
+      cells.insert(cells.end(), {std::to_string(f.AllowZeroLength), f.Attributes, f.DefaultValue,
+                                 f.Name, std::to_string(f.OrdinalPosition),
+                                 std::to_string(f.Required), std::to_string(f.Size), f.SourceField,
+                                 f.SourceTable, f.TypeName, f.ErrorMessage});
+    }
+    return cells;
+  };
+  for (std::size_t i = 0; i < whole.TableDefs.size(); ++i) {
+    EXPECT_EQ(fixed(part.TableDefs[i]), fixed(whole.TableDefs[i])) << whole.TableDefs[i].Name;
+  }
+  const std::string notRead = kNotReadReason;
+  auto says = [&notRead](const std::string& error) {
+    return error.find(notRead.substr(0, notRead.size() - 1)) != std::string::npos;
+  };
+  const TTableDef& orders = Table(part, "Orders");
+  EXPECT_TRUE(says(orders.IndexesError)) << orders.IndexesError;
+  EXPECT_TRUE(orders.Indexes.empty());
+  EXPECT_TRUE(says(orders.PropertiesError)) << orders.PropertiesError;
+  EXPECT_TRUE(says(Field(orders, "ID").PropertiesError)) << Field(orders, "ID").PropertiesError;
+  EXPECT_EQ(Field(orders, "Branch").PropertiesError, "");
+  EXPECT_TRUE(Field(orders, "Branch").Properties.empty());
+  EXPECT_TRUE(says(part.RelationsError)) << part.RelationsError;
+  EXPECT_TRUE(says(part.QueryDefsError)) << part.QueryDefsError;
+  EXPECT_TRUE(says(part.DocumentsError)) << part.DocumentsError;
+  EXPECT_TRUE(part.Relations.empty() && part.QueryDefs.empty() && part.Documents.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, DesignFiles, ::testing::Values("jet4", "jet3"));

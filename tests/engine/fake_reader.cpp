@@ -20,7 +20,7 @@
 int main() {
   using namespace zentab;
   while (auto request = engine::ReadFrame(STDIN_FILENO)) {
-    std::string path = engine::DecodeRequest(*request);
+    std::string path = engine::DecodeRequest(*request).path;
     std::string name = path.substr(path.rfind('/') + 1);
     if (name == "hang") {
       std::fprintf(stderr, "fake reader: hanging\n");
@@ -83,7 +83,8 @@ int main() {
     if (name == "together") {
       // This answer and the next request's in one write: the client reads them as one piece.
       std::string both = answer(path);
-      if (auto next = engine::ReadFrame(STDIN_FILENO)) both += answer(engine::DecodeRequest(*next));
+      if (auto next = engine::ReadFrame(STDIN_FILENO))
+        both += answer(engine::DecodeRequest(*next).path);
       if (write(STDOUT_FILENO, both.data(), both.size()) != static_cast<ssize_t>(both.size())) {
         return 1;
       }

@@ -94,7 +94,13 @@ TEST(Wire, CarriesEveryValueKindAndFailure) {
       DecodeResponse(EncodeResponse(ReadResponse{std::nullopt, "Not a valid password."}));
   EXPECT_FALSE(failed.snapshot);
   EXPECT_EQ(failed.error, "Not a valid password.");
-  EXPECT_EQ(DecodeRequest(EncodeRequest("/d/ア.mdb")), "/d/ア.mdb");
+  for (RequestScope scope : {RequestScope::kDesign, RequestScope::kReport}) {
+    Request request = DecodeRequest(EncodeRequest("/d/ア.mdb", scope));
+    EXPECT_EQ(request.path, "/d/ア.mdb");
+    EXPECT_EQ(request.scope, scope);
+  }
+  EXPECT_THROW(DecodeRequest(std::string("ZTQ\x06\x02/d.mdb", 10)), WireError);
+  EXPECT_THROW(DecodeRequest(std::string("ZTQ\x06", 4)), WireError);
 }
 
 // Known names travel as one byte; names that look like one (same length, first and last

@@ -38,8 +38,9 @@ zentab::engine::ReadResponse Answer(const std::string& request) {
   zentab::engine::ReadResponse response;
   std::string path;
   try {
-    path = zentab::engine::DecodeRequest(request);
-    response.snapshot = zentab::engine::ReadDatabaseFile(path);
+    zentab::engine::Request decoded = zentab::engine::DecodeRequest(request);
+    path = decoded.path;
+    response.snapshot = zentab::engine::ReadDatabaseFile(path, decoded.scope);
   } catch (const std::bad_alloc&) {
     response.error = "Out of memory while reading '" + path + "'.";
   } catch (const std::exception& e) {
@@ -99,8 +100,9 @@ int Serve() {
       std::string path;
       std::string error;
       try {
-        path = zentab::engine::DecodeRequest(*request);
-        zentab::engine::ReadDatabaseFile(path, sink);
+        zentab::engine::Request decoded = zentab::engine::DecodeRequest(*request);
+        path = decoded.path;
+        zentab::engine::ReadDatabaseFile(path, sink, decoded.scope);
         continue;
       } catch (const AnswersClosed&) {
         throw;

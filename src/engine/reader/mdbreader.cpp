@@ -664,9 +664,10 @@ void CheckDataPages(const Database& db, Bytes tdef) {
 
 // Fills the fields (and for a table of this database, the record count, indexes and stored
 // properties) of a local table from its definition pages and property blob. sourceTable is the
-// name its fields report as SourceTable.
+// name its fields report as SourceTable. Without design, the indexes and the stored properties
+// that exist fail with kNotReadReason instead of being read.
 void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string& sourceTable,
-                    TableSnapshot& out, bool ownTable) {
+                    TableSnapshot& out, bool ownTable, bool design = true) {
   const bool setRecordCount = ownTable;
   auto truncated = [&](const char* what, const TruncatedError& e) {
     return "Table '" + row.name + "' in " + Quoted(db.path()) + " is truncated: its " + what +
@@ -704,7 +705,9 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   if (setRecordCount) {
     out.properties.Append("RecordCount", static_cast<std::int32_t>(definition.rowCount));
   }
-  if (ownTable) {
+  if (ownTable && !design) {
+    out.indexesError = kNotReadReason;
+  } else if (ownTable) {
     try {
       out.indexes = IndexSnapshots(ParseIndexSection(tdef, definition, db.jet3(), db.Decoder()));
     } catch (const FormatError& e) {
@@ -732,11 +735,14 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   if (ownTable) {
     out.stored.error = propertiesError;
     for (const auto& block : blocks) {
-      if (block.own) {
+      if (!block.own) continue;
+      if (!design) {
+        out.stored.error = kNotReadReason;
+      } else {
         out.stored.values =
             StoredValues(block, db.Decoder(), [&] { return "table '" + row.name + "'"; });
-        break;
       }
+      break;
     }
   }
 
@@ -746,6 +752,9 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   FieldsWriter fields(definition.columns.size());
   std::optional<StoredProperties> failedStored;
   if (ownTable && propertiesError) failedStored.emplace().error = propertiesError;
+  // Without design, a field that has stored properties has them unread.
+  StoredProperties notRead;
+  notRead.error = kNotReadReason;
   // A field's stored values, the buffer reused from field to field.
   std::vector<std::pair<std::string_view, PropertyRead>> storedValues;
   for (const auto& column : definition.columns) {
@@ -776,6 +785,8 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     if (ownTable) {
       if (failedStored) {
         field.stored = &*failedStored;
+      } else if (block && !design) {
+        field.stored = &notRead;
       } else if (block && StoredValuesRead(*block, db.Decoder(), storedValues)) {
         field.storedValues = storedValues;
       } else if (block) {
@@ -1114,7 +1125,8 @@ std::string VersionText(std::uint32_t jetVersion) {
 
 }  // namespace
 
-void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
+void ReadDatabaseFile(const std::string& path, SnapshotSink& sink, RequestScope scope) {
+  const bool design = scope == RequestScope::kDesign;
   std::unique_ptr<Database> db = OpenDatabase(path);
   DatabaseSnapshot snapshot;
   snapshot.properties.Set("Version", VersionText(db->jetVersion()));
@@ -1150,7 +1162,7 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
     SetDate(p, "LastUpdated", row->updated, *row, path);
     p.Append("Name", row->name);
     if (!link) {
-      ReadLocalTable(*db, *row, row->name, table, true);
+      ReadLocalTable(*db, *row, row->name, table, true, design);
       p.Append("SourceTableName", std::string());
     } else {
       p.Append("RecordCount", std::int32_t{-1});
@@ -1166,13 +1178,19 @@ void ReadDatabaseFile(const std::string& path, SnapshotSink& sink) {
     }
     sink.Table(std::move(table));
   }
-  ReadRelations(*db, tables, snapshot);
-  ReadQueries(*db, rows, tables, snapshot);
-  ReadContainers(*db, rows, snapshot);
+  if (design) {
+    ReadRelations(*db, tables, snapshot);
+    ReadQueries(*db, rows, tables, snapshot);
+    ReadContainers(*db, rows, snapshot);
+  } else {
+    snapshot.relationsError = kNotReadReason;
+    snapshot.queriesError = kNotReadReason;
+    snapshot.containersError = kNotReadReason;
+  }
   sink.Tail(std::move(snapshot));
 }
 
-DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
+DatabaseSnapshot ReadDatabaseFile(const std::string& path, RequestScope scope) {
   // The parts put together again.
   class Collect final : public SnapshotSink {
    public:
@@ -1200,7 +1218,7 @@ DatabaseSnapshot ReadDatabaseFile(const std::string& path) {
     }
     DatabaseSnapshot snapshot;
   } collect;
-  ReadDatabaseFile(path, collect);
+  ReadDatabaseFile(path, collect, scope);
   return std::move(collect.snapshot);
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/wire.h"
 #include "schema/snapshot.h"
 
 namespace zentab::engine {
@@ -27,12 +28,15 @@ class SnapshotSink {
 
 // Opens the database at path and reads its design into sink, part by part. Throws OpenError
 // before the head when it cannot be opened; damage found after opening is recorded in the
-// parts.
-void ReadDatabaseFile(const std::string& path, SnapshotSink& sink);
+// parts. With RequestScope::kReport only what the fixed report shows is read, and every part
+// of the design beyond it fails with kNotReadReason.
+void ReadDatabaseFile(const std::string& path, SnapshotSink& sink,
+                      RequestScope scope = RequestScope::kDesign);
 
 // Opens the database at path and reads its design. Throws OpenError when it cannot be opened;
 // damage found after opening is recorded in the snapshot (tablesError, fieldsError or a
 // property's failure).
-DatabaseSnapshot ReadDatabaseFile(const std::string& path);
+DatabaseSnapshot ReadDatabaseFile(const std::string& path,
+                                  RequestScope scope = RequestScope::kDesign);
 
 }  // namespace zentab::engine
