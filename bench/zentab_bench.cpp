@@ -94,12 +94,11 @@ struct Peer {
   std::string script;  // read-schema.mjs
 };
 
-// Runs this benchmark again as "/proc/self/exe args…" (a small fresh process, so what it
-// measures starts from its own size) and returns its wait status and standard output.
-int RunSelf(std::vector<std::string> args, std::string& answer) {
+// Runs args to its end and returns its wait status and standard output (its standard error
+// discarded when quiet).
+int RunCapturing(std::vector<std::string> args, std::string& answer, bool quiet = false) {
   int fds[2];
   if (::pipe(fds) != 0) throw std::runtime_error("no pipe for " + args.front());
-  args.insert(args.begin(), "/proc/self/exe");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -108,18 +107,26 @@ int RunSelf(std::vector<std::string> args, std::string& answer) {
   if (pid == 0) {
     ::dup2(fds[1], STDOUT_FILENO);
     ::close(fds[0]);
+    if (quiet && !std::freopen("/dev/null", "w", stderr)) ::_exit(127);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(fds[1]);
   answer.clear();
-  char buffer[256];
+  char buffer[65536];
   ssize_t n;
   while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) answer.append(buffer, n);
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
   return status;
+}
+
+// Runs this benchmark again as "/proc/self/exe args…" (a small fresh process, so what it
+// measures starts from its own size) and returns its wait status and standard output.
+int RunSelf(std::vector<std::string> args, std::string& answer) {
+  args.insert(args.begin(), "/proc/self/exe");
+  return RunCapturing(std::move(args), answer);
 }
 
 // A run of mode over files: "/proc/self/exe mode outDir files…".
@@ -339,30 +346,10 @@ void MeasureRender(const std::vector<std::string>& files, int repeat) {
   std::fflush(stdout);
 }
 
-// What args prints on its standard output (standard error discarded); empty when it fails.
+// What args prints on its standard output; empty when it fails.
 std::string Capture(std::vector<std::string> args) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::fflush(stdout);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(fds[1], STDOUT_FILENO);
-    ::close(fds[0]);
-    if (!std::freopen("/dev/null", "w", stderr)) ::_exit(127);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(fds[1]);
   std::string out;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, n);
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  int status = RunCapturing(std::move(args), out, /*quiet=*/true);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? out : std::string();
 }
 
