@@ -233,10 +233,10 @@ std::string Folder(const ReportTarget& target) {
 constexpr std::size_t kWriteChunk = 1 << 20;
 
 // The report's bytes go to the file on a thread of their own, so that the job reads and renders
-// the next database while the file system takes in the last one. Two chunks at most wait
-// their turn, and their buffers come back to be filled again. The first failure stops the
-// writing; it is thrown to the job at its next hand-over or wait. Where no thread can be made,
-// the chunks are written at once by the caller.
+// the next database while the file system takes in the last one. One chunk at most waits
+// its turn behind the one being written, and their buffers come back to be filled again. The first
+// failure stops the writing; it is thrown to the job at its next hand-over or wait. Where no thread
+// can be made, the chunks are written at once by the caller.
 class BackgroundWrites {
  public:
   explicit BackgroundWrites(TemporaryReport& file) : file_(file) {
@@ -288,8 +288,8 @@ class BackgroundWrites {
   }
 
  private:
-  // One chunk written, one waiting, one being filled: enough to keep the file busy.
-  static constexpr std::size_t kMaxQueued = 2;
+  // One chunk being written, one waiting and one being filled: enough to keep the file busy.
+  static constexpr std::size_t kMaxQueued = 1;
 
   void Run() {
     std::unique_lock lock(mutex_);
