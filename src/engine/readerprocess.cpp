@@ -384,6 +384,18 @@ void ReaderProcess::EndAnswer(const std::string& path, Clock::time_point deadlin
   }
 }
 
+void ReaderProcess::ReadAhead(const std::string& path) {
+  if (stream_ || ahead_) {
+    next_ = path;
+    return;
+  }
+  if (pid_ < 0) Start();
+  stderrTail_.clear();
+  std::string request = EncodeRequest(path, scope_);
+  // A request that cannot be sent means a dead reader: the Read finds it so and says why.
+  if (WriteAll(toChild_, FramePrefix(request.size()) + request)) ahead_ = path;
+}
+
 std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& path,
                                                             int timeoutSeconds) {
   const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);

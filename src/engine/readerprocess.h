@@ -36,10 +36,13 @@ class ReaderProcess {
   // time (it is then killed), when it stops, or when it closes its answers (it is then killed at
   // the deadline at the latest); the next call then starts a new process.
   std::shared_ptr<const DatabaseSnapshot> Read(const std::string& path, int timeoutSeconds);
-  // Names the database the caller will read after the next one: the next Read sends its
-  // request right behind its own, so that the reader works on it while the caller handles the
-  // first answer; a Read of that path then takes its answer. Replaces an earlier name.
-  void ReadAhead(const std::string& path) { next_ = path; }
+  // Names the database the caller will read after those already asked for. With an answer on
+  // its way (or a database named before), the next Read sends this request right behind its
+  // own, so that the reader works on it while the caller handles the first answer; a later name
+  // replaces it. With nothing asked for, the reader (started if need be) begins on it at once,
+  // while the caller gets ready. Either way a Read of that path then takes its answer; a Read of
+  // another path drops it.
+  void ReadAhead(const std::string& path);
 
   const std::string& readerPath() const { return readerPath_; }
   RequestScope scope() const { return scope_; }

@@ -98,6 +98,8 @@ JobOutcome TMdbSeek::Execute() {
     AddMessage(platform::FormatNow("yyyy/mm/dd hh:nn:ss") + "開始しました。");
     AddMessage("初期化処理中");
     AddMessage("*****解析開始*****");
+    // The engine starts on the first database while the report file and its index are made.
+    if (!FileNames.empty()) ReadAheadMdb(FileNames.front());
     // A report that could not be written is known now, not after every database was read.
     // The index needs only the names, so it goes out first; each database's section follows
     // as soon as it is read, and its records are dropped.

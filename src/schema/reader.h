@@ -23,9 +23,9 @@ enum class ReadScope { kReport, kDesign };
 // Running out of memory is no read failure of an item: std::bad_alloc always escapes.
 void ReadMdb(const std::string& path, TMdb& mdb, ReadScope scope = ReadScope::kDesign);
 
-// Tells the engine the database this thread will read after the next one, so that it can
-// start on it while the next one is handled; an engine that cannot does nothing, and nothing
-// here fails.
+// Tells the engine the database this thread will read after those it is reading or was told of,
+// so that it can start on it early: at once when nothing else is on its way, else while the
+// one before is handled. An engine that cannot does nothing, and nothing here fails.
 void ReadAheadMdb(const std::string& path);
 
 // Creates the engine and opens the database at path, shared and not read-only.

@@ -79,7 +79,8 @@ std::string AnsweredPath(const DatabaseSnapshot& snapshot) {
 
 // A database named ahead is read while the previous answer is handled; each answer reaches the
 // Read of its own path, also when both arrive in one piece, and a failure of the database read
-// ahead is reported by its own Read, with its own last words.
+// ahead is reported by its own Read, with its own last words. The first database named, with
+// nothing asked for yet, is asked for at once.
 TEST(ReaderProcessLifecycle, ReadsTheNamedDatabaseAhead) {
   struct Case {
     const char* first;
@@ -100,8 +101,11 @@ TEST(ReaderProcessLifecycle, ReadsTheNamedDatabaseAhead) {
   };
   for (const Case& c : cases) {
     ReaderProcess reader(FakeReader());
+    reader.ReadAhead(c.first);
+    EXPECT_GT(reader.pid(), 0) << "the reader starts on the first database named";
     reader.ReadAhead(c.ahead);
     auto first = reader.Read(c.first, 5);
+    EXPECT_EQ(AnsweringPid(*first), std::to_string(reader.pid())) << c.first;
     EXPECT_EQ(AnsweredPath(*first), c.first);
     if (c.secondError) {
       EXPECT_EQ(ErrorOf(reader, c.second, 1), c.secondError);
@@ -113,6 +117,11 @@ TEST(ReaderProcessLifecycle, ReadsTheNamedDatabaseAhead) {
     // Whatever happened, the reader goes on with the next database.
     EXPECT_EQ(AnsweredPath(*reader.Read("/x/next.mdb", 5)), "/x/next.mdb") << c.second;
   }
+  // A database named and then not read: the Read of another gets its own answer.
+  ReaderProcess reader(FakeReader());
+  reader.ReadAhead("/x/named.mdb");
+  EXPECT_EQ(AnsweredPath(*reader.Read("/x/other.mdb", 5)), "/x/other.mdb");
+  EXPECT_EQ(AnsweredPath(*reader.Read("/x/named.mdb", 5)), "/x/named.mdb");
 }
 
 // A reader that dies after the first of its tables: read as a whole the database fails with
