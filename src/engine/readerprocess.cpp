@@ -391,9 +391,13 @@ void ReaderProcess::ReadAhead(const std::string& path) {
   }
   if (pid_ < 0) Start();
   stderrTail_.clear();
-  std::string request = EncodeRequest(path, scope_);
   // A request that cannot be sent means a dead reader: the Read finds it so and says why.
-  if (WriteAll(toChild_, FramePrefix(request.size()) + request)) ahead_ = path;
+  if (Send(path)) ahead_ = path;
+}
+
+bool ReaderProcess::Send(const std::string& path) {
+  std::string request = EncodeRequest(path, scope_);
+  return WriteAll(toChild_, FramePrefix(request.size()) + request);
 }
 
 std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& path,
@@ -423,8 +427,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
     ahead_.reset();
   } else {
     stderrTail_.clear();
-    std::string request = EncodeRequest(path, scope_);
-    if (!WriteAll(toChild_, FramePrefix(request.size()) + request)) {
+    if (!Send(path)) {
       CollectLastWords();
       int status = Stop(true, deadline);
       throw AutomationError(DeathMessage(status, path));
@@ -432,8 +435,7 @@ std::shared_ptr<const DatabaseSnapshot> ReaderProcess::Read(const std::string& p
   }
   if (next_ && *next_ != path) {
     // A request that cannot be sent means a dead reader: the next Read finds it so and says why.
-    std::string request = EncodeRequest(*next_, scope_);
-    if (WriteAll(toChild_, FramePrefix(request.size()) + request)) ahead_ = std::move(next_);
+    if (Send(*next_)) ahead_ = std::move(next_);
   }
   next_.reset();
 

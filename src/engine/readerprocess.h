@@ -55,6 +55,8 @@ class ReaderProcess {
   // Starts the reader by its absolute path only; it dies with the thread that starts it and
   // leads a process group of its own.
   void Start();
+  // Sends the request for path; false when it cannot be sent (the process is dead).
+  bool Send(const std::string& path);
   // Reaps the process, killing it first when kill is set, or when it has not ended by
   // deadline (then returns -2); kills its whole process group either way. Returns its wait
   // status, -1 if none.
