@@ -483,9 +483,7 @@ class BinaryWriter {
     if (!table.encodedFields.empty()) {
       String(table.encodedFields);
     } else {
-      BinaryWriter fields;
-      fields.Fields(table.fields);
-      String(fields.Take());
+      String(EncodeFields(table.fields));
     }
     if (!table.encodedDesign.empty()) {
       String(table.encodedDesign);
@@ -792,9 +790,7 @@ class BinaryReader {
       table.encodedDesign.assign(design);
       return;
     }
-    BinaryReader fieldsReader(fields);
-    table.fields = fieldsReader.Fields();
-    fieldsReader.ExpectEnd();
+    table.fields = DecodeFields(fields);
     BinaryReader designReader(design);
     TableDesign decoded = designReader.Design();
     designReader.ExpectEnd();
