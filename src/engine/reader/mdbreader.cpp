@@ -753,8 +753,8 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
   std::optional<StoredProperties> failedStored;
   if (ownTable && propertiesError) failedStored.emplace().error = propertiesError;
   // Without design, a field that has stored properties has them unread.
-  StoredProperties notRead;
-  notRead.error = kNotReadReason;
+  std::optional<StoredProperties> notRead;
+  if (ownTable && !design) notRead.emplace().error = kNotReadReason;
   // A field's stored values, the buffer reused from field to field.
   std::vector<std::pair<std::string_view, PropertyRead>> storedValues;
   for (const auto& column : definition.columns) {
@@ -785,8 +785,8 @@ void ReadLocalTable(const Database& db, const CatalogRow& row, const std::string
     if (ownTable) {
       if (failedStored) {
         field.stored = &*failedStored;
-      } else if (block && !design) {
-        field.stored = &notRead;
+      } else if (block && notRead) {
+        field.stored = &*notRead;
       } else if (block && StoredValuesRead(*block, db.Decoder(), storedValues)) {
         field.storedValues = storedValues;
       } else if (block) {
