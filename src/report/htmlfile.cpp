@@ -403,8 +403,8 @@ std::string ReportWriter::Commit() {
   s.buffer += "\r\n";
   s.buffer += kReportFooter;
   s.buffer += "\r\n";
-  s.Flush();
-  std::string().swap(s.buffer);
+  // The last chunk: the buffer handed back for the next one is let go at once.
+  s.writes.Hand(std::move(s.buffer));
   s.writes.Wait();
   if (!s.target.file.empty()) {
     // What the name holds now decides the mode kept; it may have changed while the job ran.
